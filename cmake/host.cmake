@@ -1,5 +1,22 @@
 # Native builds: unit tests with sanitizers, host tools, the Wine-hosted bridge, fuzz targets.
-foreach(dir tests/unit tools/stubconfig tests/bridge)
+option(STUB_SANITIZE "Build the unit tests with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(STUB_FUZZ "Build the libFuzzer targets (clang)" OFF)
+
+# Sanitizers go on test code only, so that the shipped Linux tool is an ordinary build.
+function(stub_sanitize target)
+  if(STUB_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+if(STUB_FUZZ)
+  add_subdirectory(fuzz)
+  return()
+endif()
+
+enable_testing()
+foreach(dir tests/unit tools/stubconfig tests/bridge tests/java)
   if(EXISTS "${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt")
     add_subdirectory(${dir})
   endif()

@@ -1,0 +1,54 @@
+# Entry points: `make` builds everything into dist/, `make test` runs every test, `make demo` runs the
+# demo, `make fuzz` runs each fuzz target for a minute. Each installs missing Debian packages first.
+SHELL := /bin/bash
+PACKAGES := cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+            wine64 wine wine64-tools xvfb xdotool imagemagick openjdk-17-jdk-headless \
+            googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
+            python3 python3-pytest binutils-mingw-w64-x86-64
+PYTEST := /usr/bin/python3 -m pytest
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build host windows dist test unit integration demo fuzz bench clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing: $$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
+	fi
+
+host: deps
+	cmake --preset host >/dev/null
+	cmake --build --preset host
+
+windows: deps host
+	cmake --preset windows -DSTUB_HOST_BUILD_DIR=$(CURDIR)/build/host >/dev/null
+	cmake --build --preset windows
+
+dist: windows
+	@mkdir -p dist
+	cmake --install build/windows --prefix $(CURDIR)/dist --component dist >/dev/null
+	cmake --install build/host --prefix $(CURDIR)/dist --component dist >/dev/null
+
+build: dist
+
+unit: host
+	ctest --preset host
+
+integration: dist
+	$(PYTEST) -q tests/integration
+
+test: unit integration
+
+demo: dist
+	bash examples/run-demo.sh
+
+fuzz: deps
+	cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSTUB_FUZZ=ON >/dev/null
+	cmake --build build/fuzz --target fuzz_targets
+	@for t in build/fuzz/fuzz/fuzz_*; do echo "== $$t"; $$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 || exit 1; done
+
+clean:
+	rm -rf build dist
