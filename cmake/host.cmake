@@ -15,6 +15,10 @@ if(STUB_FUZZ)
   return()
 endif()
 
+# Writes the enciphered main class into the launchers' resource header at build time.
+add_executable(encode_main_class tools/encode_main_class.cpp)
+target_link_libraries(encode_main_class PRIVATE stub_portable)
+
 enable_testing()
 foreach(dir tests/unit tools/stubconfig tests/bridge tests/java)
   if(EXISTS "${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt")

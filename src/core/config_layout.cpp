@@ -1,5 +1,5 @@
 // The one table that names every configuration entry, its string-table ID and its kind.
-#include "config_layout.h"
+#include "core/config_layout.h"
 
 namespace stub {
 

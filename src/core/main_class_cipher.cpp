@@ -1,6 +1,6 @@
 // The main-class cipher: a repeating 17-byte key stream (16 key characters and the key's own
 // terminating zero, so every 17th byte passes unchanged) XORed over the class name's bytes.
-#include "main_class_cipher.h"
+#include "core/main_class_cipher.h"
 
 namespace stub {
 namespace {

@@ -1,0 +1,77 @@
+// The start-up sequence. Every later stage reports its own failure; this file only orders the stages
+// and turns their outcome into the exit code.
+#include "core/launcher.h"
+
+#include <windows.h>
+
+#include "core/launch_config.h"
+#include "core/reporting.h"
+#include "core/win32_handle.h"
+#include "jvm/jvm_host.h"
+#include "jvm/main_class_runner.h"
+#include "service/service_switch.h"
+#include "splash/splash_window.h"
+
+namespace stub {
+namespace {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = -1;
+
+// The module path is read without a length limit, so that a deep installation directory is not cut
+// into a different (and wrong) directory. A failure here is not reported: relative settings then
+// resolve against whatever directory the process was started in.
+void ChangeToExecutableDirectory() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return;
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const std::size_t slash = path.rfind('\\');
+  if (slash == std::string::npos) return;
+  path.resize(slash);
+  ::SetCurrentDirectoryA(path.c_str());
+}
+
+// Creating the mutex and testing whether it already existed is one atomic step, so two instances
+// started at the same moment cannot both pass.
+bool AdmitSingleInstance(ScopedHandle& mutex) {
+  ::SetLastError(ERROR_SUCCESS);
+  mutex.reset(::CreateMutexA(nullptr, TRUE, LaunchConfig().MainClass.c_str()));
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    mutex.reset();
+    ReportError(LaunchConfig().AlreadyRunningMessage);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunLauncher(bool windowed, const std::vector<std::string>& args) {
+  SetLaunchMode(windowed ? kWindowedMode : kConsoleMode);
+  ChangeToExecutableDirectory();
+  LoadLaunchConfiguration();
+  const LaunchConfiguration& config = LaunchConfig();
+
+  if (!config.ServiceName.empty() && DispatchServiceSwitch(args)) return kExitSuccess;
+
+  ScopedHandle instance_mutex;
+  if (windowed) {
+    if (!config.AllowMultipleInstances && !AdmitSingleInstance(instance_mutex)) return kExitSuccess;
+    if (config.ShowSplash || config.SplashSeconds != 0) StartSplash();
+  }
+
+  if (!CreateJvm(/*with_service_console=*/false)) return kExitFailure;
+  const std::vector<std::string> main_args(args.empty() ? args.end() : args.begin() + 1, args.end());
+  const bool ran = RunMainClass(main_args, /*as_stopper=*/false);
+  DestroyJvm();
+  return ran ? kExitSuccess : kExitFailure;
+}
+
+}  // namespace stub

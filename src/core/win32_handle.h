@@ -1,0 +1,76 @@
+// Move-only owners for Win32 handles: one template (close function + empty value), one alias per
+// handle type. Closing preserves the thread's last error so that a caller can still report it.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace stub {
+
+template <typename T, typename Traits>
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(T value) : value_(value) {}
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : value_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  ~UniqueHandle() { reset(); }
+
+  T get() const { return value_; }
+  explicit operator bool() const { return Traits::IsValid(value_); }
+  T release() { return std::exchange(value_, Traits::Empty()); }
+  void reset(T value = Traits::Empty()) {
+    if (Traits::IsValid(value_)) {
+      const DWORD last_error = ::GetLastError();
+      Traits::Close(value_);
+      ::SetLastError(last_error);
+    }
+    value_ = value;
+  }
+
+ private:
+  T value_ = Traits::Empty();
+};
+
+struct KernelHandleTraits {
+  static HANDLE Empty() { return nullptr; }
+  static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { ::CloseHandle(h); }
+};
+using ScopedHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
+
+struct FindHandleTraits {
+  static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE h) { ::FindClose(h); }
+};
+using ScopedFindHandle = UniqueHandle<HANDLE, FindHandleTraits>;
+
+struct RegKeyTraits {
+  static HKEY Empty() { return nullptr; }
+  static bool IsValid(HKEY h) { return h != nullptr; }
+  static void Close(HKEY h) { ::RegCloseKey(h); }
+};
+using ScopedRegKey = UniqueHandle<HKEY, RegKeyTraits>;
+
+struct ServiceHandleTraits {
+  static SC_HANDLE Empty() { return nullptr; }
+  static bool IsValid(SC_HANDLE h) { return h != nullptr; }
+  static void Close(SC_HANDLE h) { ::CloseServiceHandle(h); }
+};
+using ScopedServiceHandle = UniqueHandle<SC_HANDLE, ServiceHandleTraits>;
+
+struct ModuleTraits {
+  static HMODULE Empty() { return nullptr; }
+  static bool IsValid(HMODULE h) { return h != nullptr; }
+  static void Close(HMODULE h) { ::FreeLibrary(h); }
+};
+using ScopedModule = UniqueHandle<HMODULE, ModuleTraits>;
+
+}  // namespace stub

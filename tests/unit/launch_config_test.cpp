@@ -1,0 +1,147 @@
+#include "core/launch_config.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "core/main_class_cipher.h"
+
+namespace stub {
+namespace {
+
+TEST(LaunchConfig, FlagIsClearOnlyWhenTheTextStartsWithZero) {
+  EXPECT_FALSE(ConvertFlag("0"));
+  EXPECT_FALSE(ConvertFlag("00"));
+  EXPECT_FALSE(ConvertFlag("0yes"));
+  EXPECT_TRUE(ConvertFlag(""));
+  EXPECT_TRUE(ConvertFlag("1"));
+  EXPECT_TRUE(ConvertFlag("10"));
+  EXPECT_TRUE(ConvertFlag(" 0"));
+  EXPECT_TRUE(ConvertFlag("false"));
+}
+
+TEST(LaunchConfig, IntegerReadsLikeAtoiAndSaturates) {
+  const std::pair<const char*, int> cases[] = {
+      {"0", 0},       {" 5", 5},       {"\t-12x", -12}, {"+7", 7},      {"abc", 0},
+      {"", 0},        {"12 34", 12},   {"- 3", 0},      {"2147483647", 2147483647},
+      {"99999999999", 2147483647},     {"-2147483648", -2147483647 - 1},
+      {"-99999999999", -2147483647 - 1},
+  };
+  for (const auto& [text, value] : cases) EXPECT_EQ(ConvertInteger(text), value) << text;
+}
+
+TEST(LaunchConfig, VersionReadsHexadecimalWithOrWithoutPrefix) {
+  const std::pair<const char*, std::uint32_t> cases[] = {
+      {"0x00010004", 0x00010004u}, {"00010004", 0x00010004u}, {"0X1000a", 0x1000au},
+      {"  0x00110000", 0x00110000u}, {"java", 0u},             {"", 0u},
+      {"0x", 0u},                  {"1.8", 0x1u},              {"0x1_0004", 0x1u},
+      {"-1", 0xFFFFFFFFu},         {"123456789", 0x23456789u},
+  };
+  for (const auto& [text, value] : cases) EXPECT_EQ(ConvertVersion(text), value) << text;
+}
+
+TEST(LaunchConfig, NullPlaceholderReadsAsEmpty) {
+  EXPECT_EQ(NormalizeEntry("<null>"), "");
+  EXPECT_EQ(NormalizeEntry("<null> "), "<null> ");
+  EXPECT_EQ(NormalizeEntry("<NULL>"), "<NULL>");
+}
+
+class ConvertLaunchConfigurationTest : public ::testing::Test {
+ protected:
+  LaunchConfiguration Convert() {
+    return ConvertLaunchConfiguration([this](int id) {
+      auto it = entries_.find(id);
+      return it == entries_.end() ? std::string() : it->second;
+    });
+  }
+  std::map<int, std::string> entries_;
+};
+
+TEST_F(ConvertLaunchConfigurationTest, AbsentEntriesGiveEmptyTextsSetFlagsAndZeros) {
+  const LaunchConfiguration c = Convert();
+  EXPECT_EQ(c.JvmPath, "");
+  EXPECT_EQ(c.MainClass, "");
+  EXPECT_TRUE(c.ChangeDirectoryBeforeJvm);
+  EXPECT_TRUE(c.AllowMultipleInstances);
+  EXPECT_TRUE(c.ShowSplash);
+  EXPECT_TRUE(c.ServiceManualStart);
+  EXPECT_TRUE(c.ServiceStopWithSystemExit);
+  EXPECT_EQ(c.SplashSeconds, 0);
+  EXPECT_EQ(c.JvmSearchMode, 0);
+  EXPECT_EQ(c.MinJavaVersionNumber, 0u);
+}
+
+TEST_F(ConvertLaunchConfigurationTest, EveryEntryLandsInItsSetting) {
+  entries_ = {{1024, "0x00010008"}, {1040, "jre\\bin\\server\\jvm.dll"}, {1056, "-Xmx1g"},
+              {1072, ".;lib\\"},    {1088, "12"},                       {1104, "/i"},
+              {1120, "/u"},         {1136, "/s"},                       {1152, "work"},
+              {1168, EncipherMainClass("org.example.app.Main")},         {1184, "a b"},
+              {1200, "app.ini"},    {1216, "0"},                        {1232, "Svc"},
+              {1248, "Desc"},       {1264, "start"},                    {1280, "stop"},
+              {1296, "1"},          {1312, "0"},                        {1328, "0"},
+              {1344, "out.txt"},    {1360, "err.txt"},                  {1376, "Loading"},
+              {1392, "0"},          {1408, " 3"},                       {1424, "running"},
+              {1440, "access %s"},  {1616, "installed"},                {1632, "uninstalled"},
+              {1648, "exists"},     {1664, "started"},                  {1680, "stopped"},
+              {1696, "failed"},     {1712, "timeout"}};
+  for (int i = 0; i < kJvmErrorMessageCount; ++i) entries_[1456 + 16 * i] = "jvm error " + std::to_string(i);
+
+  const LaunchConfiguration c = Convert();
+  EXPECT_EQ(c.MinJavaVersion, "0x00010008");
+  EXPECT_EQ(c.MinJavaVersionNumber, 0x00010008u);
+  EXPECT_EQ(c.JvmPath, "jre\\bin\\server\\jvm.dll");
+  EXPECT_EQ(c.JvmOptions, "-Xmx1g");
+  EXPECT_EQ(c.ClassPath, ".;lib\\");
+  EXPECT_EQ(c.JvmSearchMode, 12);
+  EXPECT_EQ(c.InstallSwitch, "/i");
+  EXPECT_EQ(c.UninstallSwitch, "/u");
+  EXPECT_EQ(c.ServiceSwitch, "/s");
+  EXPECT_EQ(c.WorkingDirectory, "work");
+  EXPECT_EQ(c.MainClass, "org/example/app/Main");
+  EXPECT_EQ(c.AppOptions, "a b");
+  EXPECT_EQ(c.IniFile, "app.ini");
+  EXPECT_FALSE(c.ChangeDirectoryBeforeJvm);
+  EXPECT_EQ(c.ServiceName, "Svc");
+  EXPECT_EQ(c.ServiceDescription, "Desc");
+  EXPECT_EQ(c.ServiceStartArguments, "start");
+  EXPECT_EQ(c.ServiceStopArguments, "stop");
+  EXPECT_TRUE(c.ServiceStopWithSystemExit);
+  EXPECT_FALSE(c.ServiceManualStart);
+  EXPECT_FALSE(c.AllowMultipleInstances);
+  EXPECT_EQ(c.SystemOutFile, "out.txt");
+  EXPECT_EQ(c.SystemErrFile, "err.txt");
+  EXPECT_EQ(c.SplashText, "Loading");
+  EXPECT_FALSE(c.ShowSplash);
+  EXPECT_EQ(c.SplashSeconds, 3);
+  EXPECT_EQ(c.AlreadyRunningMessage, "running");
+  EXPECT_EQ(c.FileAccessErrorMessage, "access %s");
+  for (int i = 0; i < kJvmErrorMessageCount; ++i) EXPECT_EQ(c.JvmErrorMessages[i], "jvm error " + std::to_string(i));
+  EXPECT_EQ(c.ServiceInstalledMessage, "installed");
+  EXPECT_EQ(c.ServiceUninstalledMessage, "uninstalled");
+  EXPECT_EQ(c.ServiceExistsMessage, "exists");
+  EXPECT_EQ(c.ServiceStartedMessage, "started");
+  EXPECT_EQ(c.ServiceStoppedMessage, "stopped");
+  EXPECT_EQ(c.ServiceStartFailedMessage, "failed");
+  EXPECT_EQ(c.ServiceStopTimeoutMessage, "timeout");
+}
+
+TEST_F(ConvertLaunchConfigurationTest, MainClassWithoutDotsIsUsedUnchanged) {
+  entries_[1168] = EncipherMainClass("Main");
+  EXPECT_EQ(Convert().MainClass, "Main");
+}
+
+TEST(LaunchConfig, IniOverrideReplacesOnlyNonEmptyValues) {
+  LaunchConfiguration c;
+  c.JvmOptions = "-Xmx512m";
+  c.AppOptions = "default";
+  ApplyIniOverride(c, [](std::string_view key) { return key == "AppOptions" ? std::string(" two  words ") : std::string(); });
+  EXPECT_EQ(c.JvmOptions, "-Xmx512m");
+  EXPECT_EQ(c.AppOptions, " two  words ");
+
+  ApplyIniOverride(c, [](std::string_view key) { return key == "JvmOptions" ? std::string("-Xmx1g") : std::string(); });
+  EXPECT_EQ(c.JvmOptions, "-Xmx1g");
+  EXPECT_EQ(c.AppOptions, " two  words ");
+}
+
+}  // namespace
+}  // namespace stub
