@@ -1,0 +1,55 @@
+// Guarded JNI calls. Calls go through the function table directly (not the C++ convenience members),
+// so the runtime receives exactly the variadic entries the launcher's contract names.
+#include "jvm/jni_guard.h"
+
+#include "core/reporting.h"
+
+namespace stub {
+
+bool CheckJavaException(JNIEnv* env) {
+  if (!env->functions->ExceptionCheck(env)) return false;
+  env->functions->ExceptionDescribe(env);
+  env->functions->ExceptionClear(env);
+  return true;
+}
+
+bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, std::string_view label) {
+  const bool exception = CheckJavaException(env);
+  if (!exception && !null_result) return false;
+  ReportError(LaunchConfig().JvmErrorMessages[message], label);
+  return true;
+}
+
+bool RedirectJavaStream(JNIEnv* env, const std::string& file_name, const std::string& setter_name) {
+  const JNINativeInterface_* jni = env->functions;
+  jstring name = jni->NewStringUTF(env, file_name.c_str());
+  if (StepFailed(env, name == nullptr, kErrorInstantiating, "java/lang/String")) return false;
+
+  jclass file_stream_class = jni->FindClass(env, "java/io/FileOutputStream");
+  if (StepFailed(env, file_stream_class == nullptr, kErrorLocatingClass, "java/io/FileOutputStream")) return false;
+  jmethodID file_stream_init = jni->GetMethodID(env, file_stream_class, "<init>", "(Ljava/lang/String;Z)V");
+  if (StepFailed(env, file_stream_init == nullptr, kErrorLocatingMethod, "java/io/FileOutputStream(String, boolean)")) {
+    return false;
+  }
+  // Never append: a redirection file starts empty on every run.
+  jobject file_stream = jni->NewObject(env, file_stream_class, file_stream_init, name, JNI_FALSE);
+  if (StepFailed(env, file_stream == nullptr, kErrorInstantiating, "java/io/FileOutputStream")) return false;
+
+  jclass print_stream_class = jni->FindClass(env, "java/io/PrintStream");
+  if (StepFailed(env, print_stream_class == nullptr, kErrorLocatingClass, "java/io/PrintStream")) return false;
+  jmethodID print_stream_init = jni->GetMethodID(env, print_stream_class, "<init>", "(Ljava/io/OutputStream;)V");
+  if (StepFailed(env, print_stream_init == nullptr, kErrorLocatingMethod, "java/io/PrintStream(java/io/OutputStream)")) {
+    return false;
+  }
+  jobject print_stream = jni->NewObject(env, print_stream_class, print_stream_init, file_stream);
+  if (StepFailed(env, print_stream == nullptr, kErrorInstantiating, "java/io/PrintStream")) return false;
+
+  jclass system_class = jni->FindClass(env, "java/lang/System");
+  if (StepFailed(env, system_class == nullptr, kErrorLocatingClass, "java/lang/System")) return false;
+  jmethodID setter = jni->GetStaticMethodID(env, system_class, setter_name.c_str(), "(Ljava/io/PrintStream;)V");
+  if (StepFailed(env, setter == nullptr, kErrorLocatingMethod, setter_name)) return false;
+  jni->CallStaticVoidMethod(env, system_class, setter, print_stream);
+  return !StepFailed(env, false, kErrorInvoking, setter_name);
+}
+
+}  // namespace stub

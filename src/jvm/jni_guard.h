@@ -1,0 +1,30 @@
+// The failure rule shared by every JNI call of the launcher: after each call a pending Java exception
+// is described and cleared, and a null reference or ID counts as failure; a failed step reports its
+// configured message with the step's label.
+#pragma once
+
+#include <jni.h>
+
+#include <string>
+#include <string_view>
+
+#include "core/launch_config.h"
+
+namespace stub {
+
+// True when a Java exception was pending; it has then been printed on Java's error stream and cleared.
+bool CheckJavaException(JNIEnv* env);
+
+// True when the step failed (an exception was pending, or null_result); the step's message has then
+// been reported with label as its argument.
+bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, std::string_view label);
+
+// Replaces System.out ("setOut") or System.err ("setErr") by a PrintStream over a FileOutputStream
+// opened on file_name without append, so an existing file is emptied. Reports and returns false when
+// a step fails.
+bool RedirectJavaStream(JNIEnv* env, const std::string& file_name, const std::string& setter_name);
+
+// Makes WorkingDirectory current; reports the system's text and the file-access message on failure.
+bool ChangeToWorkingDirectory();
+
+}  // namespace stub

@@ -1,0 +1,155 @@
+// Running main, and the two stop requests of a service run. A stopper thread attaches under a name of
+// its own and is detached again on every path, so that the JVM never counts a thread that has ended.
+#include "jvm/main_class_runner.h"
+
+#include <windows.h>
+
+#include "core/launch_config.h"
+#include "core/reporting.h"
+#include "core/tokenizer.h"
+#include "jvm/jni_guard.h"
+#include "jvm/jvm_host_state.h"
+
+namespace stub {
+namespace {
+
+constexpr char kStopperThreadName[] = "Tarvik stopper thread";
+constexpr char kMainLabel[] = "main(java/lang/String[])";
+
+// Attaches the calling thread on construction and detaches it on destruction.
+class AttachedThread {
+ public:
+  AttachedThread() {
+    JavaVMAttachArgs args{};
+    args.version = static_cast<jint>(LaunchConfig().MinJavaVersionNumber);
+    args.name = const_cast<char*>(kStopperThreadName);
+    args.group = nullptr;
+    void* env = nullptr;
+    JavaVM* vm = HostState().vm;
+    if (vm->functions->AttachCurrentThread(vm, &env, &args) == JNI_OK) env_ = static_cast<JNIEnv*>(env);
+  }
+  ~AttachedThread() {
+    if (env_ != nullptr) HostState().vm->functions->DetachCurrentThread(HostState().vm);
+  }
+  AttachedThread(const AttachedThread&) = delete;
+  AttachedThread& operator=(const AttachedThread&) = delete;
+
+  JNIEnv* env() const { return env_; }
+
+ private:
+  JNIEnv* env_ = nullptr;
+};
+
+std::string CurrentDirectory() {
+  std::string dir(MAX_PATH + 1, '\0');
+  DWORD length = ::GetCurrentDirectoryA(static_cast<DWORD>(dir.size()), dir.data());
+  if (length >= dir.size()) {
+    dir.resize(length);
+    length = ::GetCurrentDirectoryA(static_cast<DWORD>(dir.size()), dir.data());
+  }
+  dir.resize(length < dir.size() ? length : 0);
+  return dir;
+}
+
+bool SetJavaSystemProperty(JNIEnv* env, const char* key, const std::string& value) {
+  const JNINativeInterface_* jni = env->functions;
+  jstring key_string = jni->NewStringUTF(env, key);
+  if (StepFailed(env, key_string == nullptr, kErrorInstantiating, "java/lang/String")) return false;
+  jstring value_string = jni->NewStringUTF(env, value.c_str());
+  if (StepFailed(env, value_string == nullptr, kErrorInstantiating, "java/lang/String")) return false;
+  jclass system_class = jni->FindClass(env, "java/lang/System");
+  if (StepFailed(env, system_class == nullptr, kErrorLocatingClass, "java/lang/System")) return false;
+  jmethodID set_property = jni->GetStaticMethodID(env, system_class, "setProperty",
+                                                  "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;");
+  if (StepFailed(env, set_property == nullptr, kErrorLocatingMethod, "setProperty")) return false;
+  jni->CallStaticObjectMethod(env, system_class, set_property, key_string, value_string);
+  return !StepFailed(env, false, kErrorInvoking, "setProperty");
+}
+
+// "user.dir" and, for the application's own run, the configured stream redirection. The stop
+// invocation does not redirect again: opening the files anew would empty what the running
+// application has written to them.
+bool PrepareJavaEnvironment(JNIEnv* env, bool as_stopper) {
+  const LaunchConfiguration& config = LaunchConfig();
+  const std::string current_directory = CurrentDirectory();
+  if (current_directory.empty()) {
+    ReportLastError();
+    ReportError(config.FileAccessErrorMessage, config.WorkingDirectory);
+    return false;
+  }
+  if (!SetJavaSystemProperty(env, "user.dir", current_directory)) return false;
+  if (as_stopper) return true;
+  if (!config.SystemOutFile.empty() && !RedirectJavaStream(env, config.SystemOutFile, "setOut")) return false;
+  if (!config.SystemErrFile.empty() && !RedirectJavaStream(env, config.SystemErrFile, "setErr")) return false;
+  return true;
+}
+
+jobjectArray BuildArgumentArray(JNIEnv* env, const std::vector<std::string>& args) {
+  const JNINativeInterface_* jni = env->functions;
+  jclass string_class = jni->FindClass(env, "java/lang/String");  // a core class: not tested
+  jobjectArray array = jni->NewObjectArray(env, static_cast<jsize>(args.size()), string_class, nullptr);
+  if (StepFailed(env, array == nullptr, kErrorInstantiating, "java/lang/String[]")) return nullptr;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    // Handed over byte for byte, as modified UTF-8.
+    jstring arg = jni->NewStringUTF(env, args[i].c_str());
+    if (StepFailed(env, arg == nullptr, kErrorInstantiating, "java/lang/String")) return nullptr;
+    jni->SetObjectArrayElement(env, array, static_cast<jsize>(i), arg);
+    if (StepFailed(env, false, kErrorAssigningString, args[i])) return nullptr;
+  }
+  return array;
+}
+
+bool InvokeMain(JNIEnv* env, const std::vector<std::string>& args, bool as_stopper) {
+  const LaunchConfiguration& config = LaunchConfig();
+  const JNINativeInterface_* jni = env->functions;
+  if (!PrepareJavaEnvironment(env, as_stopper)) return false;
+
+  jclass main_class = jni->FindClass(env, config.MainClass.c_str());
+  if (StepFailed(env, main_class == nullptr, kErrorLocatingClass, config.MainClass)) return false;
+  jmethodID main_method = jni->GetStaticMethodID(env, main_class, "main", "([Ljava/lang/String;)V");
+  if (StepFailed(env, main_method == nullptr, kErrorLocatingMethod, kMainLabel)) return false;
+
+  // Arguments given replace AppOptions entirely; AppOptions applies only when there are none.
+  const std::vector<std::string> arguments = args.empty() ? TokenizeArguments(config.AppOptions, false) : args;
+  jobjectArray array = BuildArgumentArray(env, arguments);
+  if (array == nullptr) return false;
+  jni->CallStaticVoidMethod(env, main_class, main_method, array);
+  return !StepFailed(env, false, kErrorInvoking, kMainLabel);
+}
+
+}  // namespace
+
+bool RunMainClass(const std::vector<std::string>& args, bool as_stopper) {
+  const LaunchConfiguration& config = LaunchConfig();
+  if (!as_stopper && !config.WorkingDirectory.empty() && !config.ChangeDirectoryBeforeJvm &&
+      !ChangeToWorkingDirectory()) {
+    return false;
+  }
+  if (!as_stopper) return InvokeMain(HostState().env, args, false);
+
+  const AttachedThread thread;
+  if (thread.env() == nullptr) {
+    ReportError(config.JvmErrorMessages[kUnableToAttach]);
+    return false;
+  }
+  return InvokeMain(thread.env(), args, true);
+}
+
+bool RequestJvmExit() {
+  const AttachedThread thread;
+  if (thread.env() == nullptr) {
+    ReportError(LaunchConfig().JvmErrorMessages[kUnableToAttach]);
+    return false;
+  }
+  JNIEnv* env = thread.env();
+  const JNINativeInterface_* jni = env->functions;
+  jclass system_class = jni->FindClass(env, "java/lang/System");
+  if (StepFailed(env, system_class == nullptr, kErrorLocatingClass, "java/lang/System")) return false;
+  jmethodID exit_method = jni->GetStaticMethodID(env, system_class, "exit", "(I)V");
+  if (StepFailed(env, exit_method == nullptr, kErrorLocatingMethod, "exit(int)")) return false;
+  // On success the JVM ends the process inside this call.
+  jni->CallStaticVoidMethod(env, system_class, exit_method, static_cast<jint>(0));
+  return !StepFailed(env, false, kErrorInvoking, "exit(int)");
+}
+
+}  // namespace stub

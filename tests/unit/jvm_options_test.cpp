@@ -1,0 +1,202 @@
+#include "jvm/jvm_options.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+#include "core/tokenizer.h"
+
+namespace stub {
+namespace {
+
+// An in-memory tree. Paths are written as the launcher composes them ("." and relative names joined
+// with '\'); each directory lists its items in insertion order, after "." and "..".
+class FakeTree : public ClassPathFileSystem {
+ public:
+  void AddFile(const std::string& path) { Add(path, false); }
+  void AddDirectory(const std::string& path) { Add(path, true); }
+  void FailListingOf(const std::string& dir, unsigned long error) { listing_errors_[dir] = error; }
+
+  EntryKind Classify(const std::string& path, unsigned long& error) const override {
+    const std::string key = Normalize(path);
+    if (key == ".") return EntryKind::kDirectory;
+    auto it = kinds_.find(key);
+    if (it == kinds_.end()) {
+      error = 2;
+      return EntryKind::kInaccessible;
+    }
+    return it->second ? EntryKind::kDirectory : EntryKind::kFile;
+  }
+
+  bool List(const std::string& directory, const std::function<void(const std::string&, bool)>& visit,
+            unsigned long& error) const override {
+    listed.push_back(directory);
+    const std::string key = Normalize(directory);
+    visit(".", true);
+    visit("..", true);
+    auto it = children_.find(key);
+    if (it != children_.end()) {
+      for (const auto& [name, is_dir] : it->second) visit(name, is_dir);
+    }
+    auto failure = listing_errors_.find(key);
+    if (failure != listing_errors_.end()) {
+      error = failure->second;
+      return false;
+    }
+    return true;
+  }
+
+  mutable std::vector<std::string> listed;
+
+ private:
+  static std::string Normalize(std::string path) {
+    while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    if (path.rfind(".\\", 0) == 0) path = path.substr(2);
+    return path.empty() ? "." : path;
+  }
+  void Add(const std::string& path, bool is_dir) {
+    const std::size_t slash = path.rfind('\\');
+    const std::string parent = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (parent != "." && !kinds_.count(parent)) AddDirectory(parent);
+    kinds_[path] = is_dir;
+    children_[parent].emplace_back(name, is_dir);
+  }
+
+  std::map<std::string, bool> kinds_;
+  std::map<std::string, std::vector<std::pair<std::string, bool>>> children_;
+  std::map<std::string, unsigned long> listing_errors_;
+};
+
+class RecordingReporter : public AssemblyReporter {
+ public:
+  void SystemError(unsigned long code) override { reports.push_back("system " + std::to_string(code)); }
+  void Error(const std::string& text) override { reports.push_back(text); }
+  std::vector<std::string> reports;
+};
+
+class JvmOptionsTest : public ::testing::Test {
+ protected:
+  bool Assemble(const std::string& jvm_options, const std::string& class_path) {
+    inputs_.jvm_options = jvm_options;
+    inputs_.class_path = class_path;
+    return AssembleJvmOptions(inputs_, tree_, reporter_, options_);
+  }
+  std::vector<std::string> VmOptions() const { return TokenizeArguments(options_, false); }
+
+  FakeTree tree_;
+  RecordingReporter reporter_;
+  std::map<std::string, std::string> env_;
+  JvmOptionInputs inputs_{"", "", "", "Error accessing file/directory: %s", [this](const std::string& name) {
+                            auto it = env_.find(name);
+                            return it == env_.end() ? std::string() : it->second;
+                          }};
+  std::string options_;
+};
+
+TEST_F(JvmOptionsTest, ShippedLayoutGivesOneClassPathOptionInWalkOrder) {
+  tree_.AddDirectory("Classes");
+  tree_.AddFile("Classes\\shared.jar");
+  tree_.AddDirectory("Classes\\nested");
+  tree_.AddFile("Classes\\nested\\deep.JAR");
+  tree_.AddFile("Classes\\after.zip");
+  tree_.AddFile("Classes\\a.jar.old");
+  tree_.AddDirectory("Classes\\x.jar");
+  tree_.AddDirectory("Sources");
+  tree_.AddDirectory("Lib");
+  tree_.AddFile("Lib\\harbordesk.jar");
+  tree_.AddDirectory("Plugins");
+  tree_.AddFile("Plugins\\p.Zip");
+
+  ASSERT_TRUE(Assemble("-Xmx512m -Dharbor.data.dir=Data\\", ".;Classes\\;Sources\\;Lib\\harbordesk.jar;Plugins\\"));
+  const std::vector<std::string> expected = {
+      "-Xmx512m", "-Dharbor.data.dir=Data\\",
+      "-Djava.class.path=.;"
+      ".\\Classes\\shared.jar;.\\Classes\\nested\\deep.JAR;.\\Classes\\after.zip;.\\Lib\\harbordesk.jar;"
+      ".\\Plugins\\p.Zip;"
+      "Classes\\;Classes\\shared.jar;Classes\\nested\\deep.JAR;Classes\\after.zip;"
+      "Sources\\;Lib\\harbordesk.jar;Plugins\\;Plugins\\p.Zip"};
+  EXPECT_EQ(VmOptions(), expected);
+  EXPECT_TRUE(reporter_.reports.empty());
+}
+
+TEST_F(JvmOptionsTest, EntriesSplitAtLineBreaksAndKeepTheirSpaces) {
+  tree_.AddFile("my lib\\a b.jar");
+  tree_.AddFile("x.jar");
+  ASSERT_TRUE(Assemble("-Xss1m", "\r\nmy lib\\a b.jar\r\n;;x.jar;\n"));
+  EXPECT_EQ(VmOptions(), (std::vector<std::string>{"-Xss1m", "-Djava.class.path=my lib\\a b.jar;x.jar"}));
+}
+
+TEST_F(JvmOptionsTest, EmptyClassPathAddsNoOptionAndEmptyInputsGiveNoOptions) {
+  ASSERT_TRUE(Assemble("-Xmx1g", ";;\r\n"));
+  EXPECT_EQ(options_, "-Xmx1g");
+  ASSERT_TRUE(Assemble("", ""));
+  EXPECT_EQ(options_, "");
+  EXPECT_TRUE(VmOptions().empty());
+}
+
+TEST_F(JvmOptionsTest, TrailingSpaceInOptionsYieldsAnEmptyOptionBeforeTheClassPath) {
+  tree_.AddFile("a.jar");
+  ASSERT_TRUE(Assemble("-Xmx1g ", "a.jar"));
+  EXPECT_EQ(VmOptions(), (std::vector<std::string>{"-Xmx1g", "", "-Djava.class.path=a.jar"}));
+}
+
+TEST_F(JvmOptionsTest, InaccessibleEntryReportsTwiceAndStopsAtIt) {
+  tree_.AddFile("ok.jar");
+  EXPECT_FALSE(Assemble("-Xmx1g", "ok.jar;lib\\*.jar;later\\missing.jar"));
+  EXPECT_EQ(reporter_.reports,
+            (std::vector<std::string>{"system 2", "Error accessing file/directory: lib\\*.jar"}));
+}
+
+TEST_F(JvmOptionsTest, EntriesWithReferencesAreNotExaminedAndExpandLater) {
+  inputs_.java_home = "C:\\jdk";
+  env_ = {{"APPDIR", "D:\\app"}, {"JAVA_HOME", "C:\\from-environment"}};
+  ASSERT_TRUE(Assemble("-Dhome=%JAVA_HOME% -Dgone=%UNDEFINED%x -Dpct=50% -Dempty=%%",
+                       "%JAVA_HOME%\\lib\\tools.jar;%APPDIR%\\lib"));
+  EXPECT_TRUE(tree_.listed.empty());
+  EXPECT_EQ(VmOptions(), (std::vector<std::string>{"-Dhome=C:\\jdk", "-Dgone=x", "-Dpct=50", "-Dempty=",
+                                                   "-Djava.class.path=C:\\jdk\\lib\\tools.jar;D:\\app\\lib"}));
+}
+
+TEST_F(JvmOptionsTest, JavaHomeFromAPlainJvmPathIsEmpty) {
+  ASSERT_TRUE(Assemble("", "%JAVA_HOME%\\lib\\x.jar"));
+  EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Djava.class.path=\\lib\\x.jar"});
+}
+
+TEST_F(JvmOptionsTest, EnvironmentValueWithSpacesSplitsAConfiguredOption) {
+  env_ = {{"OPTS", "-Da=1 -Db=2"}};
+  ASSERT_TRUE(Assemble("%OPTS%", ""));
+  EXPECT_EQ(VmOptions(), (std::vector<std::string>{"-Da=1", "-Db=2"}));
+}
+
+TEST_F(JvmOptionsTest, QuoteInTheClassPathIsRefusedInsteadOfSplittingTheOption) {
+  env_ = {{"BAD", "a\" -Dinjected=1 \"b"}};
+  EXPECT_FALSE(Assemble("-Xmx1g", "%BAD%"));
+  ASSERT_EQ(reporter_.reports.size(), 1u);
+  EXPECT_NE(reporter_.reports[0].find("double quote"), std::string::npos);
+  EXPECT_EQ(options_, "");
+}
+
+TEST_F(JvmOptionsTest, FailedListingKeepsWhatWasFoundAndGoesOn) {
+  tree_.AddDirectory("a");
+  tree_.AddFile("a\\one.jar");
+  tree_.AddFile("b.jar");
+  tree_.FailListingOf("a", 5);
+  ASSERT_TRUE(Assemble("", "a;b.jar"));
+  EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Djava.class.path=a;a\\one.jar;b.jar"});
+  EXPECT_EQ(reporter_.reports, std::vector<std::string>{"system 5"});
+}
+
+TEST(ExpandVariables, ReferencesAndLonePercentSigns) {
+  const auto env = [](const std::string& name) { return name == "X" ? std::string("ex") : std::string(); };
+  const std::pair<const char*, const char*> cases[] = {
+      {"plain", "plain"},   {"%X%", "ex"},         {"a%X%b%X%c", "aexbexc"}, {"%Y%", ""},
+      {"50%", "50"},        {"50% off", "50 off"}, {"%%", ""},               {"%X%%", "ex"},
+      {"%java_home%", ""},  {"%JAVA_HOME%", "J"},  {"", ""},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(ExpandVariables(text, "J", env), expected) << text;
+}
+
+}  // namespace
+}  // namespace stub
