@@ -152,10 +152,10 @@ TEST_F(JvmOptionsTest, InaccessibleEntryReportsTwiceAndStopsAtIt) {
 TEST_F(JvmOptionsTest, EntriesWithReferencesAreNotExaminedAndExpandLater) {
   inputs_.java_home = "C:\\jdk";
   env_ = {{"APPDIR", "D:\\app"}, {"JAVA_HOME", "C:\\from-environment"}};
-  ASSERT_TRUE(Assemble("-Dhome=%JAVA_HOME% -Dgone=%UNDEFINED%x -Dpct=50% -Dempty=%%",
+  ASSERT_TRUE(Assemble("-Dhome=%JAVA_HOME% -Dgone=%UNDEFINED%x -Dempty=%% -Dpct=50%",
                        "%JAVA_HOME%\\lib\\tools.jar;%APPDIR%\\lib"));
   EXPECT_TRUE(tree_.listed.empty());
-  EXPECT_EQ(VmOptions(), (std::vector<std::string>{"-Dhome=C:\\jdk", "-Dgone=x", "-Dpct=50", "-Dempty=",
+  EXPECT_EQ(VmOptions(), (std::vector<std::string>{"-Dhome=C:\\jdk", "-Dgone=x", "-Dempty=", "-Dpct=50",
                                                    "-Djava.class.path=C:\\jdk\\lib\\tools.jar;D:\\app\\lib"}));
 }
 
