@@ -35,6 +35,8 @@ struct ResourceName {
 struct ResourceData {
   Bytes bytes;
   std::uint32_t code_page = 0;
+
+  bool operator==(const ResourceData& other) const { return bytes == other.bytes && code_page == other.code_page; }
 };
 
 using LanguageMap = std::map<ResourceName, ResourceData>;
