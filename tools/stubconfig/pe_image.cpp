@@ -1,0 +1,238 @@
+// PE header parsing and resource-section replacement. Offsets into the optional header are those of
+// the PE32 and PE32+ layouts, which agree up to the data directories except for the image base size.
+#include "pe_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace stubconfig {
+namespace {
+
+constexpr std::size_t kFileHeaderSize = 20;
+constexpr std::size_t kSectionHeaderSize = 40;
+constexpr std::size_t kMaxSections = 96;
+constexpr std::uint16_t kExecutableImage = 0x0002;
+constexpr std::uint16_t kDllImage = 0x2000;
+constexpr std::uint32_t kInitializedData = 0x00000040;
+constexpr std::uint32_t kMemoryRead = 0x40000000;
+// Zeros past the raw data are materialised when a section is read; a hostile virtual size must not
+// turn that into gigabytes.
+constexpr std::uint32_t kMaxZeroFill = 16u * 1024 * 1024;
+
+bool Fail(std::string* error, const std::string& message) {
+  *error = message;
+  return false;
+}
+
+bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
+
+std::uint32_t MappedSize(const PeSection& section) {
+  return section.virtual_size != 0 ? section.virtual_size : section.raw_size;
+}
+
+std::size_t SectionHeaderOffset(const PeImage& image, std::size_t index) {
+  return image.section_table_offset + index * kSectionHeaderSize;
+}
+
+void WriteSectionHeader(Bytes& file, std::size_t at, const PeSection& section) {
+  std::fill(file.begin() + at, file.begin() + at + 8, 0);
+  std::copy_n(section.name.begin(), std::min<std::size_t>(section.name.size(), 8), file.begin() + at);
+  PutU32(file, at + 8, section.virtual_size);
+  PutU32(file, at + 12, section.virtual_address);
+  PutU32(file, at + 16, section.raw_size);
+  PutU32(file, at + 20, section.raw_pointer);
+  PutU32(file, at + 36, section.characteristics);
+}
+
+std::uint32_t ImageEnd(const std::vector<PeSection>& sections, std::uint32_t alignment) {
+  std::uint64_t end = 0;
+  for (const PeSection& s : sections) end = std::max<std::uint64_t>(end, std::uint64_t{s.virtual_address} + MappedSize(s));
+  return static_cast<std::uint32_t>(AlignUp(static_cast<std::size_t>(end), alignment));
+}
+
+// True when a section of `new_size` bytes can take the place of `old` without touching its
+// neighbours in memory or in the file.
+bool FitsInPlace(const Bytes& file, const PeImage& image, const PeSection& old, std::size_t new_size) {
+  const std::uint64_t new_end = std::uint64_t{old.virtual_address} + AlignUp(new_size, image.section_alignment);
+  for (const PeSection& s : image.sections) {
+    if (s.virtual_address > old.virtual_address && s.virtual_address < new_end) return false;
+  }
+  const bool raw_at_end_of_file = std::uint64_t{old.raw_pointer} + old.raw_size == file.size();
+  return old.raw_pointer != 0 && InBounds(file.size(), old.raw_pointer, old.raw_size) && (raw_at_end_of_file || AlignUp(new_size, image.file_alignment) <= old.raw_size);
+}
+
+bool HasRoomForSectionHeader(const Bytes& file, const PeImage& image) {
+  const std::size_t at = SectionHeaderOffset(image, image.sections.size());
+  std::size_t limit = image.size_of_headers;
+  for (const PeSection& s : image.sections) {
+    if (s.raw_size != 0) limit = std::min<std::size_t>(limit, s.raw_pointer);
+  }
+  if (image.sections.size() >= kMaxSections || at + kSectionHeaderSize > limit || !InBounds(file.size(), at, kSectionHeaderSize)) {
+    return false;
+  }
+  return std::all_of(file.begin() + at, file.begin() + at + kSectionHeaderSize, [](std::uint8_t b) { return b == 0; });
+}
+
+}  // namespace
+
+bool ParsePeImage(const Bytes& file, PeImage* image, std::string* error) {
+  *image = PeImage();
+  if (file.size() < 64 || file[0] != 'M' || file[1] != 'Z') return Fail(error, "not a PE executable (no MZ header)");
+  const std::size_t pe = GetU32(file, 0x3C);
+  if (!InBounds(file.size(), pe, 4 + kFileHeaderSize) || std::memcmp(&file[pe], "PE\0\0", 4) != 0) {
+    return Fail(error, "not a PE executable (no PE signature)");
+  }
+  image->file_header_offset = pe + 4;
+  const std::size_t section_count = GetU16(file, image->file_header_offset + 2);
+  const std::size_t optional_size = GetU16(file, image->file_header_offset + 16);
+  const std::uint16_t characteristics = GetU16(file, image->file_header_offset + 18);
+  if (!(characteristics & kExecutableImage) || (characteristics & kDllImage)) {
+    return Fail(error, "not a PE executable (a DLL or an object file)");
+  }
+  image->optional_header_offset = image->file_header_offset + kFileHeaderSize;
+  const std::size_t opt = image->optional_header_offset;
+  if (!InBounds(file.size(), opt, optional_size) || optional_size < 2) return Fail(error, "truncated optional header");
+  const std::uint16_t magic = GetU16(file, opt);
+  if (magic != 0x10B && magic != 0x20B) return Fail(error, "unknown optional header format");
+  image->pe32_plus = magic == 0x20B;
+  const std::size_t count_field = image->pe32_plus ? 108 : 92;
+  if (optional_size < count_field + 4) return Fail(error, "truncated optional header");
+  image->data_directory_offset = opt + count_field + 4;
+  image->data_directory_count = std::min<std::uint32_t>(
+      GetU32(file, opt + count_field), static_cast<std::uint32_t>((optional_size - count_field - 4) / 8));
+  image->section_alignment = GetU32(file, opt + 32);
+  image->file_alignment = GetU32(file, opt + 36);
+  image->size_of_headers = GetU32(file, opt + 60);
+  if (!IsPowerOfTwo(image->file_alignment) || !IsPowerOfTwo(image->section_alignment) ||
+      image->file_alignment > 0x10000 || image->section_alignment < image->file_alignment) {
+    return Fail(error, "invalid section or file alignment");
+  }
+  image->section_table_offset = opt + optional_size;
+  if (section_count > kMaxSections || !InBounds(file.size(), image->section_table_offset, section_count * kSectionHeaderSize)) {
+    return Fail(error, "section table outside the file");
+  }
+  for (std::size_t i = 0; i < section_count; ++i) {
+    const std::size_t at = SectionHeaderOffset(*image, i);
+    PeSection section;
+    const auto name_begin = file.begin() + at;
+    section.name.assign(name_begin, std::find(name_begin, name_begin + 8, 0));
+    section.virtual_size = GetU32(file, at + 8);
+    section.virtual_address = GetU32(file, at + 12);
+    section.raw_size = GetU32(file, at + 16);
+    section.raw_pointer = GetU32(file, at + 20);
+    section.characteristics = GetU32(file, at + 36);
+    image->sections.push_back(section);
+  }
+  return true;
+}
+
+void GetDataDirectory(const Bytes& file, const PeImage& image, int index, std::uint32_t* rva, std::uint32_t* size) {
+  *rva = 0;
+  *size = 0;
+  if (index < 0 || static_cast<std::uint32_t>(index) >= image.data_directory_count) return;
+  const std::size_t at = image.data_directory_offset + static_cast<std::size_t>(index) * 8;
+  if (!InBounds(file.size(), at, 8)) return;
+  *rva = GetU32(file, at);
+  *size = GetU32(file, at + 4);
+}
+
+bool ReadMappedSectionTail(const Bytes& file, const PeImage& image, std::uint32_t rva, Bytes* out, std::string* error) {
+  for (const PeSection& s : image.sections) {
+    const std::uint32_t mapped = MappedSize(s);
+    if (rva < s.virtual_address || rva - s.virtual_address >= mapped) continue;
+    const std::uint32_t raw = std::min(s.raw_size, mapped);
+    if (!InBounds(file.size(), s.raw_pointer, raw)) return Fail(error, "section " + s.name + " lies outside the file");
+    if (mapped - raw > kMaxZeroFill) return Fail(error, "section " + s.name + " is implausibly large");
+    const std::uint32_t skip = rva - s.virtual_address;
+    out->assign(mapped - skip, 0);
+    if (skip < raw) std::copy_n(file.begin() + s.raw_pointer + skip, raw - skip, out->begin());
+    return true;
+  }
+  return Fail(error, "no section holds the resource directory");
+}
+
+std::uint32_t ComputePeChecksum(const Bytes& file, std::size_t checksum_offset) {
+  std::uint64_t sum = 0;
+  for (std::size_t i = 0; i < file.size(); i += 2) {
+    if (i + 2 > checksum_offset && i < checksum_offset + 4) continue;
+    const std::uint32_t word = i + 1 < file.size() ? GetU16(file, i) : file[i];
+    sum += word;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<std::uint32_t>(sum + file.size());
+}
+
+bool WriteResourceSection(Bytes* file_in, const ResourceTree& tree, std::string* error) {
+  PeImage image;
+  if (!ParsePeImage(*file_in, &image, error)) return false;
+  if (image.data_directory_count <= kResourceDirectoryIndex) return Fail(error, "image has no resource data directory");
+  std::uint32_t old_rva = 0;
+  std::uint32_t old_size = 0;
+  GetDataDirectory(*file_in, image, kResourceDirectoryIndex, &old_rva, &old_size);
+
+  Bytes file = *file_in;
+  const std::size_t opt = image.optional_header_offset;
+  std::int64_t initialized_delta = 0;
+  std::size_t old_index = image.sections.size();
+  for (std::size_t i = 0; i < image.sections.size(); ++i) {
+    if (old_rva != 0 && image.sections[i].virtual_address == old_rva) old_index = i;
+  }
+
+  Bytes data;
+  std::uint32_t new_rva = 0;
+  if (old_index < image.sections.size() &&
+      FitsInPlace(file, image, image.sections[old_index], SerializeResourceTree(tree, old_rva).size())) {
+    PeSection& section = image.sections[old_index];
+    data = SerializeResourceTree(tree, old_rva);
+    new_rva = old_rva;
+    const bool at_end = std::uint64_t{section.raw_pointer} + section.raw_size == file.size();
+    const std::uint32_t raw = at_end ? static_cast<std::uint32_t>(AlignUp(data.size(), image.file_alignment)) : section.raw_size;
+    if (at_end) file.resize(section.raw_pointer + std::size_t{raw});
+    std::fill(file.begin() + section.raw_pointer, file.begin() + section.raw_pointer + raw, 0);
+    std::copy(data.begin(), data.end(), file.begin() + section.raw_pointer);
+    initialized_delta = std::int64_t{raw} - section.raw_size;
+    section.raw_size = raw;
+    section.virtual_size = static_cast<std::uint32_t>(data.size());
+    WriteSectionHeader(file, SectionHeaderOffset(image, old_index), section);
+  } else {
+    if (!HasRoomForSectionHeader(file, image)) return Fail(error, "no room in the headers for a new resource section");
+    PeSection section;
+    section.name = ".rsrc";
+    section.virtual_address = ImageEnd(image.sections, image.section_alignment);
+    data = SerializeResourceTree(tree, section.virtual_address);
+    new_rva = section.virtual_address;
+    section.virtual_size = static_cast<std::uint32_t>(data.size());
+    section.raw_size = static_cast<std::uint32_t>(AlignUp(data.size(), image.file_alignment));
+    section.raw_pointer = static_cast<std::uint32_t>(AlignUp(file.size(), image.file_alignment));
+    section.characteristics = kInitializedData | kMemoryRead;
+    file.resize(section.raw_pointer, 0);
+    file.insert(file.end(), data.begin(), data.end());
+    file.resize(std::size_t{section.raw_pointer} + section.raw_size, 0);
+    initialized_delta = section.raw_size;
+    WriteSectionHeader(file, SectionHeaderOffset(image, image.sections.size()), section);
+    image.sections.push_back(section);
+    PutU16(file, image.file_header_offset + 2, static_cast<std::uint16_t>(image.sections.size()));
+    if (old_index < image.sections.size() - 1) {
+      // The old section stays mapped (later sections' addresses depend on it) but carries nothing;
+      // clearing it keeps the previous configuration from lingering in the file.
+      PeSection& old = image.sections[old_index];
+      const std::uint32_t raw = std::min<std::uint32_t>(old.raw_size, static_cast<std::uint32_t>(file.size() - std::min<std::size_t>(file.size(), old.raw_pointer)));
+      std::fill(file.begin() + old.raw_pointer, file.begin() + old.raw_pointer + raw, 0);
+      old.name = ".rsrcold";
+      WriteSectionHeader(file, SectionHeaderOffset(image, old_index), old);
+    }
+  }
+  if (file.size() > 0xFFFFFFFFu) return Fail(error, "image would exceed 4 GiB");
+
+  const std::size_t directory = image.data_directory_offset + kResourceDirectoryIndex * 8;
+  PutU32(file, directory, new_rva);
+  PutU32(file, directory + 4, static_cast<std::uint32_t>(data.size()));
+  PutU32(file, opt + 56, ImageEnd(image.sections, image.section_alignment));
+  PutU32(file, opt + 8, static_cast<std::uint32_t>(std::int64_t{GetU32(file, opt + 8)} + initialized_delta));
+  PutU32(file, ChecksumOffset(image), ComputePeChecksum(file, ChecksumOffset(image)));
+  *file_in = std::move(file);
+  return true;
+}
+
+}  // namespace stubconfig

@@ -1,0 +1,62 @@
+// Just enough of the PE/COFF executable format to find, replace and re-checksum the resource
+// section of a PE32 or PE32+ image held in memory. Every read is bounds-checked, so a damaged or
+// hostile file yields an error, never a crash.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "byte_order.h"
+#include "resource_tree.h"
+
+namespace stubconfig {
+
+inline constexpr int kResourceDirectoryIndex = 2;
+inline constexpr int kSecurityDirectoryIndex = 4;
+
+struct PeSection {
+  std::string name;
+  std::uint32_t virtual_size = 0;
+  std::uint32_t virtual_address = 0;
+  std::uint32_t raw_size = 0;
+  std::uint32_t raw_pointer = 0;
+  std::uint32_t characteristics = 0;
+};
+
+struct PeImage {
+  bool pe32_plus = false;
+  std::size_t file_header_offset = 0;      // the COFF file header, right after "PE\0\0"
+  std::size_t optional_header_offset = 0;
+  std::size_t section_table_offset = 0;
+  std::size_t data_directory_offset = 0;
+  std::uint32_t data_directory_count = 0;
+  std::uint32_t section_alignment = 0;
+  std::uint32_t file_alignment = 0;
+  std::uint32_t size_of_headers = 0;
+  std::vector<PeSection> sections;
+};
+
+// Reads the headers of an executable image. Fails (with a reason) for anything that is not a PE
+// executable: a DLL or object file, a bad signature, headers or section table outside the file.
+bool ParsePeImage(const Bytes& file, PeImage* image, std::string* error);
+
+// The RVA and size of data directory `index`; both 0 when the image has no such entry.
+void GetDataDirectory(const Bytes& file, const PeImage& image, int index, std::uint32_t* rva, std::uint32_t* size);
+
+// The image's bytes from `rva` to the end of the section holding it, as the loader maps them (zeros
+// past the raw data). Fails when no section holds `rva` or its raw data lies outside the file.
+bool ReadMappedSectionTail(const Bytes& file, const PeImage& image, std::uint32_t rva, Bytes* out, std::string* error);
+
+// The standard PE checksum of `file`, with the four bytes at `checksum_offset` counted as zero.
+std::uint32_t ComputePeChecksum(const Bytes& file, std::size_t checksum_offset);
+
+inline std::size_t ChecksumOffset(const PeImage& image) { return image.optional_header_offset + 64; }
+
+// Writes `tree` as the image's resource section: in place when the new section still fits its slot
+// (always so when it is the image's last section), else as a new last section, the old one zeroed and
+// renamed ".rsrcold". Then updates the resource data directory, SizeOfImage, SizeOfInitializedData and
+// the checksum. On failure `file` is unchanged.
+bool WriteResourceSection(Bytes* file, const ResourceTree& tree, std::string* error);
+
+}  // namespace stubconfig
