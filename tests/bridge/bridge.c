@@ -67,6 +67,7 @@ typedef struct {
 
 typedef struct MethodRecord {
   jmethodID id;
+  char *owner; /* class name as the launcher looked it up; "" when not known */
   char *name;
   char *signature;
   struct MethodRecord *next;
@@ -84,6 +85,13 @@ static DWORD g_env_slot = TLS_OUT_OF_INDEXES;
 
 static pthread_mutex_t g_methods_lock = PTHREAD_MUTEX_INITIALIZER;
 static MethodRecord *g_methods;
+/* Class references the launcher obtained with FindClass, newest first, to name a method's owner. */
+typedef struct ClassRecord {
+  jclass ref;
+  char *name;
+  struct ClassRecord *next;
+} ClassRecord;
+static ClassRecord *g_classes;
 static pthread_mutex_t g_log_lock = PTHREAD_MUTEX_INITIALIZER;
 static pthread_mutex_t g_cwd_lock = PTHREAD_MUTEX_INITIALIZER;
 static WCHAR g_followed_cwd[MAX_PATH + 1];
@@ -282,10 +290,32 @@ static char *TranslateClassPath(const char *windows_list) {
 /* ------------------------------------------------------------------------------------------------ */
 /* Methods */
 
-static void RememberMethod(jmethodID id, const char *name, const char *signature) {
+static void RememberClass(jclass ref, const char *name) {
+  ClassRecord *record = malloc(sizeof *record);
+  if (!record) Fail("out of memory");
+  record->ref = ref;
+  record->name = strdup(name);
+  pthread_mutex_lock(&g_methods_lock);
+  record->next = g_classes;
+  g_classes = record;
+  pthread_mutex_unlock(&g_methods_lock);
+}
+
+/* Local references are reused once freed, so the newest record of a reference is the right one for
+ * the launcher's look-up-then-use sequences; anything else is only used for path translation. */
+static const char *ClassName(jclass ref) {
+  pthread_mutex_lock(&g_methods_lock);
+  const ClassRecord *record = g_classes;
+  while (record && record->ref != ref) record = record->next;
+  pthread_mutex_unlock(&g_methods_lock);
+  return record ? record->name : "";
+}
+
+static void RememberMethod(jmethodID id, jclass owner, const char *name, const char *signature) {
   MethodRecord *record = malloc(sizeof *record);
   if (!record) Fail("out of memory");
   record->id = id;
+  record->owner = strdup(ClassName(owner));
   record->name = strdup(name);
   record->signature = strdup(signature);
   pthread_mutex_lock(&g_methods_lock);
@@ -394,23 +424,58 @@ static jint MS_ABI EnvGetVersion(JNIEnv *env) {
 }
 
 static jclass MS_ABI EnvFindClass(JNIEnv *env, const char *name) {
-  return AS(jclass, FWD(BE(env), FindClass, U(name)));
+  jclass cls = AS(jclass, FWD(BE(env), FindClass, U(name)));
+  if (cls) RememberClass(cls, name);
+  return cls;
+}
+
+/* A Windows JVM accepts "logs\out.txt" and "C:\x\out.txt" for a FileOutputStream; the Linux one
+ * would create a file with backslashes in its name. Plain relative names need nothing: the Unix
+ * current directory already follows the Windows one. */
+static int LooksWindowsPath(const char *name) {
+  return strchr(name, '\\') || (name[0] && name[1] == ':');
+}
+
+static jvalue TranslateFileName(BridgeEnv *env, jvalue name) {
+  if (!name.l) return name;
+  jobject original = name.l;
+  const char *text = AS(const char *, FWD(env, GetStringUTFChars, U(original), U(NULL)));
+  if (!text) return name;
+  if (LooksWindowsPath(text)) {
+    char *unix_path = UnixPathOf(text);
+    LogLine("file\t%s\t%s", text, unix_path ? unix_path : "(untranslated)");
+    if (unix_path) name.l = AS(jobject, FWD(env, NewStringUTF, U(unix_path)));
+    free(unix_path);
+  }
+  FWD(env, ReleaseStringUTFChars, U(original), U(text));
+  return name;
 }
 
 static jmethodID MS_ABI EnvGetMethodID(JNIEnv *env, jclass cls, const char *name, const char *sig) {
   jmethodID id = AS(jmethodID, FWD(BE(env), GetMethodID, U(cls), U(name), U(sig)));
-  if (id) RememberMethod(id, name, sig);
+  if (id) RememberMethod(id, cls, name, sig);
   return id;
 }
 
 static jmethodID MS_ABI EnvGetStaticMethodID(JNIEnv *env, jclass cls, const char *name,
                                              const char *sig) {
   jmethodID id = AS(jmethodID, FWD(BE(env), GetStaticMethodID, U(cls), U(name), U(sig)));
-  if (id) RememberMethod(id, name, sig);
+  if (id) RememberMethod(id, cls, name, sig);
   return id;
 }
 
 static jobject MS_ABI EnvNewObjectA(JNIEnv *env, jclass cls, jmethodID id, const jvalue *args) {
+  const MethodRecord *method = FindMethod(id);
+  jvalue translated[kMaxMethodParams];
+  if (!strcmp(method->owner, "java/io/FileOutputStream") &&
+      !strncmp(method->signature, "(Ljava/lang/String;", 19)) {
+    int count = 0;
+    for (const char *type = method->signature + 1; *type && *type != ')'; type = SkipType(type))
+      ++count;
+    memcpy(translated, args, count * sizeof *args);
+    translated[0] = TranslateFileName(BE(env), args[0]);
+    args = translated;
+  }
   return AS(jobject, FWD(BE(env), NewObjectA, U(cls), U(id), U(args)));
 }
 
