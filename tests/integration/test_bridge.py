@@ -2,11 +2,12 @@
 calls, threads, paths and exit codes that the launcher relies on. Each case starts one JVM under Wine
 (about a second), so related cases share a run where one run can show them all."""
 import shutil
+import subprocess
 from pathlib import Path
 
 import pytest
 
-from conftest import BUILD_HOST, BUILD_WIN, win_path
+from conftest import BUILD_HOST, BUILD_WIN, wine_env, win_path
 
 BRIDGE = BUILD_HOST / "bridge" / "jvm.dll"
 JAR = BUILD_HOST / "java" / "testapps.jar"
@@ -19,6 +20,17 @@ STOPPER_NAME = "Tarvik stopper thread"
 def built():
     for path in (BRIDGE, JAR, CLASSES, REFERENCE):
         assert path.exists(), f"{path} is missing: build the host and windows presets first"
+
+
+@pytest.fixture(scope="module", autouse=True)
+def warm_wineserver(wineprefix):
+    """A wineserver (and its service processes) started without our pipes: one that a test's own
+    wine start spawned would hold that test's stdout open for seconds after the program ended."""
+    quiet = dict(env=wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+    subprocess.run(["wineserver", "-p"], **quiet)
+    subprocess.run(["wine", "cmd", "/c", "exit"], **quiet)
+    yield
+    subprocess.run(["wineserver", "-k"], **quiet)
 
 
 class Run:
