@@ -14,6 +14,11 @@ DIST = ROOT / "dist"
 BUILD_WIN = ROOT / "build" / "windows"
 BUILD_HOST = ROOT / "build" / "host"
 PREFIX = ROOT / "build" / "wineprefix"
+BRIDGE = BUILD_HOST / "bridge" / "jvm.dll"
+TEST_JAR = BUILD_HOST / "java" / "testapps.jar"
+BOXWATCH = BUILD_WIN / "fixtures" / "boxwatch.exe"
+DOUBLE = BUILD_WIN / "fixtures" / "double" / "jvm.dll"
+DOUBLE_NOINIT = BUILD_WIN / "fixtures" / "double-noinit" / "jvm.dll"
 
 
 def wine_env(extra=None):
@@ -36,16 +41,6 @@ def win_path(path):
 
 
 @pytest.fixture(scope="session")
-def wineprefix():
-    """A prefix of our own, made once per test run; its first start takes a few seconds."""
-    PREFIX.parent.mkdir(parents=True, exist_ok=True)
-    if not (PREFIX / "system.reg").exists():
-        subprocess.run(["wine", "cmd", "/c", "exit"], env=wine_env(), capture_output=True, timeout=180)
-        subprocess.run(["wineserver", "-w"], env=wine_env(), timeout=180)
-    return PREFIX
-
-
-@pytest.fixture(scope="session")
 def display():
     """An X display for windows, message boxes and screenshots."""
     number = 90 + os.getpid() % 50
@@ -58,6 +53,21 @@ def display():
     yield f":{number}"
     proc.terminate()
     proc.wait(timeout=10)
+
+
+@pytest.fixture(scope="session")
+def wineprefix(display):
+    """A prefix of our own, made once per test run (its first start takes a few seconds), with a
+    wineserver started without our pipes: one that a test's own wine start spawned would hold that
+    test's stdout open for seconds after the program ended. Its desktop process gets the X display, so
+    that every program of the run can show windows."""
+    PREFIX.parent.mkdir(parents=True, exist_ok=True)
+    quiet = dict(env=wine_env({"DISPLAY": display}), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                 timeout=180)
+    subprocess.run(["wineserver", "-p"], **quiet)
+    subprocess.run(["wine", "cmd", "/c", "exit"], **quiet)
+    yield PREFIX
+    subprocess.run(["wineserver", "-k"], **quiet)
 
 
 class Wine:
@@ -107,6 +117,35 @@ def stamp(stub, settings, out, icon=None, splash=None):
         cmd += ["--splash", str(splash)]
     subprocess.run(cmd, check=True, capture_output=True)
     return out
+
+
+def make_app(directory, stub, settings, runtime=BRIDGE, name="app.exe"):
+    """A configured launcher in its own directory, with the runtime library copied beside it as
+    jvm.dll and the Java test applications as testapps.jar; settings name paths relative to it."""
+    directory = Path(directory)
+    directory.mkdir(parents=True, exist_ok=True)
+    if runtime is not None:
+        shutil.copy(runtime, directory / "jvm.dll")
+    shutil.copy(TEST_JAR, directory / "testapps.jar")
+    base = {"JvmPath": "jvm.dll", "ClassPath": "testapps.jar", "JvmOptions": "", "AppOptions": ""}
+    base.update(settings)
+    return stamp(stub, base, directory / name)
+
+
+def text(data):
+    """Program output as text with Windows line ends made Unix ones."""
+    return data.decode("latin-1").replace("\r\n", "\n")
+
+
+def event_log(stderr):
+    """The event-log records a run wrote (WINEDEBUG=+eventlog), as (severity, text) pairs."""
+    import re
+    records = []
+    for line in text(stderr).splitlines():
+        match = re.search(r"(err|trace):eventlog:ReportEventW L\"(.*)\"", line)
+        if match:
+            records.append(("error" if match.group(1) == "err" else "info", match.group(2)))
+    return records
 
 
 @pytest.fixture

@@ -22,17 +22,6 @@ def built():
         assert path.exists(), f"{path} is missing: build the host and windows presets first"
 
 
-@pytest.fixture(scope="module", autouse=True)
-def warm_wineserver(wineprefix):
-    """A wineserver (and its service processes) started without our pipes: one that a test's own
-    wine start spawned would hold that test's stdout open for seconds after the program ended."""
-    quiet = dict(env=wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-    subprocess.run(["wineserver", "-p"], **quiet)
-    subprocess.run(["wine", "cmd", "/c", "exit"], **quiet)
-    yield
-    subprocess.run(["wineserver", "-k"], **quiet)
-
-
 class Run:
     def __init__(self, proc, log_path):
         self.code = proc.returncode
