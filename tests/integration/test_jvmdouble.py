@@ -32,17 +32,6 @@ def calls(path):
     return [fields for fields, _ in read_log(path) if fields[0] != "ExceptionCheck"]
 
 
-@pytest.fixture(scope="module", autouse=True)
-def warm_wineserver(wineprefix, display):
-    """Wine's helper processes, when a run starts them, inherit its output pipes and hold them open for
-    seconds after the program has ended; started here once without our pipes, they keep each run short.
-    They also own the desktop, so they get the display that the window test looks at."""
-    env = wine_env({"DISPLAY": display})
-    subprocess.run(["wineserver", "-p30"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
-    subprocess.run(["wine", "cmd", "/c", "exit"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, timeout=120)
-
-
 class Driver:
     def __init__(self, wine, scratch):
         self.wine = wine
