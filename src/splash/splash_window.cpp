@@ -35,8 +35,8 @@ int CountVisibleProcessWindows(DWORD process_id) {
   return g_window_counter;
 }
 
-// WM_QUIT is posted rather than PostQuitMessage called so that the loop ends even when this runs from
-// a message that another thread sent.
+// Hidden first, so that the splash leaves the screen at once; the window itself ends with its thread
+// once the loop has reached the quit message.
 void CloseSplash() {
   ::ShowWindow(g_splash_window, SW_HIDE);
   ::PostMessageA(g_splash_window, WM_QUIT, 0, 0);

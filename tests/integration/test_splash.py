@@ -3,6 +3,7 @@ with the shipped bitmap, while message boxes are read and dismissed the way a us
 
 Timing is observed by polling screenshots against deadlines; a screenshot takes a few hundred
 milliseconds on a loaded machine, so every duration bound leaves room for that."""
+import os
 import re
 import shutil
 import subprocess
@@ -246,14 +247,14 @@ def test_shipped_splash_goes_when_the_start_up_error_box_appears(screen_wine, sp
 def test_splash_stays_until_the_application_shows_its_window(screen_wine, splash, scratch, double_runs_main):
     exe = configured(DIST / "stubwin.exe", double_settings(ShowSplash=1, SplashSeconds=0), scratch)
     launch = Launch(screen_wine, exe, env={"JVMDOUBLE_MAIN": "sleep:3000,window:4000"})
-    first_seen, screen = wait_for_splash(screen_wine.display, splash)
+    _, screen = wait_for_splash(screen_wine.display, splash)
     assert_exactly_centred(screen, splash)
     time.sleep(1.5)
     assert coverage(grab(screen_wine.display), splash) >= VISIBLE, "splash gone before any other window"
 
     def window_up():
         found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "double window"],
-                               env={"DISPLAY": screen_wine.display}, capture_output=True)
+                               env=dict(os.environ, DISPLAY=screen_wine.display), capture_output=True)
         return found.returncode == 0
 
     appeared = until(window_up, 15, "the application's window")
