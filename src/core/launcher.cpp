@@ -10,6 +10,7 @@
 #include "jvm/jvm_host.h"
 #include "jvm/main_class_runner.h"
 #include "service/service_switch.h"
+#include "splash/splash_rules.h"
 #include "splash/splash_window.h"
 
 namespace stub {
@@ -64,7 +65,8 @@ int RunLauncher(bool windowed, const std::vector<std::string>& args) {
   ScopedHandle instance_mutex;
   if (windowed) {
     if (!config.AllowMultipleInstances && !AdmitSingleInstance(instance_mutex)) return kExitSuccess;
-    if (config.ShowSplash || config.SplashSeconds != 0) StartSplash();
+    // A negative SplashSeconds counts as 0: without ShowSplash nothing would ever close that splash.
+    if (SplashWanted(config.ShowSplash, config.SplashSeconds)) StartSplash();
   }
 
   if (!CreateJvm(/*with_service_console=*/false)) return kExitFailure;

@@ -73,4 +73,19 @@ struct ModuleTraits {
 };
 using ScopedModule = UniqueHandle<HMODULE, ModuleTraits>;
 
+// A window is destroyed by the thread that created it; only that thread may hold this owner.
+struct WindowTraits {
+  static HWND Empty() { return nullptr; }
+  static bool IsValid(HWND h) { return h != nullptr; }
+  static void Close(HWND h) { ::DestroyWindow(h); }
+};
+using ScopedWindow = UniqueHandle<HWND, WindowTraits>;
+
+struct BitmapTraits {
+  static HBITMAP Empty() { return nullptr; }
+  static bool IsValid(HBITMAP h) { return h != nullptr; }
+  static void Close(HBITMAP h) { ::DeleteObject(h); }
+};
+using ScopedBitmap = UniqueHandle<HBITMAP, BitmapTraits>;
+
 }  // namespace stub
