@@ -66,6 +66,13 @@ struct ServiceHandleTraits {
 };
 using ScopedServiceHandle = UniqueHandle<SC_HANDLE, ServiceHandleTraits>;
 
+struct EventSourceTraits {
+  static HANDLE Empty() { return nullptr; }
+  static bool IsValid(HANDLE h) { return h != nullptr; }
+  static void Close(HANDLE h) { ::DeregisterEventSource(h); }
+};
+using ScopedEventSource = UniqueHandle<HANDLE, EventSourceTraits>;
+
 struct ModuleTraits {
   static HMODULE Empty() { return nullptr; }
   static bool IsValid(HMODULE h) { return h != nullptr; }
