@@ -10,6 +10,7 @@
 #include "core/launch_config.h"
 #include "core/reporting.h"
 #include "core/win32_handle.h"
+#include "core/win32_paths.h"
 #include "service/service_rules.h"
 
 namespace stub {
@@ -20,19 +21,10 @@ constexpr DWORD kTypesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | 
 // Read without a length limit, so that a long path is refused by the limit check with its real
 // length instead of being cut into the path of some other file.
 bool ReadExecutablePath(std::string& path) {
-  path.assign(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) {
-      ReportLastError();
-      return false;
-    }
-    if (length < path.size()) {
-      path.resize(length);
-      return true;
-    }
-    path.resize(path.size() * 2);
-  }
+  path = ExecutablePath();
+  if (!path.empty()) return true;
+  ReportLastError();
+  return false;
 }
 
 // The program path, read and checked together with the name against the install limits; reports why
