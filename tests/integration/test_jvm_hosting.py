@@ -2,7 +2,6 @@
 order of the calls around main, the working directory, the arguments, the stream redirection, the
 teardown, and every failure the user is told about. The double's log is the runtime's view; stdout,
 stderr, exit codes, files and message boxes are the user's."""
-import os
 import shutil
 import subprocess
 import uuid
