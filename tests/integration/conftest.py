@@ -21,10 +21,10 @@ DOUBLE = BUILD_WIN / "fixtures" / "double" / "jvm.dll"
 DOUBLE_NOINIT = BUILD_WIN / "fixtures" / "double-noinit" / "jvm.dll"
 
 
-def wine_env(extra=None):
+def wine_env(extra=None, prefix=PREFIX):
     env = dict(os.environ)
     env.update({
-        "WINEPREFIX": str(PREFIX),
+        "WINEPREFIX": str(prefix),
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
         "WINEDEBUG": "-all",
         "WINEARCH": "win64",
@@ -71,11 +71,12 @@ def wineprefix(display):
 
 
 class Wine:
-    def __init__(self, display_name=None):
+    def __init__(self, display_name=None, prefix=PREFIX):
         self.display = display_name
+        self.prefix = prefix
 
     def env(self, extra=None):
-        env = wine_env(extra)
+        env = wine_env(extra, self.prefix)
         if self.display:
             env["DISPLAY"] = self.display
         return env

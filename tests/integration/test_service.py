@@ -18,7 +18,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import BUILD_HOST, BUILD_WIN, DIST, stamp, win_path, wine_env
+from conftest import BUILD_HOST, BUILD_WIN, DIST, ROOT, Wine, stamp, win_path, wine_env as shared_wine_env
 
 NO_RUNTIME = "Unable to locate suitable Java Runtime Environment on this machine."
 DOUBLE_JVM = BUILD_WIN / "fixtures" / "double" / "jvm.dll"
@@ -29,6 +29,31 @@ EVENTLOG_KEY = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application"
 SYSTEM_ENV_KEY = r"HKLM\System\CurrentControlSet\Control\Session Manager\Environment"
 SLEEP = "ping -n 2 127.0.0.1 > nul"
 EVENT_LINE = re.compile(r'(err|trace):eventlog:ReportEventW L"(.*)"$')
+
+
+# Services run in a prefix of their own, without the warm wineserver of the other tests: each scenario
+# must start services.exe itself, so that the service processes write their event-log lines to the
+# scenario's stderr, and the system environment is only read when a new Wine session starts.
+SERVICE_PREFIX = ROOT / "build" / "wineprefix-services"
+
+
+def wine_env(extra=None):
+    return shared_wine_env(extra, SERVICE_PREFIX)
+
+
+@pytest.fixture(scope="session")
+def service_prefix():
+    SERVICE_PREFIX.parent.mkdir(parents=True, exist_ok=True)
+    subprocess.run(["wine", "cmd", "/c", "exit"], env=wine_env(), stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
+    subprocess.run(["wineserver", "-w"], env=wine_env(), timeout=180)
+    yield SERVICE_PREFIX
+    subprocess.run(["wineserver", "-k"], env=wine_env(), timeout=60)
+
+
+@pytest.fixture
+def wine(service_prefix):
+    return Wine(prefix=SERVICE_PREFIX)
 
 
 def wine_cmd(*args, env=None, timeout=120):
@@ -74,7 +99,7 @@ def service_state(stdout_text, marker):
 
 
 @pytest.fixture
-def service(wineprefix, request):
+def service(service_prefix, request):
     """A service name of the test's own; the service and its event-log key are removed afterwards."""
     name = "StubSvc" + uuid.uuid4().hex[:10]
     yield name
@@ -140,7 +165,7 @@ def test_install_creates_service_event_source_and_description(wine, scratch, ser
     assert int(source["TypesSupported"][1], 16) == 7
 
 
-def test_install_when_installed_reports_exists_and_changes_nothing(scratch, service, wineprefix):
+def test_install_when_installed_reports_exists_and_changes_nothing(scratch, service, service_prefix):
     exe = make_launcher(scratch, service, ServiceDescription="first")
     again = make_launcher(scratch, service, subdir="other", ServiceDescription="second", ServiceManualStart="0")
     query = [f"reg query {SERVICES_KEY}\\{service}", f"reg query {EVENTLOG_KEY}\\{service}"]
@@ -157,7 +182,7 @@ def test_install_when_installed_reports_exists_and_changes_nothing(scratch, serv
     assert "first" in before and after.strip() == before.strip()
 
 
-def test_uninstall_removes_service_and_install_works_again(scratch, service, wineprefix):
+def test_uninstall_removes_service_and_install_works_again(scratch, service, service_prefix):
     exe = make_launcher(scratch, service, ServiceDescription="kept apart")
     proc = run_scenario(scratch, [
         f'"{win_path(exe)}" -install',
@@ -260,7 +285,7 @@ def test_service_switch_at_a_prompt_logs_one_error(wine, scratch, service):
     assert NO_RUNTIME not in logged[0][1], "no application was started"
 
 
-def test_service_without_runtime_starts_then_fails_and_stops(scratch, service, wineprefix):
+def test_service_without_runtime_starts_then_fails_and_stops(scratch, service, service_prefix):
     exe = make_launcher(scratch, service)
     proc = run_scenario(scratch, [
         f'"{win_path(exe)}" -install',
@@ -281,7 +306,7 @@ def test_service_without_runtime_starts_then_fails_and_stops(scratch, service, w
 # prefix's system environment, which the next services.exe reads once the wineserver has ended.
 
 @pytest.fixture
-def system_environment(wineprefix):
+def system_environment(service_prefix):
     names = []
 
     def set_values(values):
@@ -391,7 +416,7 @@ def test_stop_ignored_by_the_application_times_out_after_30_seconds(scratch, ser
 
 
 @needs_bridge
-def test_real_java_service_stops_on_request(scratch, service, wineprefix):
+def test_real_java_service_stops_on_request(scratch, service, service_prefix):
     out = scratch / "service-out.txt"
     exe = make_launcher(scratch, service, JvmPath=win_path(BRIDGE_JVM), ClassPath=win_path(TESTAPPS_JAR),
                         MainClass="testapps.ServiceApp", ServiceStartArguments="run", ServiceStopArguments="stop",
