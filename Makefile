@@ -1,6 +1,7 @@
 # Entry points: `make` builds everything into dist/, `make test` runs every test, `make demo` runs the
-# demo, `make bench` runs every benchmark, `make fuzz` runs each fuzz target for a minute. Each installs
-# missing Debian packages first.
+# demo, `make fuzz` runs each fuzz target for a minute, `make bench` runs every benchmark (class-path
+# assembly over large archive trees, launcher start-up against a bare JNI host). Each installs missing
+# Debian packages first.
 SHELL := /bin/bash
 PACKAGES := cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
             wine64 wine wine64-tools xvfb xdotool imagemagick openjdk-17-jdk-headless \
@@ -46,7 +47,6 @@ test: unit integration
 demo: dist
 	bash examples/run-demo.sh
 
-# Benchmarks print their figures; they fail only when a program under measurement does not run.
 bench: dist
 	@for b in tests/bench/*.py; do echo "== $$b"; /usr/bin/python3 $$b || exit 1; done
 

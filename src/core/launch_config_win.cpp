@@ -6,6 +6,7 @@
 
 #include "core/config_layout.h"
 #include "core/launch_config.h"
+#include "core/win32_paths.h"
 
 namespace stub {
 namespace {
@@ -14,17 +15,6 @@ constexpr char kIniSection[] = "Application Configuration";
 
 bool IsAbsolutePath(const std::string& path) {
   return (path.size() >= 2 && path[1] == ':') || (!path.empty() && (path[0] == '\\' || path[0] == '/'));
-}
-
-std::string CurrentDirectory() {
-  std::string dir(MAX_PATH + 1, '\0');
-  DWORD length = ::GetCurrentDirectoryA(static_cast<DWORD>(dir.size()), dir.data());
-  if (length >= dir.size()) {
-    dir.resize(length);
-    length = ::GetCurrentDirectoryA(static_cast<DWORD>(dir.size()), dir.data());
-  }
-  dir.resize(length < dir.size() ? length : 0);
-  return dir;
 }
 
 // A relative IniFile is taken against the executable's directory (current at this point); an absolute

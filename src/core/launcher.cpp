@@ -7,9 +7,11 @@
 #include "core/launch_config.h"
 #include "core/reporting.h"
 #include "core/win32_handle.h"
+#include "core/win32_paths.h"
 #include "jvm/jvm_host.h"
 #include "jvm/main_class_runner.h"
 #include "service/service_switch.h"
+#include "splash/splash_rules.h"
 #include "splash/splash_window.h"
 
 namespace stub {
@@ -18,20 +20,10 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = -1;
 
-// The module path is read without a length limit, so that a deep installation directory is not cut
-// into a different (and wrong) directory. A failure here is not reported: relative settings then
-// resolve against whatever directory the process was started in.
+// A failure here is not reported: relative settings then resolve against whatever directory the
+// process was started in.
 void ChangeToExecutableDirectory() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return;
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
+  std::string path = ExecutablePath();
   const std::size_t slash = path.rfind('\\');
   if (slash == std::string::npos) return;
   path.resize(slash);
@@ -64,7 +56,8 @@ int RunLauncher(bool windowed, const std::vector<std::string>& args) {
   ScopedHandle instance_mutex;
   if (windowed) {
     if (!config.AllowMultipleInstances && !AdmitSingleInstance(instance_mutex)) return kExitSuccess;
-    if (config.ShowSplash || config.SplashSeconds != 0) StartSplash();
+    // A negative SplashSeconds counts as 0: without ShowSplash nothing would ever close that splash.
+    if (SplashWanted(config.ShowSplash, config.SplashSeconds)) StartSplash();
   }
 
   if (!CreateJvm(/*with_service_console=*/false)) return kExitFailure;

@@ -65,7 +65,11 @@ std::string SystemErrorText(unsigned long code) {
       ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text.data(), static_cast<DWORD>(text.size()), nullptr);
   if (length == 0) return FormatMessageText("System error %s.", {std::to_string(code)});
-  text.resize(length);
+  // The system's texts end in a line break of their own; a report is one line, and the console
+  // adds its own line end (a second one would also reach the stream as CR CR LF).
+  DWORD end = length;
+  while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n')) --end;
+  text.resize(end);
   return text;
 }
 

@@ -41,7 +41,8 @@ void ReportError(std::string_view format, const Args&... args) {
 // system has no text for the code, "System error <code>." instead.
 void ReportLastError();
 
-// The system's text for a Win32 error code, as ReportLastError delivers it.
+// The system's text for a Win32 error code without its trailing line break, as ReportLastError
+// delivers it.
 std::string SystemErrorText(unsigned long code);
 
 }  // namespace stub

@@ -66,11 +66,33 @@ struct ServiceHandleTraits {
 };
 using ScopedServiceHandle = UniqueHandle<SC_HANDLE, ServiceHandleTraits>;
 
+struct EventSourceTraits {
+  static HANDLE Empty() { return nullptr; }
+  static bool IsValid(HANDLE h) { return h != nullptr; }
+  static void Close(HANDLE h) { ::DeregisterEventSource(h); }
+};
+using ScopedEventSource = UniqueHandle<HANDLE, EventSourceTraits>;
+
 struct ModuleTraits {
   static HMODULE Empty() { return nullptr; }
   static bool IsValid(HMODULE h) { return h != nullptr; }
   static void Close(HMODULE h) { ::FreeLibrary(h); }
 };
 using ScopedModule = UniqueHandle<HMODULE, ModuleTraits>;
+
+// A window is destroyed by the thread that created it; only that thread may hold this owner.
+struct WindowTraits {
+  static HWND Empty() { return nullptr; }
+  static bool IsValid(HWND h) { return h != nullptr; }
+  static void Close(HWND h) { ::DestroyWindow(h); }
+};
+using ScopedWindow = UniqueHandle<HWND, WindowTraits>;
+
+struct BitmapTraits {
+  static HBITMAP Empty() { return nullptr; }
+  static bool IsValid(HBITMAP h) { return h != nullptr; }
+  static void Close(HBITMAP h) { ::DeleteObject(h); }
+};
+using ScopedBitmap = UniqueHandle<HBITMAP, BitmapTraits>;
 
 }  // namespace stub

@@ -7,6 +7,7 @@
 #include "core/launch_config.h"
 #include "core/reporting.h"
 #include "core/tokenizer.h"
+#include "core/win32_paths.h"
 #include "jvm/jni_guard.h"
 #include "jvm/jvm_host_state.h"
 
@@ -39,17 +40,6 @@ class AttachedThread {
  private:
   JNIEnv* env_ = nullptr;
 };
-
-std::string CurrentDirectory() {
-  std::string dir(MAX_PATH + 1, '\0');
-  DWORD length = ::GetCurrentDirectoryA(static_cast<DWORD>(dir.size()), dir.data());
-  if (length >= dir.size()) {
-    dir.resize(length);
-    length = ::GetCurrentDirectoryA(static_cast<DWORD>(dir.size()), dir.data());
-  }
-  dir.resize(length < dir.size() ? length : 0);
-  return dir;
-}
 
 bool SetJavaSystemProperty(JNIEnv* env, const char* key, const std::string& value) {
   const JNINativeInterface_* jni = env->functions;

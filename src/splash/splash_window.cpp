@@ -1,8 +1,139 @@
-// Placeholder until the splash window is built: nothing is shown.
+// The splash window: bitmap 8000 in a captionless "STATIC" control, centred on the screen, living on
+// its own thread with its own message loop. The control is subclassed rather than given a class of
+// its own because the system class already draws a bitmap at its natural size. Which timer closes it
+// and where it sits are decided in splash_rules, which is tested natively.
 #include "splash/splash_window.h"
 
-namespace stub {
+#include <windows.h>
 
-void StartSplash() {}
+#include "core/launch_config.h"
+#include "core/win32_handle.h"
+#include "splash/splash_rules.h"
+
+namespace stub {
+namespace {
+
+constexpr WORD kSplashBitmapId = 8000;
+constexpr DWORD kSplashStyle = WS_POPUP | SS_BITMAP;
+static_assert(kSplashStyle == 0x8000000E, "a popup static control showing a bitmap, created hidden");
+
+// Process-wide splash state. Only the splash thread reads or writes it, so no lock is needed.
+HWND g_splash_window = nullptr;
+WNDPROC g_class_window_proc = nullptr;
+int g_window_counter = 0;
+
+BOOL CALLBACK CountIfVisibleInProcess(HWND window, LPARAM process_id) noexcept {
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  if (owner == static_cast<DWORD>(process_id) && ::IsWindowVisible(window)) ++g_window_counter;
+  return TRUE;
+}
+
+int CountVisibleProcessWindows(DWORD process_id) {
+  g_window_counter = 0;
+  ::EnumWindows(CountIfVisibleInProcess, static_cast<LPARAM>(process_id));
+  return g_window_counter;
+}
+
+// Hidden first, so that the splash leaves the screen at once; the window itself ends with its thread
+// once the loop has reached the quit message.
+void CloseSplash() {
+  ::ShowWindow(g_splash_window, SW_HIDE);
+  ::PostMessageA(g_splash_window, WM_QUIT, 0, 0);
+}
+
+void OnTimer(HWND window, WPARAM timer_id) {
+  if (timer_id == kDisplayTimeTimer) {
+    ::KillTimer(window, kDisplayTimeTimer);
+    CloseSplash();
+  } else if (timer_id == kWindowWatchTimer) {
+    // The splash is one of the visible windows; a second one is the application's (or an error box).
+    if (CountVisibleProcessWindows(::GetCurrentProcessId()) >= 2) {
+      ::KillTimer(window, kWindowWatchTimer);
+      CloseSplash();
+    }
+  }
+}
+
+LRESULT CALLBACK SplashWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+  switch (message) {
+    case WM_NCHITTEST:
+      // A static control is transparent to the mouse; clicks on the splash must not fall through to
+      // whatever lies below it.
+      return HTCLIENT;
+    case WM_CLOSE:
+      ::PostQuitMessage(0);
+      break;
+    case WM_TIMER:
+      OnTimer(window, wparam);
+      break;
+    case WM_NCDESTROY:
+      // The class procedure destroys the window on WM_CLOSE; the thread must not destroy it again.
+      g_splash_window = nullptr;
+      break;
+    default:
+      break;
+  }
+  return ::CallWindowProcA(g_class_window_proc, window, message, wparam, lparam);
+}
+
+// On failure to load the bitmap the window stays hidden and sizeless, and the thread still runs its
+// timer and loop, so the closing rules do not depend on the image.
+ScopedWindow CreateSplashWindow(ScopedBitmap& bitmap) {
+  const HINSTANCE instance = ::GetModuleHandleA(nullptr);
+  ScopedWindow window(::CreateWindowExA(0, "STATIC", LaunchConfig().SplashText.c_str(), kSplashStyle, 0, 0, 0, 0,
+                                        nullptr, nullptr, instance, nullptr));
+  if (!window) return window;
+  g_splash_window = window.get();
+  // The Ptr forms are the ones that exist on 64-bit Windows and hold a whole procedure address.
+  g_class_window_proc = reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(window.get(), GWLP_WNDPROC));
+  ::SetWindowLongPtrA(window.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SplashWindowProc));
+
+  bitmap.reset(::LoadBitmapA(instance, MAKEINTRESOURCEA(kSplashBitmapId)));
+  if (!bitmap) return window;
+  // The control takes the bitmap's size but not its ownership: the bitmap must outlive the window.
+  ::SendMessageA(window.get(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
+
+  RECT rect = {};
+  ::GetWindowRect(window.get(), &rect);
+  const SplashOrigin origin = CentreOnScreen(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN),
+                                             rect.right - rect.left, rect.bottom - rect.top);
+  // Neither topmost nor activated: the splash must not steal the focus from the user's other work.
+  ::SetWindowPos(window.get(), nullptr, origin.left, origin.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::ShowWindow(window.get(), SW_SHOW);
+  ::BringWindowToTop(window.get());
+  return window;
+}
+
+void StartCloseTimer(HWND window) {
+  const LaunchConfiguration& config = LaunchConfig();
+  const SplashTimer timer = ChooseSplashTimer(config.ShowSplash, config.SplashSeconds);
+  if (timer.id != kNoSplashTimer) ::SetTimer(window, timer.id, timer.interval_ms, nullptr);
+}
+
+DWORD WINAPI SplashThread(LPVOID /*unused*/) noexcept {
+  // Declared before the window so that the window is destroyed first and never draws a freed bitmap.
+  ScopedBitmap bitmap;
+  ScopedWindow window = CreateSplashWindow(bitmap);
+  // Without a window no timer message could ever arrive, so there is nothing to wait for.
+  if (!window) return 0;
+  StartCloseTimer(window.get());
+
+  MSG message;
+  // GetMessage's -1 (an invalid argument) would otherwise spin this loop for the life of the process.
+  while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageA(&message);
+  }
+  if (g_splash_window == nullptr) window.release();
+  return 0;
+}
+
+}  // namespace
+
+void StartSplash() {
+  // The main thread never waits for or stops the splash, so its thread handle is not kept.
+  ScopedHandle thread(::CreateThread(nullptr, 0, SplashThread, nullptr, 0, nullptr));
+}
 
 }  // namespace stub

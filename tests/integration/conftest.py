@@ -43,7 +43,7 @@ def win_path(path):
 @pytest.fixture(scope="session")
 def display():
     """An X display for windows, message boxes and screenshots."""
-    number = 90 + os.getpid() % 50
+    number = next(n for n in range(90, 190) if not Path(f"/tmp/.X{n}-lock").exists())
     proc = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for _ in range(100):

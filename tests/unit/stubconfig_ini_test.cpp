@@ -36,7 +36,7 @@ TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
       {"[Launcher]\nShowSplash=\n", "app.ini:2: ShowSplash expects 0 or 1"},
       {"[Launcher]\nSplashSeconds= 5\n", "app.ini:2: SplashSeconds expects a decimal integer"},
       {"[Launcher]\nSplashSeconds=-1\n", "app.ini:2: SplashSeconds expects a number of seconds"},
-      {"[Launcher]\nJvmSearchMode=8\n", "app.ini:2: JvmSearchMode expects a search mode from 0 to 7"},
+      {"[Launcher]\nJvmSearchMode=4x\n", "app.ini:2: JvmSearchMode expects a decimal integer"},
       {"[Launcher]\nJvmSearchMode=99999999999\n", "app.ini:2: JvmSearchMode expects a decimal integer"},
       {"[Launcher]\nMinJavaVersion=1.4\n", "app.ini:2: MinJavaVersion expects a hexadecimal version"},
       {"[Launcher]\nMinJavaVersion=0x\n", "app.ini:2: MinJavaVersion expects a hexadecimal version"},

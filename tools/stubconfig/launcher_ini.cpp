@@ -48,7 +48,8 @@ std::string CheckInteger(std::string_view name, std::string_view value) {
   }
   if (negative) number = -number;
   if (number < INT32_MIN || number > INT32_MAX) return "is out of the 32-bit integer range";
-  if (name == "JvmSearchMode" && (number < 0 || number > 7)) return "expects a search mode from 0 to 7";
+  // Every JvmSearchMode has a meaning (above 7 and below 0 take the registry-first and path-first
+  // defaults), so only SplashSeconds, for which a negative count means nothing, is range-checked.
   if (name == "SplashSeconds" && number < 0) return "expects a number of seconds, 0 or more";
   return {};
 }

@@ -1,0 +1,67 @@
+// Service-mode decisions without system calls; see the header for the contracts.
+#include "service/service_rules.h"
+
+#include "core/message_format.h"
+
+namespace stub {
+namespace {
+
+constexpr std::string_view kEventLogKeyPrefix = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+constexpr std::string_view kServiceKeyPrefix = "SYSTEM\\CurrentControlSet\\Services\\";
+constexpr std::uint32_t kOwnProcessService = 0x10;
+constexpr std::uint32_t kAcceptStopAndShutdown = 5;
+
+bool MatchesSwitch(std::string_view argument, std::string_view configured) {
+  return !configured.empty() && argument == configured;
+}
+
+}  // namespace
+
+ServiceSwitchKind RecognizeServiceSwitch(const std::vector<std::string>& args, std::string_view install_switch,
+                                         std::string_view uninstall_switch, std::string_view service_switch) {
+  if (args.size() != 2) return ServiceSwitchKind::kNone;
+  const std::string_view argument = args[1];
+  if (MatchesSwitch(argument, install_switch)) return ServiceSwitchKind::kInstall;
+  if (MatchesSwitch(argument, uninstall_switch)) return ServiceSwitchKind::kUninstall;
+  if (MatchesSwitch(argument, service_switch)) return ServiceSwitchKind::kRun;
+  return ServiceSwitchKind::kNone;
+}
+
+std::string InstallLimitViolation(std::string_view service_name, std::string_view executable_path,
+                                  std::string_view service_switch) {
+  if (service_name.size() > kMaxServiceNameLength) {
+    return FormatMessageText("The service name is longer than %s characters and cannot be installed.",
+                             {std::to_string(kMaxServiceNameLength)});
+  }
+  if (executable_path.size() + service_switch.size() > kMaxServiceCommandPartsLength) {
+    return FormatMessageText(
+        "The program path and the service switch are longer than %s characters together; the service "
+        "cannot be installed from %s.",
+        {std::to_string(kMaxServiceCommandPartsLength), executable_path});
+  }
+  return std::string();
+}
+
+std::string ComposeServiceCommandLine(std::string_view executable_path, std::string_view service_switch) {
+  std::string command_line;
+  command_line.reserve(executable_path.size() + service_switch.size() + 3);
+  command_line.append("\"").append(executable_path).append("\" ").append(service_switch);
+  return command_line;
+}
+
+std::string EventLogSourceKeyPath(std::string_view service_name) {
+  return std::string(kEventLogKeyPrefix).append(service_name);
+}
+
+std::string ServiceKeyPath(std::string_view service_name) {
+  return std::string(kServiceKeyPrefix).append(service_name);
+}
+
+ServiceStatusRecord StatusRecordFor(std::uint32_t state) {
+  const std::uint32_t wait_hint = state == kServiceStopPending ? kStopWaitHintMs : 0;
+  return ServiceStatusRecord{kOwnProcessService, state, kAcceptStopAndShutdown, 0, 0, 0, wait_hint};
+}
+
+bool IsStopControl(std::uint32_t control) { return control == kControlStop || control == kControlShutdown; }
+
+}  // namespace stub

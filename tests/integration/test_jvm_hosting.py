@@ -1,0 +1,439 @@
+"""JVM hosting under Wine with the test-double jvm.dll: the option list the runtime receives, the
+order of the calls around main, the working directory, the arguments, the stream redirection, the
+teardown, and every failure the user is told about. The double's log is the runtime's view; stdout,
+stderr, exit codes, files and message boxes are the user's."""
+import shutil
+import subprocess
+import uuid
+from collections import Counter
+from pathlib import Path
+
+import pytest
+
+from conftest import BOXWATCH, DIST, DOUBLE, DOUBLE_NOINIT, stamp, text, win_path
+
+STUBCON = DIST / "stubcon.exe"
+STUBWIN = DIST / "stubwin.exe"
+MAIN_CLASS = "com/example/App"
+MAIN_SIG = "([Ljava/lang/String;)V"
+
+pytestmark = pytest.mark.skipif(not (DOUBLE.exists() and STUBCON.exists()), reason="needs `make dist`")
+
+
+class App:
+    """A configured launcher in scratch/app with the double beside it; the log lives outside the
+    application directory so that no class-path walk ever sees it."""
+
+    def __init__(self, wine, scratch, settings, stub=STUBCON, runtime=DOUBLE):
+        self.wine = wine
+        self.dir = scratch / "app"
+        self.dir.mkdir(parents=True, exist_ok=True)
+        self.log = scratch / "double.log"
+        if runtime is not None:
+            shutil.copy(runtime, self.dir / "jvm.dll")
+        base = {"MainClass": MAIN_CLASS.replace("/", "."), "JvmPath": "jvm.dll", "JvmSearchMode": "0",
+                "ClassPath": "", "JvmOptions": "", "AppOptions": "", "WorkingDirectory": "",
+                "ChangeDirectoryBeforeJvm": "0", "SystemOutFile": "", "SystemErrFile": "", "ShowSplash": "0"}
+        base.update(settings)
+        self.exe = stamp(stub, base, self.dir / "app.exe")
+
+    def env(self, fail=None, main=None, extra=None):
+        env = {"JVMDOUBLE_LOG": win_path(self.log)}
+        if fail:
+            env["JVMDOUBLE_FAIL"] = fail
+        if main:
+            env["JVMDOUBLE_MAIN"] = main
+        env.update(extra or {})
+        return env
+
+    def run(self, *args, fail=None, main=None, env=None, cwd=None, timeout=60):
+        if self.log.exists():
+            self.log.unlink()
+        return self.wine.run(self.exe, *args, cwd=cwd or self.dir, env=self.env(fail, main, env), timeout=timeout)
+
+    def calls(self):
+        """The logged calls without thread numbers and without the checks that follow each call."""
+        if not self.log.exists():
+            return []
+        entries = []
+        for line in self.log.read_bytes().decode("latin-1").split("\n")[:-1]:
+            *fields, thread = line.split("\t")
+            assert thread.startswith("thread="), line
+            if fields[0] != "ExceptionCheck":
+                entries.append(tuple(fields))
+        return entries
+
+    def options(self):
+        calls = self.calls()
+        create = [c for c in calls if c[0] == "JNI_CreateJavaVM"]
+        assert len(create) == 1, calls
+        count = int(create[0][2])
+        return [c[1] for c in calls if c[0] == "option"][:count] if count else []
+
+    def user_dir(self):
+        sets = [c for c in self.calls() if c[:3] == ("CallStaticObjectMethod", "java/lang/System", "setProperty")]
+        assert len(sets) == 1 and sets[0][3] == "user.dir", sets
+        return sets[0][4]
+
+    def main_args(self):
+        mains = [c for c in self.calls() if c[:3] == ("CallStaticVoidMethod", MAIN_CLASS, "main")]
+        assert len(mains) == 1, self.calls()
+        return list(mains[0][3:])
+
+
+def crlf_lines(data):
+    """Console output split into its lines; each must end in exactly one CR LF."""
+    assert data.endswith(b"\r\n") or data == b"", data
+    lines = data.split(b"\r\n")[:-1]
+    assert all(b"\r" not in line and b"\n" not in line for line in lines), data
+    return [line.decode("latin-1") for line in lines]
+
+
+# ---------------------------------------------------------------------------------------------------
+# The option list
+
+SHIPPED = {"JvmOptions": "-Xmx512m -Dharbor.data.dir=Data\\",
+           "ClassPath": ".;Classes\\;Sources\\;Lib\\harbordesk.jar;Plugins\\"}
+
+TREE_FILES = [
+    "top.jar", "notes.txt", "Data\\store.zip",
+    "Classes\\m.zip", "Classes\\a.jar.old", "Classes\\jar", "Classes\\b\\B.JAR", "Classes\\b\\c.Zip",
+    "Classes\\z\\deep\\q.jar", "Classes\\z\\r.jar", "Classes\\x.jar\\inner.jar",
+    "Lib\\harbordesk.jar", "Plugins\\p1.jar", "Plugins\\p2.jar", "Plugins\\sub\\p3.jar",
+]
+TREE_DIRS = ["Sources\\empty"]
+ARCHIVES = [f for f in TREE_FILES if f.lower().endswith((".jar", ".zip"))]
+
+
+def build_tree(root):
+    for name in TREE_FILES:
+        path = root / Path(*name.split("\\"))
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(b"PK")
+    for name in TREE_DIRS:
+        (root / Path(*name.split("\\"))).mkdir(parents=True, exist_ok=True)
+
+
+def assert_depth_first(entries, prefix):
+    """Every directory's archives form one contiguous run: the walk finished a subdirectory before
+    going on with its parent. The order of siblings is the file system's and is not assumed."""
+    for entry in entries:
+        parts = entry[len(prefix):].split("\\")[:-1]
+        for depth in range(1, len(parts) + 1):
+            below = prefix + "\\".join(parts[:depth]) + "\\"
+            positions = [i for i, e in enumerate(entries) if e.startswith(below)]
+            assert positions == list(range(positions[0], positions[-1] + 1)), (below, entries)
+
+
+def test_shipped_options_and_class_path_reach_the_jvm_in_walk_order(wine, scratch):
+    app = App(wine, scratch, SHIPPED)
+    build_tree(app.dir)
+    proc = app.run()
+    assert proc.returncode == 0, proc
+    options = app.options()
+    assert options[:2] == ["-Xmx512m", "-Dharbor.data.dir=Data\\"]
+    assert len(options) == 3 and options[2].startswith("-Djava.class.path=")
+    class_path = options[2][len("-Djava.class.path="):]
+    assert '"' not in class_path and not class_path.endswith(";")
+    entries = class_path.split(";")
+
+    heads = [".", "Classes\\", "Sources\\", "Lib\\harbordesk.jar", "Plugins\\"]
+    marks = [entries.index(head) for head in heads]
+    assert marks == sorted(marks) and marks[0] == 0
+    sections = {head: entries[start + 1:end] for head, start, end in zip(heads, marks, marks[1:] + [len(entries)])}
+
+    # Under ".": every archive of the tree, the suffix matched in any letter case; "a.jar.old", the
+    # file "jar" and the directory "x.jar" are not listed, the archives inside "x.jar" are.
+    dot = sections["."]
+    assert Counter(dot) == Counter(".\\" + a for a in ARCHIVES)
+    assert_depth_first(dot, ".\\")
+    # The archives below Classes appear twice, in the same listing order each time.
+    classes = sections["Classes\\"]
+    assert Counter(classes) == Counter(a for a in ARCHIVES if a.startswith("Classes\\"))
+    assert [e[2:] for e in dot if e.startswith(".\\Classes\\")] == classes
+    assert_depth_first(classes, "Classes\\")
+    assert sections["Sources\\"] == [] and sections["Lib\\harbordesk.jar"] == []
+    plugins = sections["Plugins\\"]
+    assert Counter(plugins) == Counter(a for a in ARCHIVES if a.startswith("Plugins\\"))
+    assert [e[2:] for e in dot if e.startswith(".\\Plugins\\")] == plugins
+
+
+@pytest.mark.parametrize("options, class_path", [("", ""), ("", ";;;")], ids=["both-empty", "separators-only"])
+def test_no_options_give_a_null_option_array(wine, scratch, options, class_path):
+    app = App(wine, scratch, {"JvmOptions": options, "ClassPath": class_path})
+    assert app.run().returncode == 0
+    calls = app.calls()
+    assert calls[:2] == [("JNI_CreateJavaVM", "0x00010002", "0", "1"), ("options", "null")]
+
+
+def test_entries_keep_their_spaces_and_a_trailing_option_space_gives_an_empty_option(wine, scratch):
+    app = App(wine, scratch, {"JvmOptions": "-Da=1 ", "ClassPath": ";lib\\a b.jar;;x.txt;"})
+    (app.dir / "lib").mkdir()
+    (app.dir / "lib" / "a b.jar").write_bytes(b"PK")
+    (app.dir / "x.txt").write_bytes(b"")
+    assert app.run().returncode == 0
+    assert app.options() == ["-Da=1", "", "-Djava.class.path=lib\\a b.jar;x.txt"]
+
+
+# ---------------------------------------------------------------------------------------------------
+# Variable expansion
+
+@pytest.mark.parametrize("options, class_path, env, expected", [
+    ("-Dv=%HOSTING_V%", "", {"HOSTING_V": "set"}, ["-Dv=set"]),
+    ("-Dv=%hosting_v%", "", {"HOSTING_V": "any case"}, ["-Dv=any", "case"]),
+    ("-Dv=[%HOSTING_UNDEFINED_42%]", "", {}, ["-Dv=[]"]),
+    ("-Dv=[%%]", "", {}, ["-Dv=[]"]),
+    ("-Dpct=50% -Dnext=1", "", {}, ["-Dpct=50", "-Dnext=1"]),
+    # A lone '%' in the options does not pair with a reference in the class path.
+    ("-Dpct=50%", "%HOSTING_V%\\missing\\lib.jar", {"HOSTING_V": "C:\\v"},
+     ["-Dpct=50", "-Djava.class.path=C:\\v\\missing\\lib.jar"]),
+    # Without registry discovery, JAVA_HOME is empty whatever the environment says.
+    ("-Dh=%JAVA_HOME%", "%JAVA_HOME%\\lib\\tools.jar", {"JAVA_HOME": "C:\\from-env"},
+     ["-Dh=", "-Djava.class.path=\\lib\\tools.jar"]),
+], ids=["set", "name-case-ignored-value-split", "undefined", "empty-name", "lone-percent",
+        "expanded-separately-and-not-examined", "java-home-not-from-environment"])
+def test_references_are_expanded(wine, scratch, options, class_path, env, expected):
+    app = App(wine, scratch, {"JvmOptions": options, "ClassPath": class_path})
+    proc = app.run(env=env)
+    assert proc.returncode == 0, proc
+    assert app.options() == expected
+
+
+@pytest.fixture
+def registered_runtime(wine, scratch):
+    """A runtime registered under a version key of the test's own, its library a copy of the double;
+    the keys are removed afterwards (the vendor key too when the test created it)."""
+    vendor = "HKLM\\Software\\JavaSoft\\Java Runtime Environment"
+    version = f"1.8.{uuid.uuid4().int % 100000}"
+    home = scratch / "registered_jre"
+    (home / "bin").mkdir(parents=True)
+    shutil.copy(DOUBLE, home / "bin" / "jvm.dll")
+
+    def reg(*args):
+        return subprocess.run(["wine", "reg", *args], env=wine.env(), capture_output=True, timeout=60)
+
+    vendor_existed = reg("query", vendor).returncode == 0
+    key = f"{vendor}\\{version}"
+    assert reg("add", key, "/v", "JavaHome", "/t", "REG_SZ", "/d", win_path(home), "/f").returncode == 0
+    assert reg("add", key, "/v", "RuntimeLib", "/t", "REG_SZ", "/d", win_path(home / "bin" / "jvm.dll"),
+               "/f").returncode == 0
+    yield win_path(home)
+    reg("delete", vendor if not vendor_existed else key, "/f")
+    assert reg("query", key).returncode != 0
+
+
+def test_java_home_comes_from_the_discovered_runtime_not_the_environment(wine, scratch, registered_runtime):
+    app = App(wine, scratch, {"JvmPath": "absent\\jvm.dll", "JvmOptions": "-Dh=%JAVA_HOME%",
+                              "ClassPath": "%JAVA_HOME%\\lib\\not-there.jar"}, runtime=None)
+    proc = app.run(env={"JAVA_HOME": "C:\\from-env"})
+    assert proc.returncode == 0, proc
+    home = registered_runtime
+    assert app.options() == [f"-Dh={home}", f"-Djava.class.path={home}\\lib\\not-there.jar"]
+
+
+def test_class_path_with_a_double_quote_is_refused_before_creation(wine, scratch):
+    app = App(wine, scratch, {"ClassPath": "a;%HOSTING_Q%", "JvmOptions": "-Dx=1"})
+    (app.dir / "a").mkdir()
+    proc = app.run(env={"HOSTING_Q": 'b"c'})
+    assert proc.returncode == 255
+    assert crlf_lines(proc.stderr) == [
+        'The class path cannot contain a double quote, which would split the class-path option: a;b"c']
+    assert app.calls() == []
+
+
+# ---------------------------------------------------------------------------------------------------
+# Failures: the message and its label, on stderr, and exit code -1
+
+SYSTEM = object()  # the system's text for the last error: one non-empty line
+
+
+NONE, REFUSED, CREATED = "no JNI_CreateJavaVM", "JNI_CreateJavaVM failed", "JVM created"
+
+
+def described(subject):
+    return f'Exception in thread "main" double.InjectedFailure: {subject}'
+
+
+FAILURES = [
+    # id, settings, runtime, fault, expected stderr lines, how far creation got
+    ("not-a-dll", {"JvmPath": "notadll.dll"}, "text", None, ["Unable to load JVM: notadll.dll"], NONE),
+    ("no-init-args", {}, DOUBLE_NOINIT, None, ["Unable to locate JNI interfaces in jvm.dll"], NONE),
+    ("create", {}, DOUBLE, "create", ["Unable to create JVM instance using jvm.dll"], REFUSED),
+    ("create-status", {}, DOUBLE, "create=-4", ["Unable to create JVM instance using jvm.dll"], REFUSED),
+    ("missing-entry", {"ClassPath": "Lib;missing.jar;Lib\\b.jar"}, DOUBLE, None,
+     [SYSTEM, "Error accessing file/directory: missing.jar"], NONE),
+    ("wildcard-entry", {"ClassPath": "Lib\\*.jar"}, DOUBLE, None,
+     [SYSTEM, "Error accessing file/directory: Lib\\*.jar"], NONE),
+    ("workdir-before-jvm", {"WorkingDirectory": "no such dir", "ChangeDirectoryBeforeJvm": "1"}, DOUBLE, None,
+     [SYSTEM, "Error accessing file/directory: no such dir"], NONE),
+    ("workdir-before-main", {"WorkingDirectory": "no such dir"}, DOUBLE, None,
+     [SYSTEM, "Error accessing file/directory: no such dir"], CREATED),
+    ("main-class", {}, DOUBLE, f"findclass:{MAIN_CLASS}", [f"Error locating class: {MAIN_CLASS}"], CREATED),
+    ("main-class-exc", {}, DOUBLE, f"findclass-exc:{MAIN_CLASS}",
+     [described(f"findclass-exc:{MAIN_CLASS}"), f"Error locating class: {MAIN_CLASS}"], CREATED),
+    ("main-method", {}, DOUBLE, "method:main", ["Error locating method: main(java/lang/String[])"], CREATED),
+    ("main-throws", {}, DOUBLE, "exception:main",
+     [described("exception:main"), "Error invoking method: main(java/lang/String[])"], CREATED),
+    ("system-class", {}, DOUBLE, "findclass:java/lang/System", ["Error locating class: java/lang/System"], CREATED),
+    ("property-method", {}, DOUBLE, "method:setProperty", ["Error locating method: setProperty"], CREATED),
+    ("property-throws", {}, DOUBLE, "exception:setProperty",
+     [described("exception:setProperty"), "Error invoking method: setProperty"], CREATED),
+    ("property-key", {}, DOUBLE, "newstring:user.dir", ["Error instantiating object: java/lang/String"], CREATED),
+    ("set-out-throws", {"SystemOutFile": "out.txt"}, DOUBLE, "exception:setOut",
+     [described("exception:setOut"), "Error invoking method: setOut"], CREATED),
+    ("set-err-throws", {"SystemErrFile": "err.txt"}, DOUBLE, "exception:setErr",
+     [described("exception:setErr"), "Error invoking method: setErr"], CREATED),
+    ("set-err-missing", {"SystemErrFile": "err.txt"}, DOUBLE, "method:setErr",
+     ["Error locating method: setErr"], CREATED),
+    ("file-name-string", {"SystemOutFile": "out.txt"}, DOUBLE, "newstring:out.txt",
+     ["Error instantiating object: java/lang/String"], CREATED),
+    ("file-stream-class", {"SystemOutFile": "out.txt"}, DOUBLE, "findclass:java/io/FileOutputStream",
+     ["Error locating class: java/io/FileOutputStream"], CREATED),
+    ("file-stream-ctor", {"SystemOutFile": "out.txt"}, DOUBLE, "method:<init>",
+     ["Error locating method: java/io/FileOutputStream(String, boolean)"], CREATED),
+    ("file-stream-new", {"SystemOutFile": "out.txt"}, DOUBLE, "newobject-exc:java/io/FileOutputStream",
+     [described("newobject-exc:java/io/FileOutputStream"), "Error instantiating object: java/io/FileOutputStream"],
+     CREATED),
+    ("file-unopenable", {"SystemOutFile": "no dir\\out.txt"}, DOUBLE, None,
+     ['Exception in thread "main" java.io.FileNotFoundException: no dir\\out.txt (Path not found.)',
+      "Error instantiating object: java/io/FileOutputStream"], CREATED),
+    ("print-stream-class", {"SystemErrFile": "err.txt"}, DOUBLE, "findclass:java/io/PrintStream",
+     ["Error locating class: java/io/PrintStream"], CREATED),
+    ("print-stream-new", {"SystemErrFile": "err.txt"}, DOUBLE, "newobject:java/io/PrintStream",
+     ["Error instantiating object: java/io/PrintStream"], CREATED),
+    ("argument-array", {"AppOptions": "one two"}, DOUBLE, "newarray",
+     ["Error instantiating object: java/lang/String[]"], CREATED),
+    ("argument-string", {"AppOptions": "one two"}, DOUBLE, "newstring-exc:two",
+     [described("newstring-exc:two"), "Error instantiating object: java/lang/String"], CREATED),
+    ("argument-element", {"AppOptions": "one two"}, DOUBLE, "setelement:1",
+     [described("setelement:1"), "Error assigning string argument: two"], CREATED),
+]
+
+
+@pytest.mark.parametrize("settings, runtime, fault, expected, stage",
+                         [row[1:] for row in FAILURES], ids=[row[0] for row in FAILURES])
+def test_each_failure_is_reported_with_its_label_and_exit_code_minus_one(wine, scratch, settings, runtime,
+                                                                         fault, expected, stage):
+    app = App(wine, scratch, settings, runtime=None if runtime == "text" else runtime)
+    (app.dir / "notadll.dll").write_bytes(b"this is not a portable executable\r\n")
+    (app.dir / "Lib").mkdir()
+    (app.dir / "Lib" / "b.jar").write_bytes(b"PK")
+    proc = app.run(fail=fault)
+    assert proc.returncode == 255, proc
+    assert proc.stdout == b""
+    lines = crlf_lines(proc.stderr)
+    assert len(lines) == len(expected), lines
+    for line, want in zip(lines, expected):
+        if want is SYSTEM:
+            assert line.strip() and not line.startswith("Error"), lines
+        else:
+            assert line == want
+    calls = app.calls()
+    assert not [c for c in calls if c[0] in ("violation", "fatal")], calls
+    assert any(c[0] == "JNI_CreateJavaVM" for c in calls) == (stage != NONE)
+    if stage == REFUSED:
+        assert calls[-1][0] in ("option", "options"), calls
+    if stage == CREATED:
+        # The JVM is taken down whatever main's outcome; main itself never ran unless it threw.
+        assert calls[-2:] == [("DetachCurrentThread",), ("DestroyJavaVM",)]
+        ran_main = any(c[:3] == ("CallStaticVoidMethod", MAIN_CLASS, "main") for c in calls)
+        assert ran_main == (fault == "exception:main")
+
+
+def boxes(gui_wine, count, timeout_ms=30000):
+    proc = gui_wine.run(BOXWATCH, timeout_ms, count, cwd=BOXWATCH.parent, timeout=timeout_ms / 1000 + 30)
+    assert proc.returncode == 0, f"fewer than {count} message boxes appeared: {proc}"
+    return [tuple(line.split("\t", 1)) for line in text(proc.stdout).splitlines()]
+
+
+def test_windowed_build_shows_a_hosting_failure_in_a_message_box(gui_wine, scratch):
+    app = App(gui_wine, scratch, {"AllowMultipleInstances": "1"}, stub=STUBWIN)
+    proc = gui_wine.start(app.exe, cwd=app.dir, env=app.env(fail="exception:main"))
+    shown = boxes(gui_wine, 1)
+    assert proc.wait(timeout=60) == 255
+    assert shown == [("Error", "Error invoking method: main(java/lang/String[])")]
+    assert app.calls()[-2:] == [("DetachCurrentThread",), ("DestroyJavaVM",)]
+
+
+# ---------------------------------------------------------------------------------------------------
+# Working directory
+
+@pytest.mark.parametrize("before_jvm, workdir, dll_in, user_dir", [
+    # Set: the change comes first, so the relative JvmPath and class path resolve inside "work".
+    ("1", "work", "work", "work"),
+    # Clear: the library and the class path resolve against the executable's directory; the change
+    # follows just before main and "user.dir" is taken after it.
+    ("0", "work", ".", "work"),
+    # Clear and empty: no change at all.
+    ("0", "", ".", "."),
+], ids=["before-jvm", "before-main", "none"])
+def test_working_directory_is_entered_at_its_moment(wine, scratch, before_jvm, workdir, dll_in, user_dir):
+    app = App(wine, scratch, {"ChangeDirectoryBeforeJvm": before_jvm, "WorkingDirectory": workdir,
+                              "ClassPath": "here.jar"}, runtime=None)
+    (app.dir / "work").mkdir()
+    shutil.copy(DOUBLE, app.dir / dll_in / "jvm.dll")
+    (app.dir / dll_in / "here.jar").write_bytes(b"PK")
+    elsewhere = scratch / "elsewhere"
+    elsewhere.mkdir()
+    proc = app.run(cwd=elsewhere)
+    assert proc.returncode == 0, proc
+    assert app.options() == ["-Djava.class.path=here.jar"]
+    assert app.user_dir() == win_path(app.dir / user_dir)
+
+
+# ---------------------------------------------------------------------------------------------------
+# Arguments
+
+@pytest.mark.parametrize("args, app_options, expected", [
+    ([], 'first "second word" third', ["first", "second word", "third"]),
+    (["a", "b c", ""], "ignored options", ["a", "b c", ""]),
+    ([], "", []),
+], ids=["app-options", "command-line-replaces", "empty"])
+def test_main_receives_the_command_line_or_else_app_options(wine, scratch, args, app_options, expected):
+    app = App(wine, scratch, {"AppOptions": app_options})
+    proc = app.run(*args, main="print")
+    assert proc.returncode == 0, proc
+    assert app.main_args() == [f"java/lang/String[{len(expected)}]", *expected]
+    assert crlf_lines(proc.stdout) == expected
+
+
+# ---------------------------------------------------------------------------------------------------
+# Redirection
+
+def test_redirected_streams_replace_old_files_in_order_before_the_main_class(wine, scratch):
+    app = App(wine, scratch, {"SystemOutFile": "logs\\out.txt", "SystemErrFile": "err.txt", "AppOptions": "one"})
+    (app.dir / "logs").mkdir()
+    (app.dir / "logs" / "out.txt").write_bytes(b"old output that must go\r\n" * 10)
+    (app.dir / "err.txt").write_bytes(b"old errors\r\n")
+    proc = app.run(main="print,printerr:oops")
+    assert proc.returncode == 0, proc
+    assert proc.stdout == b"" and proc.stderr == b""
+    assert (app.dir / "logs" / "out.txt").read_bytes() == b"one\r\n"
+    assert (app.dir / "err.txt").read_bytes() == b"oops\r\n"
+
+    calls = app.calls()
+    streams = [c for c in calls if c[0] == "NewObject" and c[1] == "java/io/FileOutputStream"]
+    assert streams == [("NewObject", "java/io/FileOutputStream", "(Ljava/lang/String;Z)V", "logs\\out.txt", "false"),
+                       ("NewObject", "java/io/FileOutputStream", "(Ljava/lang/String;Z)V", "err.txt", "false")]
+    order = [("CallStaticObjectMethod", "java/lang/System", "setProperty"),
+             ("CallStaticVoidMethod", "java/lang/System", "setOut"),
+             ("CallStaticVoidMethod", "java/lang/System", "setErr"),
+             ("FindClass", MAIN_CLASS)]
+    positions = [next(i for i, c in enumerate(calls) if c[:len(step)] == step) for step in order]
+    assert positions == sorted(positions)
+    assert calls[positions[1]][3] == "PrintStream:logs\\out.txt"
+    assert calls[positions[2]][3] == "PrintStream:err.txt"
+
+
+# ---------------------------------------------------------------------------------------------------
+# Teardown
+
+def test_jvm_is_destroyed_after_main_and_waits_for_the_application_thread(wine, scratch):
+    app = App(wine, scratch, {"AppOptions": "x"})
+    proc = app.run(main="thread:1500,print")
+    assert proc.returncode == 0, proc
+    # "thread done" comes after main's own output: the process lived until the thread ended.
+    assert crlf_lines(proc.stdout) == ["x", "thread done"]
+    calls = app.calls()
+    main_at = calls.index(("CallStaticVoidMethod", MAIN_CLASS, "main", "java/lang/String[1]", "x"))
+    assert calls[main_at + 1:] == [("DetachCurrentThread",), ("DestroyJavaVM",)]

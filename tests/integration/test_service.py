@@ -1,0 +1,410 @@
+"""Service mode under Wine's Service Control Manager: installation and removal, the switch rules, and
+whole service runs driven from one long-lived `wine cmd /c` (Wine ends a service process when the
+last ordinary process of the prefix ends).
+
+Observed only as an administrator could: registry values (Wine 8's `sc qc` prints nothing, so the
+service's configuration is read from its registry key), `sc query`, the event-log text that Wine
+prints on stderr with +eventlog, files the application writes, and exit codes.
+
+Wine 8's services.exe differs from Windows in one way that matters here: when it loads its database
+at the start of a Wine session it skips (error 1804) every service whose "Description" is a
+REG_EXPAND_SZ, the type Windows documents and the launcher writes. A described service is therefore
+only known to the manager within the session that installed it: steps that need the manager to know
+it again run in one scenario, and the clean-up removes the service's registry key as well."""
+import re
+import subprocess
+import uuid
+from pathlib import Path
+
+import pytest
+
+from conftest import BUILD_HOST, BUILD_WIN, DIST, stamp, win_path, wine_env
+
+NO_RUNTIME = "Unable to locate suitable Java Runtime Environment on this machine."
+DOUBLE_JVM = BUILD_WIN / "fixtures" / "double" / "jvm.dll"
+BRIDGE_JVM = BUILD_HOST / "bridge" / "jvm.dll"
+TESTAPPS_JAR = BUILD_HOST / "java" / "testapps.jar"
+SERVICES_KEY = r"HKLM\SYSTEM\CurrentControlSet\Services"
+EVENTLOG_KEY = r"HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application"
+SYSTEM_ENV_KEY = r"HKLM\System\CurrentControlSet\Control\Session Manager\Environment"
+SLEEP = "ping -n 2 127.0.0.1 > nul"
+EVENT_LINE = re.compile(r'(err|trace):eventlog:ReportEventW L"(.*)"$')
+
+
+def wine_cmd(*args, env=None, timeout=120):
+    return subprocess.run(["wine", *args], env=wine_env(env), capture_output=True, timeout=timeout)
+
+
+def events(stderr):
+    """Event-log records in order, as ("error" | "info", text)."""
+    found = []
+    for line in stderr.decode("latin-1").splitlines():
+        match = EVENT_LINE.search(line)
+        if match:
+            found.append(("error" if match.group(1) == "err" else "info", match.group(2)))
+    return found
+
+
+def registry_values(key):
+    """The values of a registry key as {name: (type, data)}, or None when the key does not exist."""
+    proc = wine_cmd("reg", "query", key)
+    if proc.returncode != 0:
+        return None
+    values = {}
+    for line in proc.stdout.decode("latin-1").splitlines():
+        parts = re.split(r"\s{4}", line.strip())
+        if len(parts) == 3 and parts[1].startswith("REG_"):
+            values[parts[0]] = (parts[1], parts[2])
+    return values
+
+
+def run_scenario(scratch, lines, timeout=120):
+    """Runs the lines as one batch file in one Wine process, with the event log on stderr."""
+    script = scratch / f"scenario-{uuid.uuid4().hex[:8]}.bat"
+    script.write_text("\r\n".join(["@echo off", *lines]) + "\r\n", encoding="latin-1")
+    return subprocess.run(["wine", "cmd", "/c", win_path(script)], cwd=scratch,
+                          env=wine_env({"WINEDEBUG": "-all,+eventlog"}), capture_output=True, timeout=timeout)
+
+
+def service_state(stdout_text, marker):
+    """The STATE of the `sc query` printed after the echoed marker line."""
+    tail = stdout_text.split(marker, 1)[1]
+    match = re.search(r"STATE\s*:\s*\d+\s+(\w+)", tail)
+    return match.group(1) if match else None
+
+
+@pytest.fixture
+def service(wineprefix, request):
+    """A service name of the test's own; the service and its event-log key are removed afterwards."""
+    name = "StubSvc" + uuid.uuid4().hex[:10]
+    yield name
+    remove_service(name)
+
+
+def remove_service(name):
+    wine_cmd("sc", "delete", name)
+    wine_cmd("reg", "delete", rf"{SERVICES_KEY}\{name}", "/f")
+    wine_cmd("reg", "delete", rf"{EVENTLOG_KEY}\{name}", "/f")
+
+
+def section(stdout, start, end):
+    text = stdout.decode("latin-1")
+    return text.split(start, 1)[1].split(end, 1)[0]
+
+
+def settings_for(name, **extra):
+    settings = {
+        "ServiceName": name,
+        "MainClass": "com.example.App",
+        "JvmPath": "missing\\jvm.dll",
+        "JvmSearchMode": "0",
+        "InstallSwitch": "-install",
+        "UninstallSwitch": "-uninstall",
+        "ServiceSwitch": "-startsvc",
+        # Demand start, so that no later Wine session starts a left-over service on its own.
+        "ServiceManualStart": "1",
+    }
+    settings.update(extra)
+    return settings
+
+
+def make_launcher(scratch, name, stub="stubcon.exe", subdir="app", **extra):
+    return stamp(DIST / stub, settings_for(name, **extra), scratch / subdir / "app.exe")
+
+
+# ---- installation and removal -------------------------------------------------------------------
+
+@pytest.mark.parametrize("manual, description, subdir", [
+    ("1", "Handles the example's jobs", "plain"),
+    ("0", "", "with spaces in path"),
+])
+def test_install_creates_service_event_source_and_description(wine, scratch, service, manual, description, subdir):
+    exe = make_launcher(scratch, service, subdir=subdir, ServiceManualStart=manual, ServiceDescription=description)
+    proc = wine.run(exe, "-install")
+    assert proc.returncode == 0
+    assert proc.stdout == f"Service installed: {service}\r\n".encode()
+
+    config = registry_values(rf"{SERVICES_KEY}\{service}")
+    assert config is not None, "service key missing"
+    assert config["ImagePath"][1] == f'"{win_path(exe)}" -startsvc'
+    assert config["DisplayName"][1] == service
+    assert int(config["Start"][1], 16) == (3 if manual == "1" else 2)
+    assert int(config["Type"][1], 16) == 0x10
+    if description:
+        assert config["Description"] == ("REG_EXPAND_SZ", description)
+    else:
+        assert "Description" not in config
+
+    source = registry_values(rf"{EVENTLOG_KEY}\{service}")
+    assert source["EventMessageFile"] == ("REG_EXPAND_SZ", win_path(exe))
+    assert int(source["TypesSupported"][1], 16) == 7
+
+
+def test_install_when_installed_reports_exists_and_changes_nothing(scratch, service, wineprefix):
+    exe = make_launcher(scratch, service, ServiceDescription="first")
+    again = make_launcher(scratch, service, subdir="other", ServiceDescription="second", ServiceManualStart="0")
+    query = [f"reg query {SERVICES_KEY}\\{service}", f"reg query {EVENTLOG_KEY}\\{service}"]
+    proc = run_scenario(scratch, [
+        f'"{win_path(exe)}" -install', *query, "echo ==again",
+        f'"{win_path(again)}" -install', "echo exit=%ERRORLEVEL%", *query, "echo ==end",
+    ])
+    out = proc.stdout.decode("latin-1")
+    assert out.count(f"Service installed: {service}") == 1
+    assert f"Service is already installed: {service}".encode() in proc.stderr
+    assert "exit=0" in out
+    before = out.split("==again", 1)[0].split(f"Service installed: {service}", 1)[1]
+    after = section(proc.stdout, "exit=0", "==end")
+    assert "first" in before and after.strip() == before.strip()
+
+
+def test_uninstall_removes_service_and_install_works_again(scratch, service, wineprefix):
+    exe = make_launcher(scratch, service, ServiceDescription="kept apart")
+    proc = run_scenario(scratch, [
+        f'"{win_path(exe)}" -install',
+        "echo ==uninstall", f'"{win_path(exe)}" -uninstall', "echo exit=%ERRORLEVEL%",
+        f"reg query {SERVICES_KEY}\\{service} > nul 2>&1", "echo service-key=%ERRORLEVEL%",
+        f"reg query {EVENTLOG_KEY}\\{service} > nul 2>&1", "echo source-key=%ERRORLEVEL%",
+        "echo ==reinstall", f'"{win_path(exe)}" -install', "echo exit=%ERRORLEVEL%",
+    ])
+    uninstall = section(proc.stdout, "==uninstall", "==reinstall")
+    assert f"Service uninstalled: {service}\r\n" in uninstall
+    assert "exit=0" in uninstall
+    assert "service-key=1" in uninstall, "the service's key went with the service"
+    assert "source-key=0" in uninstall, "the event-log source stays for reuse"
+    reinstall = proc.stdout.decode("latin-1").split("==reinstall", 1)[1]
+    assert f"Service installed: {service}\r\nexit=0" in reinstall
+    assert registry_values(rf"{SERVICES_KEY}\{service}")["Description"][1] == "kept apart"
+
+
+def test_uninstall_of_missing_service_reports_the_system_text(wine, scratch, service):
+    exe = make_launcher(scratch, service)
+    proc = wine.run(exe, "-uninstall")
+    assert proc.returncode == 0
+    assert proc.stdout == b""
+    assert b"does not exist" in proc.stderr.lower()
+    assert b"Service uninstalled" not in proc.stderr
+
+
+@pytest.mark.parametrize("args", [
+    ["-install", "extra"],
+    ["-INSTALL"],
+    ["-Uninstall"],
+    ["-startsvc", "-install"],
+    ["-STARTSVC"],
+])
+def test_switch_not_alone_or_in_other_case_starts_the_application(wine, scratch, service, args):
+    exe = make_launcher(scratch, service)
+    proc = wine.run(exe, *args)
+    assert proc.returncode == 255, "the application was started and failed for want of a runtime"
+    assert NO_RUNTIME.encode() in proc.stderr
+    assert registry_values(rf"{SERVICES_KEY}\{service}") is None
+
+
+def test_windowed_build_installs_with_the_same_rules(wine, scratch, service):
+    # Message boxes need a display; the result is checked in the registry instead of the box text.
+    exe = make_launcher(scratch, service, stub="stubwin.exe")
+    proc = wine.run(exe, "-install", env={"DISPLAY": ""}, timeout=60)
+    assert proc.returncode == 0
+    assert registry_values(rf"{SERVICES_KEY}\{service}")["ImagePath"][1] == f'"{win_path(exe)}" -startsvc'
+
+
+def test_overlong_service_name_is_refused_with_the_limit(wine, scratch, service):
+    name = service + "n" * (217 - len(service))
+    exe = make_launcher(scratch, name)
+    proc = wine.run(exe, "-install")
+    assert proc.returncode == 0
+    assert proc.stdout == b""
+    assert b"longer than 216 characters" in proc.stderr
+    assert registry_values(rf"{SERVICES_KEY}\{name}") is None
+    assert registry_values(rf"{EVENTLOG_KEY}\{name}") is None
+
+
+def test_longest_service_name_is_not_refused_by_the_launcher(wine, scratch, service):
+    # Wine 8's manager itself fails names this long ("More data available."), where Windows accepts
+    # up to 256 characters; what is checked here is that the launcher's own limit lets 216 through.
+    name = service + "n" * (216 - len(service))
+    exe = make_launcher(scratch, name)
+    try:
+        proc = wine.run(exe, "-install")
+        assert proc.returncode == 0
+        assert b"longer than" not in proc.stderr
+        assert proc.stdout == f"Service installed: {name}\r\n".encode() or proc.stderr.strip(), proc
+    finally:
+        remove_service(name)
+
+
+@pytest.mark.parametrize("excess, installed", [(0, True), (1, False)])
+def test_program_path_and_switch_limit(wine, scratch, service, excess, installed):
+    path_length = len(win_path(scratch / "app" / "app.exe"))
+    switch = "-" + "s" * (268 + excess - path_length - 1)
+    exe = make_launcher(scratch, service, ServiceSwitch=switch)
+    proc = wine.run(exe, "-install")
+    assert proc.returncode == 0
+    config = registry_values(rf"{SERVICES_KEY}\{service}")
+    if installed:
+        assert config["ImagePath"][1] == f'"{win_path(exe)}" {switch}'
+    else:
+        assert b"longer than 268 characters" in proc.stderr
+        assert config is None
+
+
+# ---- running under the Service Control Manager --------------------------------------------------
+
+def test_service_switch_at_a_prompt_logs_one_error(wine, scratch, service):
+    exe = make_launcher(scratch, service)
+    proc = wine.run(exe, "-startsvc", env={"WINEDEBUG": "-all,+eventlog"})
+    assert proc.returncode == 0
+    logged = events(proc.stderr)
+    assert len(logged) == 1, logged
+    assert logged[0][0] == "error"
+    assert NO_RUNTIME not in logged[0][1], "no application was started"
+
+
+def test_service_without_runtime_starts_then_fails_and_stops(scratch, service, wineprefix):
+    exe = make_launcher(scratch, service)
+    proc = run_scenario(scratch, [
+        f'"{win_path(exe)}" -install',
+        f"net start {service}",
+        SLEEP, SLEEP,
+        "echo ==final", f"sc query {service}",
+    ])
+    assert events(proc.stderr) == [
+        ("info", f"The {service} service has started."),
+        ("error", NO_RUNTIME),
+        ("error", f"The {service} service failed to start."),
+    ]
+    assert service_state(proc.stdout.decode("latin-1"), "==final") == "STOPPED"
+
+
+# Runs below need a jvm.dll that can be hosted. A service does not inherit the test's environment and
+# Wine's services.exe ignores a service's own "Environment" value, so the double's variables go into the
+# prefix's system environment, which the next services.exe reads once the wineserver has ended.
+
+@pytest.fixture
+def system_environment(wineprefix):
+    names = []
+
+    def set_values(values):
+        for name, value in values.items():
+            names.append(name)
+            wine_cmd("reg", "add", SYSTEM_ENV_KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f")
+        subprocess.run(["wineserver", "-w"], env=wine_env(), timeout=120)
+
+    yield set_values
+    for name in names:
+        wine_cmd("reg", "delete", SYSTEM_ENV_KEY, "/v", name, "/f")
+    subprocess.run(["wineserver", "-w"], env=wine_env(), timeout=120)
+
+
+needs_double = pytest.mark.skipif(not DOUBLE_JVM.exists(), reason=f"test-double jvm.dll not built: {DOUBLE_JVM}")
+needs_bridge = pytest.mark.skipif(not (BRIDGE_JVM.exists() and TESTAPPS_JAR.exists()),
+                                  reason=f"Wine bridge {BRIDGE_JVM} or {TESTAPPS_JAR} not built")
+
+
+def main_calls(log_path):
+    """Each call of the application's main from the double's log: (thread, arguments, attached name)."""
+    pending, names, calls = {}, {}, []
+    for line in Path(log_path).read_text(encoding="latin-1").splitlines():
+        fields = line.split("\t")
+        thread = fields[-1]
+        if fields[0] == "AttachCurrentThread":
+            names[thread] = fields[2]
+        elif fields[0] == "SetObjectArrayElement":
+            pending.setdefault(thread, []).append(fields[2])
+        elif fields[0] == "CallStaticVoidMethod" and fields[2] == "main":
+            calls.append((thread, pending.pop(thread, []), names.get(thread)))
+    return calls
+
+
+def double_service(scratch, service, system_environment, main_script, **extra):
+    log = scratch / "double.log"
+    system_environment({"JVMDOUBLE_LOG": win_path(log), "JVMDOUBLE_MAIN": main_script})
+    exe = make_launcher(scratch, service, JvmPath=win_path(DOUBLE_JVM), ClassPath="", **extra)
+    return exe, log
+
+
+@needs_double
+def test_stop_calls_main_again_on_the_stopper_thread(scratch, service, system_environment):
+    exe, log = double_service(scratch, service, system_environment, "waitstop",
+                              ServiceStartArguments='run "two words"', ServiceStopArguments="stop now",
+                              AppOptions="from app options")
+    proc = run_scenario(scratch, [
+        f'"{win_path(exe)}" -install', f"net start {service}", SLEEP,
+        "echo ==running", f"sc query {service}",
+        f"net stop {service}", SLEEP,
+        "echo ==final", f"sc query {service}",
+    ])
+    out = proc.stdout.decode("latin-1")
+    assert service_state(out, "==running") == "RUNNING"
+    assert service_state(out, "==final") == "STOPPED"
+    assert events(proc.stderr) == [
+        ("info", f"The {service} service has started."),
+        ("info", f"The {service} service has stopped."),
+    ]
+    calls = main_calls(log)
+    assert [args for _, args, _ in calls] == [["run", "two words"], ["stop", "now"]]
+    assert calls[1][2] == "Tarvik stopper thread"
+    assert calls[0][0] != calls[1][0]
+
+
+@needs_double
+def test_empty_service_arguments_pass_app_options(scratch, service, system_environment):
+    exe, log = double_service(scratch, service, system_environment, "waitstop",
+                              ServiceStartArguments="", ServiceStopArguments="", AppOptions="stop")
+    run_scenario(scratch, [f'"{win_path(exe)}" -install', f"net start {service}", SLEEP, SLEEP])
+    # With AppOptions "stop" the first main already releases itself, so the service ends on its own.
+    assert [args for _, args, _ in main_calls(log)] == [["stop"]]
+
+
+@needs_double
+def test_stop_with_system_exit_ends_the_process_inside_java(scratch, service, system_environment):
+    exe, log = double_service(scratch, service, system_environment, "waitstop",
+                              ServiceStopWithSystemExit="1", ServiceStartArguments="run")
+    proc = run_scenario(scratch, [
+        f'"{win_path(exe)}" -install', f"net start {service}", SLEEP,
+        f"net stop {service}", SLEEP, SLEEP,
+    ])
+    logged = events(proc.stderr)
+    assert logged[0] == ("info", f"The {service} service has started.")
+    assert ("info", f"The {service} service has stopped.") not in logged
+    text = Path(log).read_text(encoding="latin-1")
+    assert re.search(r"^CallStaticVoidMethod\tjava/lang/System\texit\t0", text, re.M), text
+    assert "\tTarvik stopper thread\t" in text
+
+
+@pytest.mark.slow
+@needs_double
+def test_stop_ignored_by_the_application_times_out_after_30_seconds(scratch, service, system_environment):
+    exe, _ = double_service(scratch, service, system_environment, "ignorestop", ServiceStartArguments="run")
+    proc = run_scenario(scratch, [
+        f'"{win_path(exe)}" -install', f"net start {service}", SLEEP,
+        f"net stop {service}",
+        *[SLEEP] * 35,
+        "echo ==final", f"sc query {service}",
+    ], timeout=240)
+    logged = events(proc.stderr)
+    timeout_event = ("error", f"The {service} service has timed out during a stop request and will be terminated.")
+    assert timeout_event in logged
+    after = logged[logged.index(timeout_event) + 1:]
+    assert after and after[0][1] in (f"The {service} service has stopped.", f"The {service} service failed to start.")
+    assert service_state(proc.stdout.decode("latin-1"), "==final") == "STOPPED"
+
+
+@needs_bridge
+def test_real_java_service_stops_on_request(scratch, service, wineprefix):
+    out = scratch / "service-out.txt"
+    exe = make_launcher(scratch, service, JvmPath=win_path(BRIDGE_JVM), ClassPath=win_path(TESTAPPS_JAR),
+                        MainClass="testapps.ServiceApp", ServiceStartArguments="run", ServiceStopArguments="stop",
+                        SystemOutFile=win_path(out))
+    proc = run_scenario(scratch, [
+        f'"{win_path(exe)}" -install', f"net start {service}", SLEEP, SLEEP,
+        f"net stop {service}", SLEEP, SLEEP,
+        "echo ==final", f"sc query {service}",
+    ])
+    assert service_state(proc.stdout.decode("latin-1"), "==final") == "STOPPED"
+    logged = events(proc.stderr)
+    assert ("info", f"The {service} service has stopped.") in logged
+    assert not any("timed out" in text for _, text in logged)
+    text = out.read_text(encoding="latin-1")
+    assert "stop called on thread: Tarvik stopper thread" in text
+    assert "run stopped on request" in text
