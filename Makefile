@@ -1,6 +1,7 @@
 # Entry points: `make` builds everything into dist/, `make test` runs every test, `make demo` runs the
-# demo, `make fuzz` runs each fuzz target for a minute, `make bench` times class-path assembly over
-# large archive trees. Each installs missing Debian packages first.
+# demo, `make fuzz` runs each fuzz target for a minute, `make bench` runs every benchmark (class-path
+# assembly over large archive trees, launcher start-up against a bare JNI host). Each installs missing
+# Debian packages first.
 SHELL := /bin/bash
 PACKAGES := cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
             wine64 wine wine64-tools xvfb xdotool imagemagick openjdk-17-jdk-headless \
@@ -46,13 +47,13 @@ test: unit integration
 demo: dist
 	bash examples/run-demo.sh
 
+bench: dist
+	@for b in tests/bench/*.py; do echo "== $$b"; /usr/bin/python3 $$b || exit 1; done
+
 fuzz: deps
 	cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSTUB_FUZZ=ON >/dev/null
 	cmake --build build/fuzz --target fuzz_targets
 	@for t in build/fuzz/fuzz/fuzz_*; do echo "== $$t"; $$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 || exit 1; done
-
-bench: dist
-	/usr/bin/python3 tests/bench/classpath_bench.py
 
 clean:
 	rm -rf build dist

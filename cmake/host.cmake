@@ -20,7 +20,7 @@ add_executable(encode_main_class tools/encode_main_class.cpp)
 target_link_libraries(encode_main_class PRIVATE stub_portable)
 
 enable_testing()
-foreach(dir tests/unit tools/stubconfig tests/bridge tests/java)
+foreach(dir tests/unit tools/stubconfig tests/bridge tests/java examples)
   if(EXISTS "${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt")
     add_subdirectory(${dir})
   endif()
