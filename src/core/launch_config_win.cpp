@@ -6,6 +6,7 @@
 
 #include "core/config_layout.h"
 #include "core/launch_config.h"
+#include "core/string_block.h"
 #include "core/win32_paths.h"
 
 namespace stub {
@@ -41,13 +42,25 @@ std::string ReadIniValue(const std::string& path, const char* key) {
 
 }  // namespace
 
-// Reads one entry with the launcher's own 1024-character limit; the configuration tool refuses longer
-// values, so nothing configured is lost here.
+// Reads one entry of the executable's own string table, converted to the ANSI code page as LoadStringA
+// converts it, and cut to the launcher's 1023-character limit (the configuration tool refuses longer
+// values, so nothing configured is lost here).
 std::string LoadConfigString(int id) {
-  char buffer[kMaxSettingLength + 1] = {};
-  const int length = ::LoadStringA(nullptr, static_cast<UINT>(id), buffer, sizeof buffer);
-  if (length <= 0) return std::string();
-  return std::string(NormalizeEntry(std::string_view(buffer, static_cast<std::size_t>(length))));
+  constexpr WORD kStringTableType = 6;  // RT_STRING
+  HRSRC resource = ::FindResourceA(nullptr, MAKEINTRESOURCEA(id / 16 + 1), MAKEINTRESOURCEA(kStringTableType));
+  HGLOBAL loaded = resource != nullptr ? ::LoadResource(nullptr, resource) : nullptr;
+  const void* block = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+  if (block == nullptr) return std::string();
+  const std::u16string wide = StringFromBlock(block, ::SizeofResource(nullptr, resource), static_cast<unsigned>(id % 16));
+  if (wide.empty()) return std::string();
+
+  const auto* units = reinterpret_cast<const wchar_t*>(wide.data());
+  const int wide_length = static_cast<int>(wide.size());
+  const int length = ::WideCharToMultiByte(CP_ACP, 0, units, wide_length, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, units, wide_length, text.data(), length, nullptr, nullptr);
+  if (text.size() > kMaxSettingLength) text.resize(kMaxSettingLength);
+  return std::string(NormalizeEntry(text));
 }
 
 void LoadLaunchConfiguration() {

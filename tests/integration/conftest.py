@@ -4,6 +4,7 @@ codes, the bytes on stdout and stderr, message-box and event-log text, files, re
 import os
 import shutil
 import subprocess
+import tempfile
 import time
 from pathlib import Path
 
@@ -82,9 +83,18 @@ class Wine:
         return env
 
     def run(self, exe, *args, cwd=None, env=None, timeout=120, check_exit=None):
-        """Runs a Windows program to its end; returns the CompletedProcess with bytes output."""
-        proc = subprocess.run(["wine", str(exe), *map(str, args)], cwd=cwd or Path(exe).parent,
-                              env=self.env(env), capture_output=True, timeout=timeout)
+        """Runs a Windows program to its end; returns the CompletedProcess with bytes output.
+
+        The output goes through files rather than pipes: a helper process that Wine starts on the way
+        (its desktop process, when none is running) inherits the program's output handles and would
+        hold a pipe open long after the program has ended."""
+        command = ["wine", str(exe), *map(str, args)]
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            code = subprocess.run(command, cwd=cwd or Path(exe).parent, env=self.env(env), stdin=subprocess.DEVNULL,
+                                  stdout=out, stderr=err, timeout=timeout).returncode
+            out.seek(0)
+            err.seek(0)
+            proc = subprocess.CompletedProcess(command, code, out.read(), err.read())
         if check_exit is not None:
             assert proc.returncode == check_exit, proc
         return proc
