@@ -105,8 +105,10 @@ class Wine:
 
 
 @pytest.fixture
-def wine(wineprefix):
-    return Wine()
+def wine(wineprefix, display):
+    """Console programs get the display too: whichever program happens to start Wine's desktop process
+    passes its environment on to it, and every later window depends on that process."""
+    return Wine(display)
 
 
 @pytest.fixture

@@ -51,9 +51,19 @@ def service_prefix():
     subprocess.run(["wineserver", "-k"], env=wine_env(), timeout=60)
 
 
+class ServiceWine(Wine):
+    """Waits for the Wine session to end after each program, so that the next scenario starts a
+    service manager of its own (with that scenario's event-log tracing) instead of inheriting one."""
+
+    def run(self, *args, **kwargs):
+        proc = super().run(*args, **kwargs)
+        subprocess.run(["wineserver", "-w"], env=wine_env(), timeout=120)
+        return proc
+
+
 @pytest.fixture
 def wine(service_prefix):
-    return Wine(prefix=SERVICE_PREFIX)
+    return ServiceWine(prefix=SERVICE_PREFIX)
 
 
 def wine_cmd(*args, env=None, timeout=120):
