@@ -67,6 +67,10 @@ def wineprefix(display):
                  timeout=180)
     subprocess.run(["wineserver", "-p"], **quiet)
     subprocess.run(["wine", "cmd", "/c", "exit"], **quiet)
+    # A program that crashes on purpose must end, not wait behind Wine's crash dialog (which would also
+    # be taken for the message box a test is looking for).
+    subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD",
+                    "/d", "0", "/f"], **quiet)
     yield PREFIX
     subprocess.run(["wineserver", "-k"], **quiet)
 
