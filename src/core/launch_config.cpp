@@ -24,9 +24,7 @@ LaunchConfiguration& LaunchConfig() {
   return config;
 }
 
-std::string_view NormalizeEntry(std::string_view loaded) {
-  return loaded == "<null>" ? std::string_view() : loaded;
-}
+std::string_view NormalizeEntry(std::string_view loaded) { return loaded == "<null>" ? std::string_view() : loaded; }
 
 bool ConvertFlag(std::string_view text) { return text.empty() || text.front() != '0'; }
 

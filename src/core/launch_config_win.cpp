@@ -30,8 +30,8 @@ std::string IniPath(const std::string& ini_file) {
 std::string ReadIniValue(const std::string& path, const char* key) {
   std::string value(1024, '\0');
   for (;;) {
-    const DWORD length = ::GetPrivateProfileStringA(kIniSection, key, "", value.data(),
-                                                    static_cast<DWORD>(value.size()), path.c_str());
+    const DWORD length =
+        ::GetPrivateProfileStringA(kIniSection, key, "", value.data(), static_cast<DWORD>(value.size()), path.c_str());
     if (length + 1 < value.size()) {
       value.resize(length);
       return value;
@@ -51,7 +51,8 @@ std::string LoadConfigString(int id) {
   HGLOBAL loaded = resource != nullptr ? ::LoadResource(nullptr, resource) : nullptr;
   const void* block = loaded != nullptr ? ::LockResource(loaded) : nullptr;
   if (block == nullptr) return std::string();
-  const std::u16string wide = StringFromBlock(block, ::SizeofResource(nullptr, resource), static_cast<unsigned>(id % 16));
+  const std::u16string wide =
+      StringFromBlock(block, ::SizeofResource(nullptr, resource), static_cast<unsigned>(id % 16));
   if (wide.empty()) return std::string();
 
   const auto* units = reinterpret_cast<const wchar_t*>(wide.data());

@@ -8,9 +8,7 @@ namespace {
 constexpr char kMainClassKey[] = "Tq5kWb719Hxr3062";
 constexpr std::size_t kKeyStreamLength = sizeof(kMainClassKey);  // 17: the terminator takes part
 
-unsigned char KeyByte(std::size_t k) {
-  return static_cast<unsigned char>(kMainClassKey[k % kKeyStreamLength]);
-}
+unsigned char KeyByte(std::size_t k) { return static_cast<unsigned char>(kMainClassKey[k % kKeyStreamLength]); }
 
 }  // namespace
 

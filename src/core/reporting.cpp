@@ -24,9 +24,8 @@ void ShowErrorBox(const std::string& text) { ::MessageBoxA(nullptr, text.c_str()
 
 void WriteEvent(bool is_error, const std::string& text) {
   const char* strings[] = {text.c_str()};
-  ::ReportEventA(static_cast<HANDLE>(g_event_source.load()),
-                 is_error ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE, 0,
-                 is_error ? kErrorEventId : kInfoEventId, nullptr, 1, 0, strings, nullptr);
+  ::ReportEventA(static_cast<HANDLE>(g_event_source.load()), is_error ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE,
+                 0, is_error ? kErrorEventId : kInfoEventId, nullptr, 1, 0, strings, nullptr);
 }
 
 }  // namespace
@@ -61,9 +60,9 @@ void ReportText(bool is_error, const std::string& text) {
 
 std::string SystemErrorText(unsigned long code) {
   std::string text(kMaxMessageLength + 1, '\0');
-  const DWORD length =
-      ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text.data(), static_cast<DWORD>(text.size()), nullptr);
+  const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text.data(),
+                                        static_cast<DWORD>(text.size()), nullptr);
   if (length == 0) return FormatMessageText("System error %s.", {std::to_string(code)});
   // The system's texts end in a line break of their own; a report is one line, and the console
   // adds its own line end (a second one would also reach the stream as CR CR LF).

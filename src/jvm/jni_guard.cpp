@@ -38,7 +38,8 @@ bool RedirectJavaStream(JNIEnv* env, const std::string& file_name, const std::st
   jclass print_stream_class = jni->FindClass(env, "java/io/PrintStream");
   if (StepFailed(env, print_stream_class == nullptr, kErrorLocatingClass, "java/io/PrintStream")) return false;
   jmethodID print_stream_init = jni->GetMethodID(env, print_stream_class, "<init>", "(Ljava/io/OutputStream;)V");
-  if (StepFailed(env, print_stream_init == nullptr, kErrorLocatingMethod, "java/io/PrintStream(java/io/OutputStream)")) {
+  if (StepFailed(env, print_stream_init == nullptr, kErrorLocatingMethod,
+                 "java/io/PrintStream(java/io/OutputStream)")) {
     return false;
   }
   jobject print_stream = jni->NewObject(env, print_stream_class, print_stream_init, file_stream);

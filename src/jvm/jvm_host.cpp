@@ -65,8 +65,8 @@ std::string EnvironmentValue(const std::string& name) {
 
 bool BuildJvmOptions() {
   LaunchConfiguration& config = LaunchConfig();
-  const JvmOptionInputs inputs{config.JvmOptions, config.ClassPath, DiscoveredJavaHome(),
-                               config.FileAccessErrorMessage, EnvironmentValue};
+  const JvmOptionInputs inputs{config.JvmOptions, config.ClassPath, DiscoveredJavaHome(), config.FileAccessErrorMessage,
+                               EnvironmentValue};
   const Win32ClassPathFileSystem fs;
   LaunchReporter reporter;
   std::string options;

@@ -13,8 +13,8 @@ struct JvmHostState {
   HMODULE library = nullptr;
   CreateJavaVmFunction create_java_vm = nullptr;
   GetDefaultInitArgsFunction get_default_init_args = nullptr;  // required, never called
-  JavaVM* vm = nullptr;   // usable from any thread
-  JNIEnv* env = nullptr;  // valid only on the creating thread
+  JavaVM* vm = nullptr;                                        // usable from any thread
+  JNIEnv* env = nullptr;                                       // valid only on the creating thread
 };
 
 // Complete once CreateJvm has returned true; read-only afterwards.

@@ -33,10 +33,10 @@ class AssemblyReporter {
 };
 
 struct JvmOptionInputs {
-  std::string jvm_options;               // the configured JvmOptions
-  std::string class_path;                // the configured ClassPath (entries separated by ';', CR or LF)
-  std::string java_home;                 // the value for %JAVA_HOME%: DiscoveredJavaHome
-  std::string file_access_message;       // "Error accessing file/directory: %s"
+  std::string jvm_options;          // the configured JvmOptions
+  std::string class_path;           // the configured ClassPath (entries separated by ';', CR or LF)
+  std::string java_home;            // the value for %JAVA_HOME%: DiscoveredJavaHome
+  std::string file_access_message;  // "Error accessing file/directory: %s"
   std::function<std::string(const std::string&)> getenv;  // "" for an undefined variable
 };
 

@@ -83,8 +83,8 @@ struct RuntimeSearch {
   const RuntimeRegistry& registry;
   const FileProbe& file_exists;
   JavaVersion required;
-  std::string jvm_path;      // the configured JvmPath, tried below a Java home first
-  std::string& java_home;    // DiscoveredJavaHome: the Java home of the last version that passed
+  std::string jvm_path;    // the configured JvmPath, tried below a Java home first
+  std::string& java_home;  // DiscoveredJavaHome: the Java home of the last version that passed
 };
 
 // Tests one version subkey of one vendor key; the library path when it is acceptable.

@@ -47,14 +47,14 @@ bool RegistryCallSucceeded(LSTATUS status) {
 
 int CreateRegistryKey(HKEY root, const std::string& key_path) {
   HKEY raw_key = nullptr;
-  const LSTATUS status = ::RegCreateKeyExA(root, key_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           KEY_ALL_ACCESS, nullptr, &raw_key, nullptr);
+  const LSTATUS status = ::RegCreateKeyExA(root, key_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                           nullptr, &raw_key, nullptr);
   ScopedRegKey key(raw_key);
   return RegistryCallSucceeded(status) ? 0 : -1;
 }
 
-int WriteRegistryValue(HKEY root, const std::string& key_path, const char* value_name, DWORD type,
-                       const BYTE* data, DWORD size) {
+int WriteRegistryValue(HKEY root, const std::string& key_path, const char* value_name, DWORD type, const BYTE* data,
+                       DWORD size) {
   HKEY raw_key = nullptr;
   const LSTATUS open_status = ::RegOpenKeyExA(root, key_path.c_str(), 0, KEY_WRITE, &raw_key);
   ScopedRegKey key(raw_key);
@@ -63,8 +63,7 @@ int WriteRegistryValue(HKEY root, const std::string& key_path, const char* value
   return RegistryCallSucceeded(set_status) ? 0 : 1;
 }
 
-int WriteRegistryExpandString(HKEY root, const std::string& key_path, const char* value_name,
-                              const std::string& text) {
+int WriteRegistryExpandString(HKEY root, const std::string& key_path, const char* value_name, const std::string& text) {
   return WriteRegistryValue(root, key_path, value_name, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                             static_cast<DWORD>(text.size() + 1));
 }
@@ -81,10 +80,9 @@ bool CreateServiceEntry(const std::string& service_name, const std::string& comm
     return false;
   }
   const DWORD start_type = LaunchConfig().ServiceManualStart ? SERVICE_DEMAND_START : SERVICE_AUTO_START;
-  ScopedServiceHandle service(::CreateServiceA(manager.get(), service_name.c_str(), service_name.c_str(),
-                                               SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, start_type,
-                                               SERVICE_ERROR_NORMAL, command_line.c_str(), nullptr, nullptr,
-                                               nullptr, nullptr, nullptr));
+  ScopedServiceHandle service(::CreateServiceA(
+      manager.get(), service_name.c_str(), service_name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+      start_type, SERVICE_ERROR_NORMAL, command_line.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
   if (!service) {
     ReportLastError();
     return false;

@@ -34,16 +34,19 @@ enum JvmPhase : int { kJvmCreating, kJvmRunning, kJvmGone };
 
 std::atomic<std::uint32_t> g_state{kServiceStopped};
 std::atomic<SERVICE_STATUS_HANDLE> g_status_handle{nullptr};
-std::atomic<HANDLE> g_stop_event{nullptr};       // auto-reset; ServiceMain is its only waiter
+std::atomic<HANDLE> g_stop_event{nullptr};         // auto-reset; ServiceMain is its only waiter
 std::atomic<HANDLE> g_jvm_settled_event{nullptr};  // manual-reset; set once creation has ended
 std::atomic<int> g_jvm_phase{kJvmCreating};
 std::atomic<bool> g_outcome{false};
 
 void ReportCurrentStatus() {
   const ServiceStatusRecord record = StatusRecordFor(g_state.load());
-  SERVICE_STATUS status = {record.service_type,    record.current_state,
-                           record.controls_accepted, record.win32_exit_code,
-                           record.service_specific_exit_code, record.check_point,
+  SERVICE_STATUS status = {record.service_type,
+                           record.current_state,
+                           record.controls_accepted,
+                           record.win32_exit_code,
+                           record.service_specific_exit_code,
+                           record.check_point,
                            record.wait_hint};
   ::SetServiceStatus(g_status_handle.load(), &status);
 }

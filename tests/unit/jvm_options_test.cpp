@@ -145,8 +145,7 @@ TEST_F(JvmOptionsTest, TrailingSpaceInOptionsYieldsAnEmptyOptionBeforeTheClassPa
 TEST_F(JvmOptionsTest, InaccessibleEntryReportsTwiceAndStopsAtIt) {
   tree_.AddFile("ok.jar");
   EXPECT_FALSE(Assemble("-Xmx1g", "ok.jar;lib\\*.jar;later\\missing.jar"));
-  EXPECT_EQ(reporter_.reports,
-            (std::vector<std::string>{"system 2", "Error accessing file/directory: lib\\*.jar"}));
+  EXPECT_EQ(reporter_.reports, (std::vector<std::string>{"system 2", "Error accessing file/directory: lib\\*.jar"}));
 }
 
 TEST_F(JvmOptionsTest, EntriesWithReferencesAreNotExaminedAndExpandLater) {
@@ -191,9 +190,10 @@ TEST_F(JvmOptionsTest, FailedListingKeepsWhatWasFoundAndGoesOn) {
 TEST(ExpandVariables, ReferencesAndLonePercentSigns) {
   const auto env = [](const std::string& name) { return name == "X" ? std::string("ex") : std::string(); };
   const std::pair<const char*, const char*> cases[] = {
-      {"plain", "plain"},   {"%X%", "ex"},         {"a%X%b%X%c", "aexbexc"}, {"%Y%", ""},
-      {"50%", "50"},        {"50% off", "50 off"}, {"%%", ""},               {"%X%%", "ex"},
-      {"%java_home%", ""},  {"%JAVA_HOME%", "J"},  {"", ""},
+      {"plain", "plain"},   {"%X%", "ex"},  {"a%X%b%X%c", "aexbexc"},
+      {"%Y%", ""},          {"50%", "50"},  {"50% off", "50 off"},
+      {"%%", ""},           {"%X%%", "ex"}, {"%java_home%", ""},
+      {"%JAVA_HOME%", "J"}, {"", ""},
   };
   for (const auto& [text, expected] : cases) EXPECT_EQ(ExpandVariables(text, "J", env), expected) << text;
 }

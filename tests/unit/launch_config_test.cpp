@@ -22,9 +22,17 @@ TEST(LaunchConfig, FlagIsClearOnlyWhenTheTextStartsWithZero) {
 
 TEST(LaunchConfig, IntegerReadsLikeAtoiAndSaturates) {
   const std::pair<const char*, int> cases[] = {
-      {"0", 0},       {" 5", 5},       {"\t-12x", -12}, {"+7", 7},      {"abc", 0},
-      {"", 0},        {"12 34", 12},   {"- 3", 0},      {"2147483647", 2147483647},
-      {"99999999999", 2147483647},     {"-2147483648", -2147483647 - 1},
+      {"0", 0},
+      {" 5", 5},
+      {"\t-12x", -12},
+      {"+7", 7},
+      {"abc", 0},
+      {"", 0},
+      {"12 34", 12},
+      {"- 3", 0},
+      {"2147483647", 2147483647},
+      {"99999999999", 2147483647},
+      {"-2147483648", -2147483647 - 1},
       {"-99999999999", -2147483647 - 1},
   };
   for (const auto& [text, value] : cases) EXPECT_EQ(ConvertInteger(text), value) << text;
@@ -32,10 +40,17 @@ TEST(LaunchConfig, IntegerReadsLikeAtoiAndSaturates) {
 
 TEST(LaunchConfig, VersionReadsHexadecimalWithOrWithoutPrefix) {
   const std::pair<const char*, std::uint32_t> cases[] = {
-      {"0x00010004", 0x00010004u}, {"00010004", 0x00010004u}, {"0X1000a", 0x1000au},
-      {"  0x00110000", 0x00110000u}, {"java", 0u},             {"", 0u},
-      {"0x", 0u},                  {"1.8", 0x1u},              {"0x1_0004", 0x1u},
-      {"-1", 0xFFFFFFFFu},         {"123456789", 0x23456789u},
+      {"0x00010004", 0x00010004u},
+      {"00010004", 0x00010004u},
+      {"0X1000a", 0x1000au},
+      {"  0x00110000", 0x00110000u},
+      {"java", 0u},
+      {"", 0u},
+      {"0x", 0u},
+      {"1.8", 0x1u},
+      {"0x1_0004", 0x1u},
+      {"-1", 0xFFFFFFFFu},
+      {"123456789", 0x23456789u},
   };
   for (const auto& [text, value] : cases) EXPECT_EQ(ConvertVersion(text), value) << text;
 }
@@ -72,18 +87,23 @@ TEST_F(ConvertLaunchConfigurationTest, AbsentEntriesGiveEmptyTextsSetFlagsAndZer
 }
 
 TEST_F(ConvertLaunchConfigurationTest, EveryEntryLandsInItsSetting) {
-  entries_ = {{1024, "0x00010008"}, {1040, "jre\\bin\\server\\jvm.dll"}, {1056, "-Xmx1g"},
-              {1072, ".;lib\\"},    {1088, "12"},                       {1104, "/i"},
-              {1120, "/u"},         {1136, "/s"},                       {1152, "work"},
-              {1168, EncipherMainClass("org.example.app.Main")},         {1184, "a b"},
-              {1200, "app.ini"},    {1216, "0"},                        {1232, "Svc"},
-              {1248, "Desc"},       {1264, "start"},                    {1280, "stop"},
-              {1296, "1"},          {1312, "0"},                        {1328, "0"},
-              {1344, "out.txt"},    {1360, "err.txt"},                  {1376, "Loading"},
-              {1392, "0"},          {1408, " 3"},                       {1424, "running"},
-              {1440, "access %s"},  {1616, "installed"},                {1632, "uninstalled"},
-              {1648, "exists"},     {1664, "started"},                  {1680, "stopped"},
-              {1696, "failed"},     {1712, "timeout"}};
+  entries_ = {{1024, "0x00010008"},  {1040, "jre\\bin\\server\\jvm.dll"},
+              {1056, "-Xmx1g"},      {1072, ".;lib\\"},
+              {1088, "12"},          {1104, "/i"},
+              {1120, "/u"},          {1136, "/s"},
+              {1152, "work"},        {1168, EncipherMainClass("org.example.app.Main")},
+              {1184, "a b"},         {1200, "app.ini"},
+              {1216, "0"},           {1232, "Svc"},
+              {1248, "Desc"},        {1264, "start"},
+              {1280, "stop"},        {1296, "1"},
+              {1312, "0"},           {1328, "0"},
+              {1344, "out.txt"},     {1360, "err.txt"},
+              {1376, "Loading"},     {1392, "0"},
+              {1408, " 3"},          {1424, "running"},
+              {1440, "access %s"},   {1616, "installed"},
+              {1632, "uninstalled"}, {1648, "exists"},
+              {1664, "started"},     {1680, "stopped"},
+              {1696, "failed"},      {1712, "timeout"}};
   for (int i = 0; i < kJvmErrorMessageCount; ++i) entries_[1456 + 16 * i] = "jvm error " + std::to_string(i);
 
   const LaunchConfiguration c = Convert();
@@ -134,7 +154,8 @@ TEST(LaunchConfig, IniOverrideReplacesOnlyNonEmptyValues) {
   LaunchConfiguration c;
   c.JvmOptions = "-Xmx512m";
   c.AppOptions = "default";
-  ApplyIniOverride(c, [](std::string_view key) { return key == "AppOptions" ? std::string(" two  words ") : std::string(); });
+  ApplyIniOverride(
+      c, [](std::string_view key) { return key == "AppOptions" ? std::string(" two  words ") : std::string(); });
   EXPECT_EQ(c.JvmOptions, "-Xmx512m");
   EXPECT_EQ(c.AppOptions, " two  words ");
 

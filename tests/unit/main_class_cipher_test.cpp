@@ -22,7 +22,7 @@ TEST(MainClassCipher, KeyStreamRepeatsEverySeventeenBytesAndPassesTheSeventeenth
   // The seventeenth key byte is the key's terminating zero, so that byte is stored as itself.
   const std::string name(34, 'A');
   const std::string stored = EncipherMainClass(name);
-  EXPECT_EQ(stored.substr(0, 2), "15");  // 'A' ^ 'T'
+  EXPECT_EQ(stored.substr(0, 2), "15");   // 'A' ^ 'T'
   EXPECT_EQ(stored.substr(32, 2), "41");  // position 16: unchanged
   EXPECT_EQ(stored.substr(34, 2), "15");  // position 17: the stream starts over
   EXPECT_EQ(stored.substr(66, 2), "41");
@@ -33,7 +33,7 @@ TEST(MainClassCipher, MalformedStoredFormsDecodeToADefinedPrefix) {
   EXPECT_EQ(DecodeMainClass(stored + "4"), "com.Main");  // odd trailing digit ignored
   std::string lower = stored;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  EXPECT_EQ(DecodeMainClass(lower), "com.Main");  // either letter case
+  EXPECT_EQ(DecodeMainClass(lower), "com.Main");                                     // either letter case
   EXPECT_EQ(DecodeMainClass(stored.substr(0, 6) + "ZZ" + stored.substr(8)), "com");  // stops at a non-digit
   EXPECT_EQ(DecodeMainClass(""), "");
   EXPECT_EQ(DecodeMainClass("5"), "");

@@ -20,10 +20,10 @@ TEST(RuntimeSearch, ModeTableGivesOrderAndPlaceOfTheConfiguredPath) {
     std::vector<int> keys;
   };
   const Row rows[] = {
-      {0, false, {0, 1, 2, 3}}, {1, false, {2, 3, 0, 1}}, {2, false, {0, 1}}, {3, false, {2, 3}},
-      {4, true, {0, 1, 2, 3}},  {5, true, {2, 3, 0, 1}},  {6, true, {0, 1}},  {7, true, {2, 3}},
-      {8, true, {0, 1, 2, 3}},  {12, true, {0, 1, 2, 3}}, {-1, false, {0, 1, 2, 3}},
-      {-2147483647 - 1, false, {0, 1, 2, 3}},
+      {0, false, {0, 1, 2, 3}}, {1, false, {2, 3, 0, 1}},  {2, false, {0, 1}},
+      {3, false, {2, 3}},       {4, true, {0, 1, 2, 3}},   {5, true, {2, 3, 0, 1}},
+      {6, true, {0, 1}},        {7, true, {2, 3}},         {8, true, {0, 1, 2, 3}},
+      {12, true, {0, 1, 2, 3}}, {-1, false, {0, 1, 2, 3}}, {-2147483647 - 1, false, {0, 1, 2, 3}},
   };
   for (const Row& row : rows) {
     const SearchPlan plan = SearchPlanForMode(row.mode);

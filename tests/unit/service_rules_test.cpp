@@ -49,7 +49,8 @@ TEST(ServiceRules, InstallLimitsAcceptUpToTheBoundAndRefuseOneBeyond) {
   const std::string path_at_limit(kMaxServiceCommandPartsLength - 4, 'p');
   EXPECT_EQ(InstallLimitViolation(std::string(kMaxServiceNameLength, 'n'), path_at_limit, "-sw1"), "");
 
-  const std::string name_refusal = InstallLimitViolation(std::string(kMaxServiceNameLength + 1, 'n'), "C:\\a.exe", "-s");
+  const std::string name_refusal =
+      InstallLimitViolation(std::string(kMaxServiceNameLength + 1, 'n'), "C:\\a.exe", "-s");
   EXPECT_NE(name_refusal.find("216 characters"), std::string::npos) << name_refusal;
 
   const std::string command_refusal = InstallLimitViolation("Svc", path_at_limit, "-sw12");

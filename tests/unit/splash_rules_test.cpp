@@ -14,8 +14,8 @@ TEST(SplashRules, SplashStartsOnlyWhenSomeRuleCanCloseIt) {
     bool wanted;
   };
   const Case cases[] = {
-      {true, 0, true},     {true, 5, true},    {true, -3, true},  {false, 0, false},
-      {false, 1, true},    {false, -1, false}, {false, INT_MIN, false}, {false, INT_MAX, true},
+      {true, 0, true},  {true, 5, true},    {true, -3, true},        {false, 0, false},
+      {false, 1, true}, {false, -1, false}, {false, INT_MIN, false}, {false, INT_MAX, true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SplashWanted(c.show_splash, c.seconds), c.wanted) << c.show_splash << " " << c.seconds;
@@ -60,11 +60,11 @@ TEST(SplashRules, CentringHalvesTheDifferenceTowardZero) {
   };
   const Case cases[] = {
       {1024, 768, 400, 300, 312, 234},
-      {1023, 767, 400, 300, 311, 233},   // odd remainders drop the half pixel
-      {300, 200, 401, 301, -50, -50},    // -101/2 is -50, not the floor -51
+      {1023, 767, 400, 300, 311, 233},  // odd remainders drop the half pixel
+      {300, 200, 401, 301, -50, -50},   // -101/2 is -50, not the floor -51
       {300, 200, 400, 300, -50, -50},
       {400, 300, 400, 300, 0, 0},
-      {1024, 768, 0, 0, 512, 384},       // a window without a bitmap keeps no size
+      {1024, 768, 0, 0, 512, 384},  // a window without a bitmap keeps no size
       {INT_MAX, INT_MAX, INT_MIN, INT_MIN, INT_MAX, INT_MAX},
       {INT_MIN, INT_MIN, INT_MAX, INT_MAX, -INT_MAX, -INT_MAX},
   };

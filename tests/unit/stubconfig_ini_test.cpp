@@ -70,7 +70,9 @@ TEST(LauncherIni, TakesValuesVerbatimAfterTheFirstEquals) {
       "JvmOptions= -Xmx1g -Dx=\"a b\" \r\n"
       "AppOptions=a=b=c\n"
       "SplashText=\n"
-      "ClassPath=" + std::string(1023, 'c') + "\n"
+      "ClassPath=" +
+      std::string(1023, 'c') +
+      "\n"
       "MainClass=com.example.$Inner_1\n"
       "MinJavaVersion=00010008\n"
       "ServiceStopTimeoutMessage=100%% of %s";  // no line break at the end of the file
@@ -117,18 +119,27 @@ TEST(LauncherIni, FormatListsEverySettingInIdOrderAndFlagsLineBreaks) {
   EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 45);
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_NE(warnings[0].find("ClassPath"), std::string::npos);
-
 }
 
 TEST(LauncherIni, WhatFormatPrintsParsesBackToTheSameStoredTexts) {
   std::vector<std::string> stored;
   for (const stub::SettingLayout& layout : stub::kSettingLayouts) {
     switch (layout.kind) {
-      case stub::SettingKind::kFlag: stored.push_back("1"); break;
-      case stub::SettingKind::kInteger: stored.push_back("-0"); break;
-      case stub::SettingKind::kVersion: stored.push_back("0x00010004"); break;
-      case stub::SettingKind::kEnciphered: stored.push_back(StoredText(layout, "org.demo.Main")); break;
-      default: stored.push_back(" " + std::string(layout.name) + "\\ = \"%%\" "); break;
+      case stub::SettingKind::kFlag:
+        stored.push_back("1");
+        break;
+      case stub::SettingKind::kInteger:
+        stored.push_back("-0");
+        break;
+      case stub::SettingKind::kVersion:
+        stored.push_back("0x00010004");
+        break;
+      case stub::SettingKind::kEnciphered:
+        stored.push_back(StoredText(layout, "org.demo.Main"));
+        break;
+      default:
+        stored.push_back(" " + std::string(layout.name) + "\\ = \"%%\" ");
+        break;
     }
   }
   std::vector<std::string> warnings;

@@ -74,9 +74,15 @@ Bytes BuildImage(const ResourceTree& tree, bool pe32_plus, bool reloc_after_rsrc
   const std::size_t directories = opt + (pe32_plus ? 112 : 96);
 
   const Bytes rsrc = SerializeResourceTree(tree, 0x2000);
-  struct Section { const char* name; std::uint32_t rva; Bytes data; };
+  struct Section {
+    const char* name;
+    std::uint32_t rva;
+    Bytes data;
+  };
   std::vector<Section> list = {{".text", 0x1000, Bytes(0x30, 0xC3)}, {".rsrc", 0x2000, rsrc}};
-  if (reloc_after_rsrc) list.push_back({".reloc", static_cast<std::uint32_t>(AlignUp(0x2000 + rsrc.size(), kSectionAlignment)), Bytes(12, 0x11)});
+  if (reloc_after_rsrc)
+    list.push_back(
+        {".reloc", static_cast<std::uint32_t>(AlignUp(0x2000 + rsrc.size(), kSectionAlignment)), Bytes(12, 0x11)});
   std::size_t header = opt + optional_size;
   for (const Section& s : list) {
     const std::uint32_t raw_pointer = static_cast<std::uint32_t>(file.size());
@@ -92,7 +98,8 @@ Bytes BuildImage(const ResourceTree& tree, bool pe32_plus, bool reloc_after_rsrc
   }
   PutU32(file, directories + 16, 0x2000);
   PutU32(file, directories + 20, static_cast<std::uint32_t>(rsrc.size()));
-  PutU32(file, opt + 56, static_cast<std::uint32_t>(AlignUp(list.back().rva + list.back().data.size(), kSectionAlignment)));
+  PutU32(file, opt + 56,
+         static_cast<std::uint32_t>(AlignUp(list.back().rva + list.back().data.size(), kSectionAlignment)));
   PutU32(file, opt + 64, ComputePeChecksum(file, opt + 64));
   return file;
 }
@@ -131,8 +138,8 @@ TEST(StringBlock, EncodesSixteenLengthPrefixedStringsAndDecodesThemBack) {
   block[0] = u"ab";
   block[15] = u"\u20AC";
   const Bytes data = EncodeStringBlock(block);
-  const Bytes expected = {2, 0, 'a', 0, 'b', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                          0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0xAC, 0x20};
+  const Bytes expected = {2, 0, 'a', 0, 'b', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,    0,
+                          0, 0, 0,   0, 0,   0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0xAC, 0x20};
   EXPECT_EQ(data, expected);
   StringBlock decoded;
   ASSERT_TRUE(DecodeStringBlock(data, &decoded));
@@ -148,7 +155,7 @@ TEST(StringBlock, MapsWindows1252BothWays) {
   };
   const Case cases[] = {
       {"C:\\a b", u"C:\\a b"}, {"\x80", u"\u20AC"}, {"\x81", u"\u0081"}, {"\x9F", u"\u0178"},
-      {"\xE9", u"\u00E9"},      {"\xFF", u"\u00FF"}, {"", u""},
+      {"\xE9", u"\u00E9"},     {"\xFF", u"\u00FF"}, {"", u""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(AnsiToUtf16(c.ansi), c.utf16) << c.ansi;
@@ -182,7 +189,9 @@ TEST(ResourceTree, OrdersNamedEntriesFirstAndIdsAscending) {
   const Bytes section = SerializeResourceTree(tree, 0);
   EXPECT_EQ(GetU16(section, 12), 2);  // named entries
   EXPECT_EQ(GetU16(section, 14), 2);  // ID entries
-  const auto name_at = [&](std::size_t entry) { return GetU16(section, (GetU32(section, 16 + 8 * entry) & 0x7FFFFFFF) + 2); };
+  const auto name_at = [&](std::size_t entry) {
+    return GetU16(section, (GetU32(section, 16 + 8 * entry) & 0x7FFFFFFF) + 2);
+  };
   EXPECT_EQ(name_at(0), u'A');
   EXPECT_EQ(name_at(1), u'b');
   EXPECT_EQ(GetU32(section, 16 + 8 * 2), 2u);
@@ -199,10 +208,8 @@ TEST(ResourceTree, RefusesMalformedSectionsWithoutReadingOutOfBounds) {
     std::uint32_t value;
   };
   const Corruption cases[] = {
-      {"too many root entries", 14, 0xFFFF},
-      {"subdirectory offset past the end", 20, 0x80000000u | 0xFFFF},
-      {"type entry pointing at a leaf", 20, 0x40},
-      {"name string past the end", 16 + 8 + 16, 0x8000FFFF},
+      {"too many root entries", 14, 0xFFFF},       {"subdirectory offset past the end", 20, 0x80000000u | 0xFFFF},
+      {"type entry pointing at a leaf", 20, 0x40}, {"name string past the end", 16 + 8 + 16, 0x8000FFFF},
       {"data outside the section", 0, 0},  // patched below: the data entry's RVA
   };
   for (const Corruption& c : cases) {
@@ -287,7 +294,8 @@ TEST(StampLauncher, GrowsShrinksAndRestampsAcrossSectionMoves) {
   std::vector<std::string> stored;
   std::vector<std::string> warnings;
   ASSERT_TRUE(ReadLauncherConfiguration(grown, &stored, &warnings, &error)) << error;
-  for (std::size_t i = 0; i < stub::kSettingCount; ++i) EXPECT_EQ(stored[i], all_long.texts[stub::kSettingLayouts[i].id]);
+  for (std::size_t i = 0; i < stub::kSettingCount; ++i)
+    EXPECT_EQ(stored[i], all_long.texts[stub::kSettingLayouts[i].id]);
 
   // The moved section is now last, so later edits, larger or smaller, happen in place.
   StampRequest small;
@@ -332,7 +340,9 @@ TEST(StampLauncher, ReplacesMainIconAndSplashBitmap) {
     EXPECT_EQ(GetU32(directory, entry + 8), icon[i].data.size());
     EXPECT_EQ(icons.at(ResourceName::Id(GetU16(directory, entry + 12))).at(ResourceName::Id(0)).bytes, icon[i].data);
   }
-  EXPECT_EQ(FindResource(tree, ResourceName::Id(kRtBitmap), ResourceName::Id(kSplashBitmapId))->at(ResourceName::Id(0)).bytes, dib);
+  EXPECT_EQ(
+      FindResource(tree, ResourceName::Id(kRtBitmap), ResourceName::Id(kSplashBitmapId))->at(ResourceName::Id(0)).bytes,
+      dib);
 }
 
 TEST(StampLauncher, RefusesUnsuitableStubs) {
@@ -345,7 +355,8 @@ TEST(StampLauncher, RefusesUnsuitableStubs) {
   english[ResourceName::Id(kRtString)][ResourceName::Id(StringBlockId(1024))][ResourceName::Id(0x409)].bytes =
       EncodeStringBlock(BlockWith(0, u"x"));
   ResourceTree unrelated;
-  unrelated[ResourceName::Id(kRtString)][ResourceName::Id(1)][ResourceName::Id(0)].bytes = EncodeStringBlock(StringBlock());
+  unrelated[ResourceName::Id(kRtString)][ResourceName::Id(1)][ResourceName::Id(0)].bytes =
+      EncodeStringBlock(StringBlock());
   struct Case {
     const char* what;
     Bytes stub;

@@ -24,17 +24,17 @@ TEST(Tokenizer, SplitsExactlyByTheBindingRules) {
       {"a", {"a"}},
       {"a b c", {"a", "b", "c"}},
       {"  a b", {"a", "b"}},
-      {"a  b", {"a", "", "b"}},      // a__b
-      {"a  ", {"a", ""}},            // a__
-      {"a ", {"a"}},                 // a_
+      {"a  b", {"a", "", "b"}},  // a__b
+      {"a  ", {"a", ""}},        // a__
+      {"a ", {"a"}},             // a_
       {"-Dname=\"a b\"", {"-Dname=\"a b\""}},
-      {"\"a b\"", {"a b"}},          // Qa_bQ
-      {"\"ab\"cd", {"ab\"c"}},       // QabQcd
-      {"\"\"", {""}},                // QQ
-      {"x \"ab", {"x", "a"}},        // x_Qab
-      {"x \"ab ", {"x"}},            // x_Qab_
-      {"a \"", {"a", ""}},           // a_Q
-      {"\"a b\" c", {"a b", "c"}},   // Qa_bQ_c
+      {"\"a b\"", {"a b"}},         // Qa_bQ
+      {"\"ab\"cd", {"ab\"c"}},      // QabQcd
+      {"\"\"", {""}},               // QQ
+      {"x \"ab", {"x", "a"}},       // x_Qab
+      {"x \"ab ", {"x"}},           // x_Qab_
+      {"a \"", {"a", ""}},          // a_Q
+      {"\"a b\" c", {"a b", "c"}},  // Qa_bQ_c
       {"a\tb", {"a\tb"}},
       {"C:\\dir\\x.jar \\\"y", {"C:\\dir\\x.jar", "\\\"y"}},
       {"-Xmx512m  \"-Djava.class.path=.;a b\"", {"-Xmx512m", "", "-Djava.class.path=.;a b"}},

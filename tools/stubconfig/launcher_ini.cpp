@@ -167,7 +167,8 @@ bool ParseLauncherIni(std::string_view text, std::string_view file_name, std::ve
       }
       const std::string_view section = Trim(trimmed.substr(1, trimmed.size() - 2));
       if (section != "Launcher") {
-        *error = Located(file_name, line_number, "unknown section \"" + std::string(section) + "\" (expected [Launcher])");
+        *error =
+            Located(file_name, line_number, "unknown section \"" + std::string(section) + "\" (expected [Launcher])");
         return false;
       }
       in_section = true;
@@ -223,7 +224,8 @@ std::string FormatLauncherIni(const std::vector<std::string>& stored, std::vecto
         replaced = true;
       }
     }
-    if (replaced) warnings->push_back(std::string(layout.name) + " holds line breaks or NUL characters, shown as spaces");
+    if (replaced)
+      warnings->push_back(std::string(layout.name) + " holds line breaks or NUL characters, shown as spaces");
     out += std::string(layout.name) + "=" + value + "\n";
   }
   return out;

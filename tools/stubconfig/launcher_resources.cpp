@@ -40,7 +40,8 @@ bool IsMainIconName(const ResourceName& name) {
 
 bool HasNeutralLauncherBlock(const ResourceTree& tree) {
   for (const stub::SettingLayout& layout : stub::kSettingLayouts) {
-    const LanguageMap* languages = FindResource(tree, ResourceName::Id(kRtString), ResourceName::Id(StringBlockId(layout.id)));
+    const LanguageMap* languages =
+        FindResource(tree, ResourceName::Id(kRtString), ResourceName::Id(StringBlockId(layout.id)));
     if (languages && languages->count(ResourceName::Id(kLangNeutral))) return true;
   }
   return false;
@@ -51,7 +52,8 @@ void RemoveGroupImages(ResourceTree* tree, const ResourceName& language, const B
   auto icons = tree->find(ResourceName::Id(kRtIcon));
   if (icons == tree->end() || group.size() < kIconDirSize) return;
   const std::size_t count = GetU16(group, 4);
-  for (std::size_t i = 0; i < count && InBounds(group.size(), kIconDirSize + i * kGroupEntrySize, kGroupEntrySize); ++i) {
+  for (std::size_t i = 0; i < count && InBounds(group.size(), kIconDirSize + i * kGroupEntrySize, kGroupEntrySize);
+       ++i) {
     const auto image = icons->second.find(ResourceName::Id(GetU16(group, kIconDirSize + i * kGroupEntrySize + 12)));
     if (image == icons->second.end()) continue;
     image->second.erase(language);
@@ -83,7 +85,8 @@ bool ParseIconFile(const Bytes& ico, std::vector<IconImage>* images, std::string
     image.bit_count = GetU16(ico, at + 6);
     image.data.assign(ico.begin() + offset, ico.begin() + offset + size);
     const bool dib = size >= 40 && GetU32(image.data, 0) == 40;
-    const bool png = size >= 8 && image.data[0] == 0x89 && image.data[1] == 'P' && image.data[2] == 'N' && image.data[3] == 'G';
+    const bool png =
+        size >= 8 && image.data[0] == 0x89 && image.data[1] == 'P' && image.data[2] == 'N' && image.data[3] == 'G';
     if (!dib && !png) return Fail(error, "icon image " + std::to_string(i + 1) + " is neither a DIB nor a PNG");
     images->push_back(std::move(image));
   }
@@ -93,14 +96,15 @@ bool ParseIconFile(const Bytes& ico, std::vector<IconImage>* images, std::string
 bool ParseBitmapFile(const Bytes& bmp, Bytes* dib, std::string* error) {
   if (bmp.size() < kBitmapFileHeaderSize + 12 || bmp[0] != 'B' || bmp[1] != 'M') return Fail(error, "not a BMP file");
   const std::uint32_t header = GetU32(bmp, kBitmapFileHeaderSize);
-  if (header < 12 || !InBounds(bmp.size(), kBitmapFileHeaderSize, header)) return Fail(error, "BMP file has a truncated bitmap header");
+  if (header < 12 || !InBounds(bmp.size(), kBitmapFileHeaderSize, header))
+    return Fail(error, "BMP file has a truncated bitmap header");
   dib->assign(bmp.begin() + kBitmapFileHeaderSize, bmp.end());
   return true;
 }
 
 void SetConfigurationText(ResourceTree* tree, int string_id, std::string_view ansi) {
-  ResourceData& data = (*tree)[ResourceName::Id(kRtString)][ResourceName::Id(StringBlockId(string_id))]
-                                [ResourceName::Id(kLangNeutral)];
+  ResourceData& data =
+      (*tree)[ResourceName::Id(kRtString)][ResourceName::Id(StringBlockId(string_id))][ResourceName::Id(kLangNeutral)];
   StringBlock block;
   // A block that cannot be read holds nothing worth keeping; it is rebuilt from empty strings.
   if (!DecodeStringBlock(data.bytes, &block)) block = StringBlock();
@@ -165,8 +169,8 @@ bool LoadResourceTree(const Bytes& exe, ResourceTree* tree, std::string* error) 
   return ParseResourceTree(section, rva, tree, error);
 }
 
-bool ReadLauncherConfiguration(const Bytes& exe, std::vector<std::string>* stored,
-                               std::vector<std::string>* warnings, std::string* error) {
+bool ReadLauncherConfiguration(const Bytes& exe, std::vector<std::string>* stored, std::vector<std::string>* warnings,
+                               std::string* error) {
   ResourceTree tree;
   if (!LoadResourceTree(exe, &tree, error)) return false;
   stored->assign(stub::kSettingCount, std::string());
@@ -174,7 +178,8 @@ bool ReadLauncherConfiguration(const Bytes& exe, std::vector<std::string>* store
   std::set<std::uint16_t> reported_languages;
   for (std::size_t i = 0; i < stub::kSettingCount; ++i) {
     const stub::SettingLayout& layout = stub::kSettingLayouts[i];
-    const LanguageMap* languages = FindResource(tree, ResourceName::Id(kRtString), ResourceName::Id(StringBlockId(layout.id)));
+    const LanguageMap* languages =
+        FindResource(tree, ResourceName::Id(kRtString), ResourceName::Id(StringBlockId(layout.id)));
     if (languages == nullptr || languages->empty()) continue;
     auto chosen = languages->find(ResourceName::Id(kLangNeutral));
     if (chosen == languages->end()) {
@@ -203,11 +208,14 @@ bool StampLauncher(const Bytes& stub, const StampRequest& request, Bytes* out, s
   std::uint32_t security_size = 0;
   GetDataDirectory(stub, image, kSecurityDirectoryIndex, &security_rva, &security_size);
   if (security_size != 0) {
-    return Fail(error, "is Authenticode-signed; editing it would invalidate the signature (stamp an unsigned stub, then sign the result)");
+    return Fail(error,
+                "is Authenticode-signed; editing it would invalidate the signature (stamp an unsigned stub, then sign "
+                "the result)");
   }
   ResourceTree tree;
   if (!LoadResourceTree(stub, &tree, error)) return false;
-  if (!HasNeutralLauncherBlock(tree)) return Fail(error, "carries no language-neutral launcher string table (IDs 1024 to 1712)");
+  if (!HasNeutralLauncherBlock(tree))
+    return Fail(error, "carries no language-neutral launcher string table (IDs 1024 to 1712)");
   for (const auto& [id, text] : request.texts) SetConfigurationText(&tree, id, text);
   if (request.icon) ReplaceMainIcon(&tree, *request.icon);
   if (request.splash_dib) ReplaceBitmap(&tree, kSplashBitmapId, *request.splash_dib);

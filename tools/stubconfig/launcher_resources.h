@@ -48,8 +48,8 @@ bool LoadResourceTree(const Bytes& exe, ResourceTree* tree, std::string* error);
 
 // Every setting's stored text in ID order, from the language-neutral string table (or, failing
 // that, the first language that has the block). Fails when the image has no launcher string table.
-bool ReadLauncherConfiguration(const Bytes& exe, std::vector<std::string>* stored,
-                               std::vector<std::string>* warnings, std::string* error);
+bool ReadLauncherConfiguration(const Bytes& exe, std::vector<std::string>* stored, std::vector<std::string>* warnings,
+                               std::string* error);
 
 struct StampRequest {
   std::map<int, std::string> texts;  // string ID -> stored text (Windows-1252)

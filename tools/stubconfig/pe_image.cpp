@@ -46,7 +46,8 @@ void WriteSectionHeader(Bytes& file, std::size_t at, const PeSection& section) {
 
 std::uint32_t ImageEnd(const std::vector<PeSection>& sections, std::uint32_t alignment) {
   std::uint64_t end = 0;
-  for (const PeSection& s : sections) end = std::max<std::uint64_t>(end, std::uint64_t{s.virtual_address} + MappedSize(s));
+  for (const PeSection& s : sections)
+    end = std::max<std::uint64_t>(end, std::uint64_t{s.virtual_address} + MappedSize(s));
   return static_cast<std::uint32_t>(AlignUp(static_cast<std::size_t>(end), alignment));
 }
 
@@ -58,7 +59,8 @@ bool FitsInPlace(const Bytes& file, const PeImage& image, const PeSection& old, 
     if (s.virtual_address > old.virtual_address && s.virtual_address < new_end) return false;
   }
   const bool raw_at_end_of_file = std::uint64_t{old.raw_pointer} + old.raw_size == file.size();
-  return old.raw_pointer != 0 && InBounds(file.size(), old.raw_pointer, old.raw_size) && (raw_at_end_of_file || AlignUp(new_size, image.file_alignment) <= old.raw_size);
+  return old.raw_pointer != 0 && InBounds(file.size(), old.raw_pointer, old.raw_size) &&
+         (raw_at_end_of_file || AlignUp(new_size, image.file_alignment) <= old.raw_size);
 }
 
 bool HasRoomForSectionHeader(const Bytes& file, const PeImage& image) {
@@ -67,7 +69,8 @@ bool HasRoomForSectionHeader(const Bytes& file, const PeImage& image) {
   for (const PeSection& s : image.sections) {
     if (s.raw_size != 0) limit = std::min<std::size_t>(limit, s.raw_pointer);
   }
-  if (image.sections.size() >= kMaxSections || at + kSectionHeaderSize > limit || !InBounds(file.size(), at, kSectionHeaderSize)) {
+  if (image.sections.size() >= kMaxSections || at + kSectionHeaderSize > limit ||
+      !InBounds(file.size(), at, kSectionHeaderSize)) {
     return false;
   }
   return std::all_of(file.begin() + at, file.begin() + at + kSectionHeaderSize, [](std::uint8_t b) { return b == 0; });
@@ -108,7 +111,8 @@ bool ParsePeImage(const Bytes& file, PeImage* image, std::string* error) {
     return Fail(error, "invalid section or file alignment");
   }
   image->section_table_offset = opt + optional_size;
-  if (section_count > kMaxSections || !InBounds(file.size(), image->section_table_offset, section_count * kSectionHeaderSize)) {
+  if (section_count > kMaxSections ||
+      !InBounds(file.size(), image->section_table_offset, section_count * kSectionHeaderSize)) {
     return Fail(error, "section table outside the file");
   }
   for (std::size_t i = 0; i < section_count; ++i) {
@@ -187,7 +191,8 @@ bool WriteResourceSection(Bytes* file_in, const ResourceTree& tree, std::string*
     data = SerializeResourceTree(tree, old_rva);
     new_rva = old_rva;
     const bool at_end = std::uint64_t{section.raw_pointer} + section.raw_size == file.size();
-    const std::uint32_t raw = at_end ? static_cast<std::uint32_t>(AlignUp(data.size(), image.file_alignment)) : section.raw_size;
+    const std::uint32_t raw =
+        at_end ? static_cast<std::uint32_t>(AlignUp(data.size(), image.file_alignment)) : section.raw_size;
     if (at_end) file.resize(section.raw_pointer + std::size_t{raw});
     std::fill(file.begin() + section.raw_pointer, file.begin() + section.raw_pointer + raw, 0);
     std::copy(data.begin(), data.end(), file.begin() + section.raw_pointer);
@@ -217,7 +222,8 @@ bool WriteResourceSection(Bytes* file_in, const ResourceTree& tree, std::string*
       // The old section stays mapped (later sections' addresses depend on it) but carries nothing;
       // clearing it keeps the previous configuration from lingering in the file.
       PeSection& old = image.sections[old_index];
-      const std::uint32_t raw = std::min<std::uint32_t>(old.raw_size, static_cast<std::uint32_t>(file.size() - std::min<std::size_t>(file.size(), old.raw_pointer)));
+      const std::uint32_t raw = std::min<std::uint32_t>(
+          old.raw_size, static_cast<std::uint32_t>(file.size() - std::min<std::size_t>(file.size(), old.raw_pointer)));
       std::fill(file.begin() + old.raw_pointer, file.begin() + old.raw_pointer + raw, 0);
       old.name = ".rsrcold";
       WriteSectionHeader(file, SectionHeaderOffset(image, old_index), old);

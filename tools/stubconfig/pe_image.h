@@ -26,7 +26,7 @@ struct PeSection {
 
 struct PeImage {
   bool pe32_plus = false;
-  std::size_t file_header_offset = 0;      // the COFF file header, right after "PE\0\0"
+  std::size_t file_header_offset = 0;  // the COFF file header, right after "PE\0\0"
   std::size_t optional_header_offset = 0;
   std::size_t section_table_offset = 0;
   std::size_t data_directory_offset = 0;

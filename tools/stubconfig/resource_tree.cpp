@@ -47,12 +47,14 @@ bool ReadName(ParseState& state, std::uint32_t offset, std::u16string* name) {
     return state.Fail("resource name outside the section");
   }
   name->clear();
-  for (std::size_t i = 0; i < length; ++i) name->push_back(static_cast<char16_t>(GetU16(state.section, offset + 2 + 2 * i)));
+  for (std::size_t i = 0; i < length; ++i)
+    name->push_back(static_cast<char16_t>(GetU16(state.section, offset + 2 + 2 * i)));
   return true;
 }
 
 bool ReadDirectory(ParseState& state, std::uint32_t offset, std::vector<RawEntry>* entries) {
-  if (!InBounds(state.section.size(), offset, kDirectoryHeaderSize)) return state.Fail("resource directory outside the section");
+  if (!InBounds(state.section.size(), offset, kDirectoryHeaderSize))
+    return state.Fail("resource directory outside the section");
   const std::size_t count = std::size_t{GetU16(state.section, offset + 12)} + GetU16(state.section, offset + 14);
   const std::size_t first = offset + kDirectoryHeaderSize;
   if (!InBounds(state.section.size(), first, count * kDirectoryEntrySize)) {
@@ -79,7 +81,8 @@ bool ReadDirectory(ParseState& state, std::uint32_t offset, std::vector<RawEntry
 }
 
 bool ReadLeaf(ParseState& state, std::uint32_t offset, ResourceData* data) {
-  if (!InBounds(state.section.size(), offset, kDataEntrySize)) return state.Fail("resource data entry outside the section");
+  if (!InBounds(state.section.size(), offset, kDataEntrySize))
+    return state.Fail("resource data entry outside the section");
   const std::uint32_t rva = GetU32(state.section, offset);
   const std::uint32_t size = GetU32(state.section, offset + 4);
   if (rva < state.section_rva || !InBounds(state.section.size(), rva - state.section_rva, size)) {
@@ -247,12 +250,12 @@ ResourceName ResourceName::Name(std::u16string text) {
 bool ResourceName::operator<(const ResourceName& other) const {
   if (is_string != other.is_string) return is_string;
   if (!is_string) return id < other.id;
-  const bool folded_less = std::lexicographical_compare(
-      name.begin(), name.end(), other.name.begin(), other.name.end(),
-      [](char16_t a, char16_t b) { return FoldAscii(a) < FoldAscii(b); });
-  const bool folded_greater = std::lexicographical_compare(
-      other.name.begin(), other.name.end(), name.begin(), name.end(),
-      [](char16_t a, char16_t b) { return FoldAscii(a) < FoldAscii(b); });
+  const bool folded_less =
+      std::lexicographical_compare(name.begin(), name.end(), other.name.begin(), other.name.end(),
+                                   [](char16_t a, char16_t b) { return FoldAscii(a) < FoldAscii(b); });
+  const bool folded_greater =
+      std::lexicographical_compare(other.name.begin(), other.name.end(), name.begin(), name.end(),
+                                   [](char16_t a, char16_t b) { return FoldAscii(a) < FoldAscii(b); });
   if (folded_less || folded_greater) return folded_less;
   return name < other.name;
 }
