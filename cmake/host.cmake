@@ -19,6 +19,23 @@ endif()
 add_executable(encode_main_class tools/encode_main_class.cpp)
 target_link_libraries(encode_main_class PRIVATE stub_portable)
 
+# Compiles Java sources into a class directory and a jar at build time (the example application and
+# the test applications).
+function(stub_add_java_jar target classes_dir jar_file comment)
+  find_program(JAVAC javac REQUIRED)
+  find_program(JAR jar REQUIRED)
+  add_custom_command(
+    OUTPUT "${jar_file}"
+    COMMAND "${CMAKE_COMMAND}" -E rm -rf "${classes_dir}"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${classes_dir}"
+    COMMAND "${JAVAC}" -Xlint:all -Werror --release 17 -d "${classes_dir}" ${ARGN}
+    COMMAND "${JAR}" --create --file "${jar_file}" -C "${classes_dir}" .
+    DEPENDS ${ARGN}
+    COMMENT "${comment}"
+    VERBATIM)
+  add_custom_target(${target} ALL DEPENDS "${jar_file}")
+endfunction()
+
 enable_testing()
 foreach(dir tests/unit tools/stubconfig tests/bridge tests/java examples)
   if(EXISTS "${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt")
