@@ -40,7 +40,7 @@ unit: host
 	ctest --preset host
 
 integration: dist
-	$(PYTEST) -q tests/integration
+	$(PYTEST) -q --basetemp=$(CURDIR)/build/pytest tests/integration
 
 test: unit integration
 

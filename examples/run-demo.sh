@@ -20,10 +20,13 @@ mkdir -p "$demo"
 cp "$bridge" "$demo/jvm.dll"
 cp "$jar" "$demo/hello.jar"
 
-export WINEPREFIX="$root/build/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+# The 64-bit loader itself: the `wine` script would start a 64-bit program through the 32-bit loader
+# first wherever Wine's 32-bit support is installed.
+wine=/usr/lib/wine/wine64
+export WINEPREFIX="$root/build/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all WINELOADER=$wine
 unset JAVA_HOME
 # A fresh prefix takes a few seconds and prints Wine's own set-up notes; keep them out of the demo.
-wine cmd /c exit >/dev/null 2>&1 || true
+"$wine" cmd /c exit >/dev/null 2>&1 || true
 
 echo "== build/demo, made from dist/stubcon.exe and examples/hello/hello.ini:"
 (cd "$demo" && ls -l hello.exe jvm.dll hello.jar | awk '{print "   " $5 "\t" $9}')
@@ -36,7 +39,7 @@ run() {
   for arg in "$@"; do [[ $arg == *" "* ]] && shown+=" \"$arg\"" || shown+=" $arg"; done
   echo "\$ wine hello.exe$shown"
   set +e
-  (cd "$demo" && wine hello.exe "$@")
+  (cd "$demo" && "$wine" hello.exe "$@")
   status=$?
   set -e
   echo "(exit code $status)"

@@ -16,7 +16,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "integration"))
-from conftest import DIST, DOUBLE, PREFIX, stamp, wine_env  # noqa: E402
+from conftest import DIST, DOUBLE, PREFIX, WINE64, stamp, wine_env  # noqa: E402
 
 WORK = ROOT / "build" / "bench"
 RUNS = 5
@@ -55,7 +55,7 @@ def class_path_entries(exe):
     log = exe.parent / "double.log"
     log.unlink(missing_ok=True)
     env = wine_env({"JVMDOUBLE_MAIN": "", "JVMDOUBLE_LOG": "Z:" + str(log).replace("/", "\\")})
-    subprocess.run(["wine", str(exe)], cwd=exe.parent, env=env, capture_output=True, timeout=600, check=True)
+    subprocess.run([WINE64, str(exe)], cwd=exe.parent, env=env, capture_output=True, timeout=600, check=True)
     prefix = "option\t-Djava.class.path="
     lines = [line for line in log.read_text(encoding="latin-1").splitlines() if line.startswith(prefix)]
     log.unlink()
@@ -65,7 +65,7 @@ def class_path_entries(exe):
 def seconds(exe):
     env = wine_env({"JVMDOUBLE_MAIN": ""})
     start = time.monotonic()
-    proc = subprocess.run(["wine", str(exe)], cwd=exe.parent, env=env, capture_output=True, timeout=600)
+    proc = subprocess.run([WINE64, str(exe)], cwd=exe.parent, env=env, capture_output=True, timeout=600)
     elapsed = time.monotonic() - start
     if proc.returncode != 0:
         sys.exit(f"{exe} failed: {proc}")
@@ -95,7 +95,7 @@ def main():
     # timed run would wait for them to let go of its output.
     quiet = dict(env=wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
     subprocess.run(["wineserver", "-p"], **quiet)
-    subprocess.run(["wine", "cmd", "/c", "exit"], **quiet)
+    subprocess.run([WINE64, "cmd", "/c", "exit"], **quiet)
     try:
         return measure()
     finally:

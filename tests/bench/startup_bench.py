@@ -32,6 +32,8 @@ REFERENCE = ROOT / "build" / "windows" / "tests" / "fixtures" / "reference_launc
 WORK = ROOT / "build" / "bench" / "startup"
 PREFIX = ROOT / "build" / "wineprefix"
 TARGET_RATIO = 1.05
+# 64-bit programs start through the 64-bit loader itself (see tests/integration/conftest.py).
+WINE64 = "/usr/lib/wine/wine64"
 
 # The shape of a shipped configuration: a heap limit, a property naming a directory, and a class path of
 # the application directory, a class directory, the application's jar and a plug-in directory.
@@ -49,7 +51,7 @@ SETTINGS = {
 def wine_env(extra=None):
     env = dict(os.environ)
     env.update({"WINEPREFIX": str(PREFIX), "WINEDLLOVERRIDES": "mscoree,mshtml=", "WINEDEBUG": "-all",
-                "WINEARCH": "win64"})
+                "WINEARCH": "win64", "WINELOADER": WINE64})
     env.pop("JAVA_HOME", None)
     env.pop("STUB_BRIDGE_LOG", None)
     env.update(extra or {})
@@ -93,7 +95,7 @@ def launcher_options():
     read from the bridge's log of one run."""
     log = WORK / "bridge.log"
     log.unlink(missing_ok=True)
-    proc = subprocess.run(["wine", "app.exe"], cwd=WORK, env=wine_env({"STUB_BRIDGE_LOG": str(log)}),
+    proc = subprocess.run([WINE64, "app.exe"], cwd=WORK, env=wine_env({"STUB_BRIDGE_LOG": str(log)}),
                           capture_output=True, timeout=120)
     if proc.returncode != 0:
         sys.exit(f"startup_bench: the launcher failed: {proc}")
@@ -155,7 +157,7 @@ def main():
     # afresh (seconds, more than the JVM takes); a warm Windows machine has those running already.
     quiet = dict(env=wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
     subprocess.run(["wineserver", "-p"], **quiet)
-    subprocess.run(["wine", "cmd", "/c", "exit"], **quiet)
+    subprocess.run([WINE64, "cmd", "/c", "exit"], **quiet)
     try:
         measure(args)
     finally:
@@ -165,8 +167,8 @@ def main():
 def measure(args):
     runs = max(10, args.runs)
     options = launcher_options()
-    launcher = ["wine", "app.exe"]
-    reference = ["wine", "reference.exe", "jvm.dll", "testapps/PrintArgs"]
+    launcher = [WINE64, "app.exe"]
+    reference = [WINE64, "reference.exe", "jvm.dll", "testapps/PrintArgs"]
     for option in options:
         reference += ["-o", option]
     print("options passed by both:", " ".join(options))

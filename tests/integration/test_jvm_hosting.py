@@ -10,7 +10,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import BOXWATCH, DIST, DOUBLE, DOUBLE_NOINIT, stamp, text, win_path
+from conftest import BOXWATCH, DIST, DOUBLE, DOUBLE_NOINIT, WINE64, stamp, text, win_path
 
 STUBCON = DIST / "stubcon.exe"
 STUBWIN = DIST / "stubwin.exe"
@@ -210,7 +210,7 @@ def registered_runtime(wine, scratch):
     shutil.copy(DOUBLE, home / "bin" / "jvm.dll")
 
     def reg(*args):
-        return subprocess.run(["wine", "reg", *args], env=wine.env(), capture_output=True, timeout=60)
+        return subprocess.run([WINE64, "reg", *args], env=wine.env(), capture_output=True, timeout=60)
 
     vendor_existed = reg("query", vendor).returncode == 0
     key = f"{vendor}\\{version}"

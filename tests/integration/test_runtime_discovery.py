@@ -5,7 +5,7 @@ import subprocess
 
 import pytest
 
-from conftest import DIST, stamp, text, win_path, wine_env
+from conftest import DIST, WINE64, stamp, text, win_path, wine_env
 
 STUBCON = DIST / "stubcon.exe"
 NO_RUNTIME = "Unable to locate suitable Java Runtime Environment on this machine."
@@ -35,12 +35,12 @@ class Registry:
             lines.append("")
         reg_file = self.scratch / "keys.reg"
         reg_file.write_text("\r\n".join(lines) + "\r\n", encoding="utf-16")
-        subprocess.run(["wine", "regedit", "/S", win_path(reg_file)], env=wine_env(), check=True,
+        subprocess.run([WINE64, "regedit", "/S", win_path(reg_file)], env=wine_env(), check=True,
                        capture_output=True, timeout=60)
 
     def clear(self):
         for root in VENDOR_ROOTS:
-            subprocess.run(["wine", "reg", "delete", root, "/f"], env=wine_env(), capture_output=True, timeout=60)
+            subprocess.run([WINE64, "reg", "delete", root, "/f"], env=wine_env(), capture_output=True, timeout=60)
 
 
 @pytest.fixture

@@ -18,7 +18,8 @@ from pathlib import Path
 
 import pytest
 
-from conftest import BUILD_HOST, BUILD_WIN, DIST, ROOT, Wine, stamp, win_path, wine_env as shared_wine_env
+from conftest import (BUILD_HOST, BUILD_WIN, DIST, ROOT, WINE64, Wine, ensure_current_prefix, stamp, win_path,
+                      wine_env as shared_wine_env)
 
 NO_RUNTIME = "Unable to locate suitable Java Runtime Environment on this machine."
 DOUBLE_JVM = BUILD_WIN / "fixtures" / "double" / "jvm.dll"
@@ -44,7 +45,8 @@ def wine_env(extra=None):
 @pytest.fixture(scope="session")
 def service_prefix():
     SERVICE_PREFIX.parent.mkdir(parents=True, exist_ok=True)
-    subprocess.run(["wine", "cmd", "/c", "exit"], env=wine_env(), stdin=subprocess.DEVNULL,
+    ensure_current_prefix(SERVICE_PREFIX)
+    subprocess.run([WINE64, "cmd", "/c", "exit"], env=wine_env(), stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
     subprocess.run(["wineserver", "-w"], env=wine_env(), timeout=180)
     yield SERVICE_PREFIX
@@ -67,7 +69,7 @@ def wine(service_prefix):
 
 
 def wine_cmd(*args, env=None, timeout=120):
-    return subprocess.run(["wine", *args], env=wine_env(env), capture_output=True, timeout=timeout)
+    return subprocess.run([WINE64, *args], env=wine_env(env), capture_output=True, timeout=timeout)
 
 
 def events(stderr):
@@ -97,7 +99,7 @@ def run_scenario(scratch, lines, timeout=120):
     """Runs the lines as one batch file in one Wine process, with the event log on stderr."""
     script = scratch / f"scenario-{uuid.uuid4().hex[:8]}.bat"
     script.write_text("\r\n".join(["@echo off", *lines]) + "\r\n", encoding="latin-1")
-    return subprocess.run(["wine", "cmd", "/c", win_path(script)], cwd=scratch,
+    return subprocess.run([WINE64, "cmd", "/c", win_path(script)], cwd=scratch,
                           env=wine_env({"WINEDEBUG": "-all,+eventlog"}), capture_output=True, timeout=timeout)
 
 

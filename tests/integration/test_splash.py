@@ -12,7 +12,7 @@ import time
 
 import pytest
 
-from conftest import BUILD_WIN, DIST, ROOT, stamp, wine_env, win_path
+from conftest import BUILD_WIN, DIST, ROOT, WINE64, stamp, wine_env, win_path
 
 SPLASH_BMP = ROOT / "resources" / "splash.bmp"
 OUTPUT_DIR = ROOT / "build" / "test-output"
@@ -185,7 +185,7 @@ def unmanaged_app_windows(wineprefix):
     hidden, and the window stays drawn meanwhile; real Windows hides at once. The splash is managed
     because SW_SHOW activates it, so the test executables' windows are made unmanaged, by name."""
     key = rf"HKCU\Software\Wine\AppDefaults\{APP_NAME}\X11 Driver"
-    subprocess.run(["wine", "reg", "add", key, "/v", "Managed", "/d", "N", "/f"], env=wine_env(),
+    subprocess.run([WINE64, "reg", "add", key, "/v", "Managed", "/d", "N", "/f"], env=wine_env(),
                    check=True, capture_output=True, timeout=120)
 
 
@@ -219,7 +219,7 @@ def double_runs_main(wineprefix, tmp_path_factory):
     require_stubconfig()
     exe = stamp(DIST / "stubwin.exe", double_settings(ShowSplash=0, SplashSeconds=0),
                 tmp_path_factory.mktemp("probe") / "probe.exe")
-    probe = subprocess.run(["wine", str(exe)], cwd=exe.parent, env=wine_env({"JVMDOUBLE_MAIN": "exit:7"}),
+    probe = subprocess.run([WINE64, str(exe)], cwd=exe.parent, env=wine_env({"JVMDOUBLE_MAIN": "exit:7"}),
                            capture_output=True, timeout=120)
     if probe.returncode != 7:
         pytest.skip("the launcher does not run main through the test-double JVM yet")
