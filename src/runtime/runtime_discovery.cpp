@@ -35,8 +35,8 @@ ScopedRegKey OpenKey(RegistryRoot root, const std::string& key_path) {
 
 // A value is read with its real size, so a text stored without its terminator, or one that fills the
 // buffer exactly, is never read past its end.
-int ReadRegistryString(RegistryRoot root, const std::string& key_path, const char* value_name,
-                       std::size_t buffer_size, std::string& value) {
+int ReadRegistryString(RegistryRoot root, const std::string& key_path, const char* value_name, std::size_t buffer_size,
+                       std::string& value) {
   value.clear();
   const ScopedRegKey key = OpenKey(root, key_path);
   if (!key) return -1;
@@ -187,9 +187,13 @@ bool ResolveJvmLibrary() {
   const Win32RuntimeFiles files;
   const std::function<std::string(const std::string&)> getenv = EnvironmentValue;
   const std::string java_home_env = EnvironmentValue("JAVA_HOME");
-  RuntimeSearch search{registry,      files,           RequiredVersion(config.MinJavaVersionNumber),
+  RuntimeSearch search{registry,
+                       files,
+                       RequiredVersion(config.MinJavaVersionNumber),
                        ExpandVariables(config.JvmPath, java_home_env, getenv),
-                       java_home_env, kLauncherMachine, g_discovered_java_home,
+                       java_home_env,
+                       kLauncherMachine,
+                       g_discovered_java_home,
                        ActiveTrace()};
   std::optional<std::string> library = ChooseJvmLibrary(search, config.JvmSearchMode);
   if (!library) {

@@ -87,7 +87,9 @@ bool IsUsableLibrary(RuntimeSearch& search, const char* source, std::string_view
     return false;
   }
   if (*machine != 0 && *machine != search.machine) {
-    Trace(search, source, key, path, version, "other bitness: " + MachineName(*machine) + " library");
+    if (search.trace != nullptr) {
+      Trace(search, source, key, path, version, std::string("other bitness: ") + MachineName(*machine) + " library");
+    }
     return false;
   }
   Trace(search, source, key, path, version, "usable");
@@ -95,8 +97,8 @@ bool IsUsableLibrary(RuntimeSearch& search, const char* source, std::string_view
 }
 
 // The first usable candidate below a home; "" when there is none.
-std::string LibraryBelowHome(RuntimeSearch& search, const char* source, std::string_view key,
-                             const std::string& home, std::string_view version) {
+std::string LibraryBelowHome(RuntimeSearch& search, const char* source, std::string_view key, const std::string& home,
+                             std::string_view version) {
   for (const char* candidate : kHomeCandidates) {
     const std::string path = home + "\\" + candidate;
     if (IsUsableLibrary(search, source, key, path, version)) return path;
@@ -172,7 +174,8 @@ std::optional<Found> ProbeCurrentVersion(RuntimeSearch& search, RegistryRoot roo
   }
   std::string home;
   if (search.registry.ReadString(root, key_path, layout.home_value, kJavaHomeSize, home) != 0 || home.empty()) {
-    Trace(search, kRegistrySource, label, "", name, std::string("no ") + layout.home_value);
+    if (search.trace != nullptr)
+      Trace(search, kRegistrySource, label, "", name, std::string("no ") + layout.home_value);
     return std::nullopt;
   }
   home = WithoutTrailingSeparators(home);
@@ -197,11 +200,10 @@ void KeepBest(std::optional<Found>& best, std::optional<Found> found) {
   best = std::move(found);
 }
 
-void SearchLayout(RuntimeSearch& search, RegistryRoot root, const VendorLayout& layout,
-                  std::optional<Found>& best) {
+void SearchLayout(RuntimeSearch& search, RegistryRoot root, const VendorLayout& layout, std::optional<Found>& best) {
   const std::optional<std::vector<std::string>> names = search.registry.SubkeyNames(root, layout.key);
   if (!names) {
-    Trace(search, kRegistrySource, RootLabel(root, layout.key), "", "", "absent");
+    if (search.trace != nullptr) Trace(search, kRegistrySource, RootLabel(root, layout.key), "", "", "absent");
     return;
   }
   // The version "CurrentVersion" names is tried first, so that it wins among equal versions.
@@ -381,8 +383,8 @@ std::string ForeignLibraryText(std::string_view path, std::uint16_t machine, std
          MachineName(launcher_machine) + ".";
 }
 
-std::string TraceLine(std::string_view source, std::string_view key, std::string_view path,
-                      std::string_view version, std::string_view outcome) {
+std::string TraceLine(std::string_view source, std::string_view key, std::string_view path, std::string_view version,
+                      std::string_view outcome) {
   const std::string_view fields[] = {source, key, path, version, outcome};
   std::string line;
   for (std::size_t i = 0; i < 5; ++i) {
@@ -395,7 +397,7 @@ std::string TraceLine(std::string_view source, std::string_view key, std::string
 std::optional<std::string> ProbeRuntimeVersion(RuntimeSearch& search, const std::string& vendor_key,
                                                const std::string& version_name) {
   const std::string key_path = vendor_key + "\\" + version_name;
-  const std::string label = search.trace != nullptr ? "HKLM\\" + key_path : std::string();
+  const std::string label = search.trace != nullptr ? std::string("HKLM\\") + key_path : std::string();
   if (!IsVersionAcceptable(version_name, search.required)) {
     Trace(search, kLegacySource, label, "", version_name, "too old");
     return std::nullopt;
@@ -406,8 +408,7 @@ std::optional<std::string> ProbeRuntimeVersion(RuntimeSearch& search, const std:
   }
 
   search.java_home.clear();
-  search.registry.ReadString(RegistryRoot::kLocalMachine, key_path, kJavaHomeValue, kJavaHomeSize,
-                             search.java_home);
+  search.registry.ReadString(RegistryRoot::kLocalMachine, key_path, kJavaHomeValue, kJavaHomeSize, search.java_home);
 
   std::string runtime_lib;
   const int lib_read = search.registry.ReadString(RegistryRoot::kLocalMachine, key_path, kRuntimeLibValue,
@@ -436,14 +437,14 @@ std::optional<std::string> FindRegisteredRuntime(RuntimeSearch& search, const st
   for (int index : vendor_keys) {
     const std::string vendor_key = kRuntimeVendorKeys[index];
     std::string current_version;
-    if (search.registry.ReadString(RegistryRoot::kLocalMachine, vendor_key, kCurrentVersionValue,
-                                   kVersionNameSize, current_version) == 0) {
+    if (search.registry.ReadString(RegistryRoot::kLocalMachine, vendor_key, kCurrentVersionValue, kVersionNameSize,
+                                   current_version) == 0) {
       if (auto path = ProbeRuntimeVersion(search, vendor_key, current_version)) return path;
     }
     const std::optional<std::vector<std::string>> names =
         search.registry.SubkeyNames(RegistryRoot::kLocalMachine, vendor_key);
     if (!names) {
-      Trace(search, kLegacySource, "HKLM\\" + vendor_key, "", "", "absent");
+      if (search.trace != nullptr) Trace(search, kLegacySource, std::string("HKLM\\") + vendor_key, "", "", "absent");
       continue;
     }
     for (const std::string& name : *names) {

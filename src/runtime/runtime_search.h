@@ -33,7 +33,7 @@ inline constexpr const char* kLibraryCandidates[] = {
 // Library files tried below every other Java home: a current runtime keeps jvm.dll in bin\<variant>,
 // an older one below jre\.
 inline constexpr const char* kHomeCandidates[] = {
-    "bin\\server\\jvm.dll",     "bin\\client\\jvm.dll",      "jre\\bin\\client\\jvm.dll",
+    "bin\\server\\jvm.dll",      "bin\\client\\jvm.dll",       "jre\\bin\\client\\jvm.dll",
     "jre\\bin\\server\\jvm.dll", "jre\\bin\\classic\\jvm.dll",
 };
 
@@ -156,8 +156,7 @@ class RuntimeRegistry {
                          std::size_t buffer_size, std::string& value) const = 0;
   // The key's subkey names in enumeration order, up to the first that cannot be enumerated (a name of
   // kVersionNameSize bytes or more ends the enumeration); nullopt when the key cannot be opened.
-  virtual std::optional<std::vector<std::string>> SubkeyNames(RegistryRoot root,
-                                                              const std::string& key_path) const = 0;
+  virtual std::optional<std::vector<std::string>> SubkeyNames(RegistryRoot root, const std::string& key_path) const = 0;
 };
 
 // What the search needs of the file system.
@@ -180,17 +179,17 @@ class SearchTrace {
 };
 
 // The trace line of one step; tabs and line breaks inside a field become spaces.
-std::string TraceLine(std::string_view source, std::string_view key, std::string_view path,
-                      std::string_view version, std::string_view outcome);
+std::string TraceLine(std::string_view source, std::string_view key, std::string_view path, std::string_view version,
+                      std::string_view outcome);
 
 struct RuntimeSearch {
   const RuntimeRegistry& registry;
   const RuntimeFiles& files;
   JavaVersion required;
-  std::string jvm_path;        // the configured JvmPath, %NAME% references expanded
-  std::string java_home_env;   // JAVA_HOME of the environment; empty when unset
-  std::uint16_t machine;       // the launcher's own machine
-  std::string& java_home;      // DiscoveredJavaHome
+  std::string jvm_path;          // the configured JvmPath, %NAME% references expanded
+  std::string java_home_env;     // JAVA_HOME of the environment; empty when unset
+  std::uint16_t machine;         // the launcher's own machine
+  std::string& java_home;        // DiscoveredJavaHome
   SearchTrace* trace = nullptr;  // null: nothing is traced, nothing is formatted
 };
 

@@ -26,12 +26,18 @@ TEST(RuntimeSearch, ModeTableGivesOrderAndPlaceOfTheConfiguredPath) {
     std::vector<int> legacy_keys;
   };
   const Row rows[] = {
-      {0, false, {kRe, kDk}, {0, 1, 2, 3}},  {1, false, {kDk, kRe}, {2, 3, 0, 1}},
-      {2, false, {kRe}, {0, 1}},             {3, false, {kDk}, {2, 3}},
-      {4, true, {kRe, kDk}, {0, 1, 2, 3}},   {5, true, {kDk, kRe}, {2, 3, 0, 1}},
-      {6, true, {kRe}, {0, 1}},              {7, true, {kDk}, {2, 3}},
-      {8, true, {kRe, kDk}, {0, 1, 2, 3}},   {12, true, {kRe, kDk}, {0, 1, 2, 3}},
-      {-1, false, {kRe, kDk}, {0, 1, 2, 3}}, {-2147483647 - 1, false, {kRe, kDk}, {0, 1, 2, 3}},
+      {0, false, {kRe, kDk}, {0, 1, 2, 3}},
+      {1, false, {kDk, kRe}, {2, 3, 0, 1}},
+      {2, false, {kRe}, {0, 1}},
+      {3, false, {kDk}, {2, 3}},
+      {4, true, {kRe, kDk}, {0, 1, 2, 3}},
+      {5, true, {kDk, kRe}, {2, 3, 0, 1}},
+      {6, true, {kRe}, {0, 1}},
+      {7, true, {kDk}, {2, 3}},
+      {8, true, {kRe, kDk}, {0, 1, 2, 3}},
+      {12, true, {kRe, kDk}, {0, 1, 2, 3}},
+      {-1, false, {kRe, kDk}, {0, 1, 2, 3}},
+      {-2147483647 - 1, false, {kRe, kDk}, {0, 1, 2, 3}},
   };
   for (const Row& row : rows) {
     const SearchPlan plan = SearchPlanForMode(row.mode);
@@ -63,8 +69,8 @@ TEST(RuntimeSearch, VersionTestComparesLeadingNumbersAsAPair) {
 
 TEST(RuntimeSearch, RuntimeVersionsRankByEveryNumberTheyCarry) {
   const std::pair<const char*, const char*> lower_higher[] = {
-      {"17.0.2", "17.0.2.8"}, {"17.0.9", "17.0.10"},  {"1.8.0_91", "1.8.0_392"}, {"17.0.9", "21"},
-      {"17", "17+35"},        {"11.0.20", "11.0.20.1"}, {"1.8", "9"},
+      {"17.0.2", "17.0.2.8"},   {"17.0.9", "17.0.10"}, {"1.8.0_91", "1.8.0_392"}, {"17.0.9", "21"}, {"17", "17+35"},
+      {"11.0.20", "11.0.20.1"}, {"1.8", "9"},
   };
   for (const auto& [lower, higher] : lower_higher) {
     ASSERT_TRUE(ParseRuntimeVersion(lower) && ParseRuntimeVersion(higher)) << lower << " " << higher;
@@ -120,7 +126,10 @@ std::string DosHeader(std::uint32_t pe_offset) {
 TEST(RuntimeSearch, PeHeaderGivesTheMachineAndTheRefusalSaysWhatItIs) {
   EXPECT_EQ(PeHeaderOffset(DosHeader(0x80)), 0x80u);
   EXPECT_EQ(PeHeaderOffset(DosHeader(0x12345678)), 0x12345678u);
-  EXPECT_EQ(PeHeaderOffset("\x7F" "ELF" + std::string(60, '\0')), std::nullopt);
+  EXPECT_EQ(PeHeaderOffset("\x7F"
+                           "ELF" +
+                           std::string(60, '\0')),
+            std::nullopt);
   EXPECT_EQ(PeHeaderOffset("MZ"), std::nullopt);  // shorter than a DOS header
   EXPECT_EQ(PeMachine(std::string("PE\0\0\x4C\x01", 6)), kMachineX86);
   EXPECT_EQ(PeMachine(std::string("PE\0\0\x64\x86", 6)), kMachineX64);
@@ -129,7 +138,8 @@ TEST(RuntimeSearch, PeHeaderGivesTheMachineAndTheRefusalSaysWhatItIs) {
 
   EXPECT_EQ(ForeignLibraryText("C:\\jre\\bin\\client\\jvm.dll", kMachineX86, kMachineX64),
             "C:\\jre\\bin\\client\\jvm.dll is a 32-bit library; this launcher is 64-bit.");
-  EXPECT_EQ(ForeignLibraryText("jvm.dll", kMachineX64, kMachineX86), "jvm.dll is a 64-bit library; this launcher is 32-bit.");
+  EXPECT_EQ(ForeignLibraryText("jvm.dll", kMachineX64, kMachineX86),
+            "jvm.dll is a 64-bit library; this launcher is 32-bit.");
   EXPECT_EQ(MachineName(kMachineArm64), "ARM64");
   EXPECT_EQ(MachineName(0x01C4), "machine type 0x01C4");
 }
@@ -145,8 +155,7 @@ TEST(RuntimeSearch, TraceLineHasFiveFieldsWithoutInnerTabsOrLineBreaks) {
 // order the registry would enumerate them.
 class FakeRegistry : public RuntimeRegistry {
  public:
-  void SetString(const std::string& key, const std::string& name, const std::string& value,
-                 RegistryRoot root = kHklm) {
+  void SetString(const std::string& key, const std::string& name, const std::string& value, RegistryRoot root = kHklm) {
     AddKey(root, key);
     strings_[{Label(root, key), name}] = value;
   }
@@ -220,8 +229,8 @@ class RecordingTrace : public SearchTrace {
 class RuntimeSearchTest : public ::testing::Test {
  protected:
   std::optional<std::string> Choose(int mode, const std::string& jvm_path = "", std::uint32_t min = 0x00010004) {
-    RuntimeSearch search{registry_, files_, RequiredVersion(min), jvm_path, java_home_env_, kMachineX64,
-                         java_home_, trace_on_ ? &trace_ : nullptr};
+    RuntimeSearch search{registry_,      files_,      RequiredVersion(min), jvm_path,
+                         java_home_env_, kMachineX64, java_home_,           trace_on_ ? &trace_ : nullptr};
     return ChooseJvmLibrary(search, mode);
   }
   void AddRuntime(const std::string& vendor, const std::string& version, const std::string& home,
@@ -400,8 +409,7 @@ TEST_F(RuntimeSearchTest, EachCurrentLayoutIsReadAtItsVendorsPath) {
     registry_ = FakeRegistry();
     registry_.SetString(row.key, row.value, "C:\\Program Files\\Vendor\\jdk-17\\");
     AddLibrary("C:\\Program Files\\Vendor\\jdk-17");
-    EXPECT_EQ(Choose(row.mode, "", 0x00110000), "C:\\Program Files\\Vendor\\jdk-17\\bin\\server\\jvm.dll")
-        << row.key;
+    EXPECT_EQ(Choose(row.mode, "", 0x00110000), "C:\\Program Files\\Vendor\\jdk-17\\bin\\server\\jvm.dll") << row.key;
     EXPECT_EQ(java_home_, "C:\\Program Files\\Vendor\\jdk-17") << row.key;
     EXPECT_EQ(Choose(row.mode ^ 1, "", 0x00110000), std::nullopt) << row.key << ": the other family only";
   }
@@ -505,15 +513,17 @@ TEST_F(RuntimeSearchTest, TraceNamesEveryStepWithItsOutcomeAndTheChoice) {
   };
   EXPECT_TRUE(has(failed, "legacy\tHKLM\\Software\\JavaSoft\\Java Runtime Environment\t\t\tabsent"));
   EXPECT_TRUE(has(failed, "registry\tHKLM\\Software\\JavaSoft\\JRE\\11\tC:\\jre11\t11\ttoo old"));
-  EXPECT_TRUE(has(failed, "registry\tHKLM\\Software\\Microsoft\\JDK\\17.0.2.8\\hotspot\\MSI\t"
-                          "C:\\gone\\bin\\server\\jvm.dll\t17.0.2.8\tmissing"));
+  EXPECT_TRUE(has(failed,
+                  "registry\tHKLM\\Software\\Microsoft\\JDK\\17.0.2.8\\hotspot\\MSI\t"
+                  "C:\\gone\\bin\\server\\jvm.dll\t17.0.2.8\tmissing"));
   EXPECT_TRUE(has(failed, "registry\tHKCU\\Software\\Microsoft\\JDK\t\t\tabsent"));
   EXPECT_TRUE(has(failed, "JAVA_HOME\t\t\t\tnot set"));
   EXPECT_EQ(failed.back(), "search\t\t\t\tnothing found");
 
   trace_.lines.clear();
   EXPECT_EQ(Choose(0, "missing\\jvm.dll"), "C:\\jre11\\bin\\server\\jvm.dll");
-  EXPECT_TRUE(has(trace_.lines, "registry\tHKLM\\Software\\JavaSoft\\JRE\\11\tC:\\jre11\\bin\\server\\jvm.dll\t11\tusable"));
+  EXPECT_TRUE(
+      has(trace_.lines, "registry\tHKLM\\Software\\JavaSoft\\JRE\\11\tC:\\jre11\\bin\\server\\jvm.dll\t11\tusable"));
   EXPECT_EQ(trace_.lines.back(), "registry\t\tC:\\jre11\\bin\\server\\jvm.dll\t11\tchosen");
   EXPECT_FALSE(has(trace_.lines, "JAVA_HOME\t\t\t\tnot set"));  // the search ends with its choice
 }
