@@ -82,3 +82,16 @@ def test_a_configured_32_bit_library_is_refused_with_what_it_is(wine, scratch, j
     chosen = "x86\\bin\\client\\jvm.dll"
     assert text(proc.stderr).splitlines() == [f"Unable to load JVM: {chosen}",
                                               f"{chosen} is a 32-bit library; this launcher is 64-bit."]
+
+
+def test_a_configured_runtime_costs_the_console_launcher_no_registry_library(wine, scratch):
+    """The console build imports ADVAPI32 on first use only; a configured JvmPath that exists must not
+    be that use. The library here is no library, so that nothing it imports muddies the list."""
+    exe = app(scratch, JvmPath="jvm.dll")
+    (exe.parent / "jvm.dll").write_bytes(b"not a library\r\n")
+    proc = wine.run(exe, env={"WINEDEBUG": "+loaddll,+pid"})
+    assert proc.returncode == 255
+    loads = [line for line in text(proc.stderr).splitlines() if "trace:loaddll:build_module Loaded" in line]
+    launcher = next(line.split(":")[0] for line in loads if line.endswith(": native") and "app.exe" in line)
+    modules = {line.split('"')[1].split("\\")[-1].lower() for line in loads if line.startswith(launcher + ":")}
+    assert modules == {"app.exe", "kernelbase.dll", "kernel32.dll", "msvcrt.dll"}
