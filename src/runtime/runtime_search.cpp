@@ -4,6 +4,7 @@
 #include "runtime/runtime_search.h"
 
 #include <climits>
+#include <iterator>
 
 namespace stub {
 namespace {
@@ -32,6 +33,13 @@ bool ReadNumber(std::string_view text, std::size_t& pos, unsigned& number) {
   }
   number = static_cast<unsigned>(value);
   return true;
+}
+
+// The candidates below a Java home found by the newer sources: the current layouts, then the older.
+constexpr std::size_t kHomeCandidateCount = std::size(kCurrentLibraryCandidates) + std::size(kLibraryCandidates);
+const char* HomeCandidate(std::size_t index) {
+  const std::size_t current = std::size(kCurrentLibraryCandidates);
+  return index < current ? kCurrentLibraryCandidates[index] : kLibraryCandidates[index - current];
 }
 
 bool Fits(const std::string& text, std::size_t buffer_size) { return text.size() < buffer_size; }
@@ -99,8 +107,8 @@ bool IsUsableLibrary(RuntimeSearch& search, const char* source, std::string_view
 // The first usable candidate below a home; "" when there is none.
 std::string LibraryBelowHome(RuntimeSearch& search, const char* source, std::string_view key, const std::string& home,
                              std::string_view version) {
-  for (const char* candidate : kHomeCandidates) {
-    const std::string path = home + "\\" + candidate;
+  for (std::size_t i = 0; i < kHomeCandidateCount; ++i) {
+    const std::string path = home + "\\" + HomeCandidate(i);
     if (IsUsableLibrary(search, source, key, path, version)) return path;
   }
   return std::string();
@@ -138,8 +146,8 @@ std::optional<Found> ConfiguredRuntime(RuntimeSearch& search) {
   }
   if (search.files.IsDirectory(path)) {
     const std::string home = WithoutTrailingSeparators(path);
-    for (const char* candidate : kHomeCandidates) {
-      const std::string library = home + "\\" + candidate;
+    for (std::size_t i = 0; i < kHomeCandidateCount; ++i) {
+      const std::string library = home + "\\" + HomeCandidate(i);
       if (search.files.LibraryMachine(library)) return Found{library, home, "", kConfiguredSource};
       Trace(search, kConfiguredSource, "", library, "", "missing");
     }
@@ -174,8 +182,9 @@ std::optional<Found> ProbeCurrentVersion(RuntimeSearch& search, RegistryRoot roo
   }
   std::string home;
   if (search.registry.ReadString(root, key_path, layout.home_value, kJavaHomeSize, home) != 0 || home.empty()) {
-    if (search.trace != nullptr)
+    if (search.trace != nullptr) {
       Trace(search, kRegistrySource, label, "", name, std::string("no ") + layout.home_value);
+    }
     return std::nullopt;
   }
   home = WithoutTrailingSeparators(home);

@@ -30,11 +30,11 @@ inline constexpr const char* kLibraryCandidates[] = {
     "jre\\bin\\classic\\jvm.dll",
 };
 
-// Library files tried below every other Java home: a current runtime keeps jvm.dll in bin\<variant>,
-// an older one below jre\.
-inline constexpr const char* kHomeCandidates[] = {
-    "bin\\server\\jvm.dll",      "bin\\client\\jvm.dll",       "jre\\bin\\client\\jvm.dll",
-    "jre\\bin\\server\\jvm.dll", "jre\\bin\\classic\\jvm.dll",
+// Library files tried below every other Java home, ahead of kLibraryCandidates: a current runtime
+// keeps jvm.dll in bin\<variant>, an older one below jre\.
+inline constexpr const char* kCurrentLibraryCandidates[] = {
+    "bin\\server\\jvm.dll",
+    "bin\\client\\jvm.dll",
 };
 
 inline constexpr char kCurrentVersionValue[] = "CurrentVersion";
