@@ -345,9 +345,14 @@ def test_trace_names_each_step_of_a_failed_and_of_a_successful_search(wine, scra
     assert lines[-1] == ["load", "", old + "\\bin\\server\\jvm.dll", "", "loaded"]
 
 
-def test_trace_to_standard_error(wine, scratch, registry):
+def test_trace_is_appended_to_its_file_or_written_to_standard_error(wine, scratch, registry):
     exe = stamp(STUBCON, {"JvmPath": "", "ClassPath": ""}, scratch / "app.exe")
+    trace = scratch / "trace.txt"
+    trace.write_text("an earlier line\n")
+    wine.run(exe, env={"STUB_TRACE": win_path(trace)})
+    lines = trace.read_text().splitlines()
+    assert lines[:2] == ["an earlier line", "JvmPath\t\t\t\tnot set"]
+    assert lines[-1] == "search\t\t\t\tnothing found"
+
     proc = wine.run(exe, env={"STUB_TRACE": "-"})
-    lines = text(proc.stderr).splitlines()
-    assert lines[0] == "JvmPath\t\t\t\tnot set"
-    assert lines[-2:] == ["search\t\t\t\tnothing found", NO_RUNTIME]
+    assert text(proc.stderr).splitlines() == lines[1:] + [NO_RUNTIME]
