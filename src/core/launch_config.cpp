@@ -1,12 +1,19 @@
-// Conversion of the string-table entries into the process-wide settings.
+// Conversion of the string-table entries into the process-wide settings, row by row of the table.
 #include "core/launch_config.h"
 
 #include <climits>
+#include <optional>
+#include <utility>
 
 #include "core/main_class_cipher.h"
+#include "core/profile_text.h"
 
 namespace stub {
 namespace {
+
+constexpr std::string_view kIniSection = "Application Configuration";
+
+LaunchConfiguration g_config;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -19,9 +26,15 @@ bool SkipBlanksAndSign(std::string_view text, std::size_t& pos) {
 
 }  // namespace
 
-LaunchConfiguration& LaunchConfig() {
-  static LaunchConfiguration config;
-  return config;
+static_assert(IndexOf(Setting::JvmErrorMessages9) - IndexOf(Setting::JvmErrorMessages0) + 1 == kJvmErrorMessageCount,
+              "the ten JvmErrorMessages are consecutive rows of the table");
+
+LaunchConfiguration::LaunchConfiguration(SettingTexts texts) : texts_(std::move(texts)) {
+  std::string& main_class = texts_[IndexOf(Setting::MainClass)];
+  main_class = DecodeMainClass(main_class);
+  for (char& c : main_class) {
+    if (c == '.') c = '/';
+  }
 }
 
 std::string_view NormalizeEntry(std::string_view loaded) { return loaded == "<null>" ? std::string_view() : loaded; }
@@ -55,60 +68,16 @@ std::uint32_t ConvertVersion(std::string_view text) {
   return negative ? 0u - value : value;
 }
 
-LaunchConfiguration ConvertLaunchConfiguration(const ConfigStringSource& load) {
-  LaunchConfiguration c;
-  c.MainClass = DecodeMainClass(load(1168));
-  c.JvmPath = load(1040);
-  c.ClassPath = load(1072);
-  c.JvmOptions = load(1056);
-  c.InstallSwitch = load(1104);
-  c.UninstallSwitch = load(1120);
-  c.ServiceSwitch = load(1136);
-  c.ServiceName = load(1232);
-  c.ServiceDescription = load(1248);
-  c.WorkingDirectory = load(1152);
-  c.AppOptions = load(1184);
-  c.ServiceStartArguments = load(1264);
-  c.ServiceStopArguments = load(1280);
-  c.SystemOutFile = load(1344);
-  c.SystemErrFile = load(1360);
-  c.SplashText = load(1376);
-  c.IniFile = load(1200);
-
-  c.ChangeDirectoryBeforeJvm = ConvertFlag(load(1216));
-  c.AllowMultipleInstances = ConvertFlag(load(1328));
-  c.ShowSplash = ConvertFlag(load(1392));
-  c.ServiceManualStart = ConvertFlag(load(1312));
-  c.ServiceStopWithSystemExit = ConvertFlag(load(1296));
-
-  c.SplashSeconds = ConvertInteger(load(1408));
-  c.JvmSearchMode = ConvertInteger(load(1088));
-
-  c.MinJavaVersion = load(1024);
-  c.MinJavaVersionNumber = ConvertVersion(c.MinJavaVersion);
-
-  for (char& ch : c.MainClass) {
-    if (ch == '.') ch = '/';
+void ApplyIniOverride(SettingTexts& texts, std::string_view ini_text) {
+  for (Setting setting : {Setting::JvmOptions, Setting::AppOptions}) {
+    const std::optional<std::string> value =
+        ProfileValue(ini_text, kIniSection, kSettingLayouts[IndexOf(setting)].name);
+    if (value && !value->empty()) texts[IndexOf(setting)] = *value;
   }
-
-  c.AlreadyRunningMessage = load(1424);
-  c.FileAccessErrorMessage = load(1440);
-  c.ServiceStartedMessage = load(1664);
-  c.ServiceStoppedMessage = load(1680);
-  c.ServiceStartFailedMessage = load(1696);
-  c.ServiceStopTimeoutMessage = load(1712);
-  c.ServiceExistsMessage = load(1648);
-  c.ServiceInstalledMessage = load(1616);
-  c.ServiceUninstalledMessage = load(1632);
-  for (int i = 0; i < kJvmErrorMessageCount; ++i) c.JvmErrorMessages[i] = load(1456 + 16 * i);
-  return c;
 }
 
-void ApplyIniOverride(LaunchConfiguration& config, const IniValueSource& read_ini) {
-  std::string jvm_options = read_ini("JvmOptions");
-  if (!jvm_options.empty()) config.JvmOptions = std::move(jvm_options);
-  std::string app_options = read_ini("AppOptions");
-  if (!app_options.empty()) config.AppOptions = std::move(app_options);
-}
+const LaunchConfiguration& LaunchConfig() { return g_config; }
+
+void SetLaunchConfiguration(LaunchConfiguration config) { g_config = std::move(config); }
 
 }  // namespace stub

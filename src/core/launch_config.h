@@ -1,18 +1,19 @@
 // The launch configuration: every setting of the executable's string table, converted to its kind
-// once at start-up and then read by every other module. The conversions live here, apart from the
-// Win32 string loader, so that they are tested natively.
+// once at start-up and read, never changed, by every other module afterwards. What later stages
+// produce from it (the runtime library chosen, the final option list) travels as values. The
+// conversions live here, apart from the Win32 loader, so that they are tested natively.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 
+#include "core/config_layout.h"
+
 namespace stub {
 
-inline constexpr int kJvmErrorMessageCount = 10;
-
-// Indexes into JvmErrorMessages, in table order.
+// Indexes of the ten JvmErrorMessages, in table order.
 enum JvmErrorMessage {
   kNoSuitableRuntime = 0,     // "Unable to locate suitable Java Runtime Environment on this machine."
   kUnableToLoadJvm = 1,       // "Unable to load JVM: %s"
@@ -24,62 +25,8 @@ enum JvmErrorMessage {
   kErrorInstantiating = 7,    // "Error instantiating object: %s"
   kErrorAssigningString = 8,  // "Error assigning string argument: %s"
   kErrorInvoking = 9,         // "Error invoking method: %s"
+  kJvmErrorMessageCount = 10,
 };
-
-struct LaunchConfiguration {
-  std::string MinJavaVersion;
-  std::uint32_t MinJavaVersionNumber = 0;
-  std::string JvmPath;
-  std::string JvmOptions;
-  std::string ClassPath;
-  int JvmSearchMode = 0;
-  std::string InstallSwitch;
-  std::string UninstallSwitch;
-  std::string ServiceSwitch;
-  std::string WorkingDirectory;
-  std::string MainClass;  // slash form: package components separated by '/'
-  std::string AppOptions;
-  std::string IniFile;
-  bool ChangeDirectoryBeforeJvm = false;
-  std::string ServiceName;
-  std::string ServiceDescription;
-  std::string ServiceStartArguments;
-  std::string ServiceStopArguments;
-  bool ServiceStopWithSystemExit = false;
-  bool ServiceManualStart = false;
-  bool AllowMultipleInstances = false;
-  std::string SystemOutFile;
-  std::string SystemErrFile;
-  std::string SplashText;
-  bool ShowSplash = false;
-  int SplashSeconds = 0;
-  std::string AlreadyRunningMessage;
-  std::string FileAccessErrorMessage;
-  std::string JvmErrorMessages[kJvmErrorMessageCount];
-  std::string ServiceInstalledMessage;
-  std::string ServiceUninstalledMessage;
-  std::string ServiceExistsMessage;
-  std::string ServiceStartedMessage;
-  std::string ServiceStoppedMessage;
-  std::string ServiceStartFailedMessage;
-  std::string ServiceStopTimeoutMessage;
-};
-
-// The process-wide configuration. Filled once by LoadLaunchConfiguration on the main thread before any
-// other thread starts; afterwards only the JVM-creating thread changes JvmPath and JvmOptions.
-LaunchConfiguration& LaunchConfig();
-
-// Reads the entry with the given string-table ID; absent, empty and "<null>" entries read as "".
-using ConfigStringSource = std::function<std::string(int id)>;
-
-// Reads a value of the INI override file; "" when the key is absent or empty.
-using IniValueSource = std::function<std::string(std::string_view key)>;
-
-// Every setting, converted to its kind, from the given entries.
-LaunchConfiguration ConvertLaunchConfiguration(const ConfigStringSource& load);
-
-// JvmOptions and AppOptions replaced by the INI file's non-empty values of the same keys.
-void ApplyIniOverride(LaunchConfiguration& config, const IniValueSource& read_ini);
 
 // Conversions by kind. A flag is set unless its text starts with '0' (so the empty text is set).
 bool ConvertFlag(std::string_view text);
@@ -93,7 +40,58 @@ std::uint32_t ConvertVersion(std::string_view text);
 // The text an entry reads as: "" for the "<null>" placeholder, else the entry itself.
 std::string_view NormalizeEntry(std::string_view loaded);
 
-// Loads the configuration from the executable's own string table and the optional INI override.
+// Every entry's text as loaded, in table order (absent, empty and "<null>" entries as "").
+using SettingTexts = std::array<std::string, kSettingCount>;
+
+constexpr std::size_t IndexOf(Setting setting) { return static_cast<std::size_t>(setting); }
+
+// Each setting is read through an accessor named as its row of the table, of its kind's type: texts
+// and messages as UTF-8, the main class deciphered and in slash form, flags, integers and versions
+// converted as they are read. A version also has <name>Number, the number its text reads as.
+#define STUB_ACCESSOR_Text(name) \
+  const std::string& name() const { return texts_[IndexOf(Setting::name)]; }
+#define STUB_ACCESSOR_Message(name) STUB_ACCESSOR_Text(name)
+#define STUB_ACCESSOR_Enciphered(name) STUB_ACCESSOR_Text(name)
+#define STUB_ACCESSOR_Flag(name) \
+  bool name() const { return ConvertFlag(texts_[IndexOf(Setting::name)]); }
+#define STUB_ACCESSOR_Integer(name) \
+  int name() const { return ConvertInteger(texts_[IndexOf(Setting::name)]); }
+#define STUB_ACCESSOR_Version(name)                                       \
+  STUB_ACCESSOR_Text(name) std::uint32_t name##Number() const {            \
+    return ConvertVersion(texts_[IndexOf(Setting::name)]);                \
+  }
+
+class LaunchConfiguration {
+ public:
+  LaunchConfiguration() = default;
+  // Takes the entries' texts and deciphers the main class.
+  explicit LaunchConfiguration(SettingTexts texts);
+
+#define STUB_SETTING_ACCESSOR(name, id, kind) STUB_ACCESSOR_##kind(name)
+  STUB_SETTINGS(STUB_SETTING_ACCESSOR)
+#undef STUB_SETTING_ACCESSOR
+
+  const std::string& JvmErrorMessages(JvmErrorMessage which) const {
+    return texts_[IndexOf(Setting::JvmErrorMessages0) + which];
+  }
+
+ private:
+  SettingTexts texts_;
+};
+
+
+// The INI override: JvmOptions and AppOptions replaced by the non-empty values of the same keys in
+// section "Application Configuration" of the INI file's text (UTF-8).
+void ApplyIniOverride(SettingTexts& texts, std::string_view ini_text);
+
+// The process's configuration: empty until LoadLaunchConfiguration, constant afterwards.
+const LaunchConfiguration& LaunchConfig();
+
+// Loads the configuration from the executable's own string table and the optional INI override, once,
+// on the main thread before any other thread starts.
 void LoadLaunchConfiguration();
+
+// Makes config the process's configuration; LoadLaunchConfiguration's last step.
+void SetLaunchConfiguration(LaunchConfiguration config);
 
 }  // namespace stub

@@ -1,6 +1,7 @@
 // Delivery of every user-visible message by launch mode: a message box in the windowed build, a line
 // on standard output or standard error in the console build, an event-log record in a service run.
-// Callers never choose the channel. Delivery failures are not detected.
+// Callers never choose the channel. Delivery failures are not detected. Texts are UTF-8 and may hold
+// any character.
 #pragma once
 
 #include <string>
@@ -25,6 +26,7 @@ void SetEventSource(void* event_source);
 void* GetEventSource();
 
 // Delivers one finished text by the current launch mode; a mode other than 0, 1, 2 delivers nothing.
+// On a console the text is written as characters; to a file or a pipe as UTF-8 bytes.
 void ReportText(bool is_error, const std::string& text);
 
 // Formats a configured message ("%s" takes the arguments in order) and delivers it.
@@ -37,12 +39,9 @@ void ReportError(std::string_view format, const Args&... args) {
   ReportText(true, FormatMessageText(format, {std::string_view(args)...}));
 }
 
-// Delivers, as an error, the system's text for the calling thread's last Win32 error code; when the
-// system has no text for the code, "System error <code>." instead.
+// Delivers, as an error, the system's text for a Win32 error code (or "System error <code>." when the
+// system has none); ReportLastError for the calling thread's last error.
+void ReportSystemError(unsigned long code);
 void ReportLastError();
-
-// The system's text for a Win32 error code without its trailing line break, as ReportLastError
-// delivers it.
-std::string SystemErrorText(unsigned long code);
 
 }  // namespace stub

@@ -3,6 +3,7 @@
 #include "jvm/jni_guard.h"
 
 #include "core/reporting.h"
+#include "core/text.h"
 
 namespace stub {
 
@@ -16,13 +17,18 @@ bool CheckJavaException(JNIEnv* env) {
 bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, std::string_view label) {
   const bool exception = CheckJavaException(env);
   if (!exception && !null_result) return false;
-  ReportError(LaunchConfig().JvmErrorMessages[message], label);
+  ReportError(LaunchConfig().JvmErrorMessages(message), label);
   return true;
 }
 
-bool RedirectJavaStream(JNIEnv* env, const std::string& file_name, const std::string& setter_name) {
+jstring NewJavaString(JNIEnv* env, std::string_view utf8) {
+  const std::u16string units = Utf16FromUtf8(utf8);
+  return env->functions->NewString(env, reinterpret_cast<const jchar*>(units.data()), static_cast<jsize>(units.size()));
+}
+
+bool RedirectJavaStream(JNIEnv* env, const std::string& file_name, const char* setter_name) {
   const JNINativeInterface_* jni = env->functions;
-  jstring name = jni->NewStringUTF(env, file_name.c_str());
+  jstring name = NewJavaString(env, file_name);
   if (StepFailed(env, name == nullptr, kErrorInstantiating, "java/lang/String")) return false;
 
   jclass file_stream_class = jni->FindClass(env, "java/io/FileOutputStream");
@@ -47,7 +53,7 @@ bool RedirectJavaStream(JNIEnv* env, const std::string& file_name, const std::st
 
   jclass system_class = jni->FindClass(env, "java/lang/System");
   if (StepFailed(env, system_class == nullptr, kErrorLocatingClass, "java/lang/System")) return false;
-  jmethodID setter = jni->GetStaticMethodID(env, system_class, setter_name.c_str(), "(Ljava/io/PrintStream;)V");
+  jmethodID setter = jni->GetStaticMethodID(env, system_class, setter_name, "(Ljava/io/PrintStream;)V");
   if (StepFailed(env, setter == nullptr, kErrorLocatingMethod, setter_name)) return false;
   jni->CallStaticVoidMethod(env, system_class, setter, print_stream);
   return !StepFailed(env, false, kErrorInvoking, setter_name);

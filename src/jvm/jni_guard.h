@@ -1,6 +1,7 @@
 // The failure rule shared by every JNI call of the launcher: after each call a pending Java exception
 // is described and cleared, and a null reference or ID counts as failure; a failed step reports its
-// configured message with the step's label.
+// configured message with the step's label. Also the one Java string maker: texts reach Java from
+// UTF-16, so every character arrives as it was, whatever the platform's code page.
 #pragma once
 
 #include <jni.h>
@@ -19,12 +20,13 @@ bool CheckJavaException(JNIEnv* env);
 // been reported with label as its argument.
 bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, std::string_view label);
 
+// A Java string of a UTF-8 text (NewString of its UTF-16); null when it could not be made (an
+// exception may then be pending).
+jstring NewJavaString(JNIEnv* env, std::string_view utf8);
+
 // Replaces System.out ("setOut") or System.err ("setErr") by a PrintStream over a FileOutputStream
 // opened on file_name without append, so an existing file is emptied. Reports and returns false when
 // a step fails.
-bool RedirectJavaStream(JNIEnv* env, const std::string& file_name, const std::string& setter_name);
-
-// Makes WorkingDirectory current; reports the system's text and the file-access message on failure.
-bool ChangeToWorkingDirectory();
+bool RedirectJavaStream(JNIEnv* env, const std::string& file_name, const char* setter_name);
 
 }  // namespace stub

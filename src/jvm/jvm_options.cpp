@@ -3,9 +3,11 @@
 // class path cannot be allowed.
 #include "jvm/jvm_options.h"
 
-#include <cctype>
+#include <map>
+#include <vector>
 
 #include "core/message_format.h"
+#include "core/text.h"
 #include "core/tokenizer.h"
 
 namespace stub {
@@ -17,15 +19,6 @@ constexpr char kClassPathOptionSuffix[] = "\"";
 constexpr char kJavaHomeReference[] = "JAVA_HOME";
 constexpr char kQuotedClassPathMessage[] =
     "The class path cannot contain a double quote, which would split the class-path option: %s";
-
-bool EndsWithIgnoringCase(const std::string& name, std::string_view suffix) {
-  if (name.size() < suffix.size()) return false;
-  for (std::size_t i = 0; i < suffix.size(); ++i) {
-    const char c = name[name.size() - suffix.size() + i];
-    if (std::tolower(static_cast<unsigned char>(c)) != suffix[i]) return false;
-  }
-  return true;
-}
 
 // 0 a plain entry (or one with a reference, which is not examined), 1 a directory, -1 inaccessible.
 int ClassifyPathEntry(const ClassPathFileSystem& fs, AssemblyReporter& reporter, const std::string& entry,
@@ -45,25 +38,72 @@ int ClassifyPathEntry(const ClassPathFileSystem& fs, AssemblyReporter& reporter,
   return -1;
 }
 
-}  // namespace
+// The archives below one directory, relative to it, in walk order, and the listing errors met on the
+// way, which every later use of the listing reports again, as a new walk would have.
+struct Listing {
+  std::vector<std::string> archives;
+  std::vector<unsigned long> errors;
+};
 
-bool AddArchivesFromDirectory(const ClassPathFileSystem& fs, AssemblyReporter& reporter, std::string& buffer,
-                              std::string directory) {
-  if (!directory.empty() && (directory.back() == '\\' || directory.back() == '/')) directory.pop_back();
-  unsigned long error = 0;
-  const bool complete = fs.List(
-      directory,
-      [&](const std::string& name, bool is_directory) {
-        if (is_directory && name != "." && name != "..") {
-          AddArchivesFromDirectory(fs, reporter, buffer, directory + "\\" + name);
-        } else if (!is_directory && (EndsWithIgnoringCase(name, ".jar") || EndsWithIgnoringCase(name, ".zip"))) {
-          buffer.append(directory).append("\\").append(name).append(";");
-        }
-      },
-      error);
-  if (!complete) reporter.SystemError(error);
-  return complete;
-}
+class ArchiveWalker {
+ public:
+  ArchiveWalker(const ClassPathFileSystem& fs, AssemblyReporter& reporter, const std::string& java_home)
+      : fs_(fs), reporter_(reporter), java_home_(java_home.empty() ? std::string() : fs.Identity(java_home)) {}
+
+  // Appends directory + "\" + archive + ";" for every archive below the directory.
+  void AddArchives(std::string& buffer, std::string directory) {
+    if (!directory.empty() && (directory.back() == '\\' || directory.back() == '/')) directory.pop_back();
+    bool fresh = false;
+    const Listing& listing = Walk(directory, fresh);
+    if (!fresh) {
+      for (unsigned long error : listing.errors) reporter_.SystemError(error);
+    }
+    for (const std::string& archive : listing.archives) buffer.append(directory).append("\\").append(archive).append(";");
+  }
+
+ private:
+  const Listing& Walk(const std::string& directory, bool& fresh) {
+    std::string identity = fs_.Identity(directory);
+    const auto known = listings_.find(identity);
+    if (known != listings_.end()) return known->second;
+    fresh = true;
+    Listing listing;
+    unsigned long error = 0;
+    const bool complete = fs_.List(
+        directory,
+        [&](const std::string& name, bool is_directory) {
+          if (is_directory && name != "." && name != "..") {
+            AddSubdirectory(listing, directory + "\\" + name, name);
+          } else if (!is_directory && (EndsWithIgnoringAsciiCase(name, ".jar") || EndsWithIgnoringAsciiCase(name, ".zip"))) {
+            listing.archives.push_back(name);
+          }
+        },
+        error);
+    if (!complete) {
+      reporter_.SystemError(error);
+      listing.errors.push_back(error);
+    }
+    return listings_.emplace(std::move(identity), std::move(listing)).first->second;
+  }
+
+  void AddSubdirectory(Listing& listing, const std::string& path, const std::string& name) {
+    if (!java_home_.empty() && fs_.Identity(path) == java_home_) return;
+    bool fresh = false;
+    const Listing& inner = Walk(path, fresh);
+    if (!fresh) {
+      for (unsigned long error : inner.errors) reporter_.SystemError(error);
+    }
+    for (const std::string& archive : inner.archives) listing.archives.push_back(name + "\\" + archive);
+    listing.errors.insert(listing.errors.end(), inner.errors.begin(), inner.errors.end());
+  }
+
+  const ClassPathFileSystem& fs_;
+  AssemblyReporter& reporter_;
+  const std::string java_home_;
+  std::map<std::string, Listing> listings_;
+};
+
+}  // namespace
 
 std::string ExpandVariables(std::string_view text, const std::string& java_home,
                             const std::function<std::string(const std::string&)>& getenv) {
@@ -96,6 +136,7 @@ std::string ExpandVariables(std::string_view text, const std::string& java_home,
 bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem& fs, AssemblyReporter& reporter,
                         std::string& options) {
   std::string class_path;
+  ArchiveWalker walker(fs, reporter, inputs.java_home);
   std::string entries = inputs.class_path;
   char* cursor = nullptr;
   while (char* piece = NextToken(entries.data(), kEntrySeparators, &cursor)) {
@@ -103,7 +144,7 @@ bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem
     const int kind = ClassifyPathEntry(fs, reporter, entry, inputs.file_access_message);
     if (kind < 0) return false;
     class_path.append(entry).append(";");
-    if (kind == 1) AddArchivesFromDirectory(fs, reporter, class_path, entry);
+    if (kind == 1) walker.AddArchives(class_path, entry);
   }
 
   // The configured options and the class path are expanded each on its own, so that a lone '%' in
@@ -120,6 +161,47 @@ bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem
   }
   options = std::move(assembled);
   return true;
+}
+
+namespace {
+
+// The path itself, or its short form, when the code page can carry that; "" when neither can be.
+std::string CarriedPath(const std::string& path, const OptionCodePage& code_page) {
+  if (code_page.CanCarry(path)) return path;
+  const std::optional<std::string> short_path = code_page.ShortForm(path);
+  return short_path && code_page.CanCarry(*short_path) ? *short_path : std::string();
+}
+
+// One ';'-separated piece of a value: a path, or a path followed by "=arguments".
+bool CarryPiece(const std::string& piece, const OptionCodePage& code_page, std::string& carried) {
+  std::string path = CarriedPath(piece, code_page);
+  std::size_t rest = piece.size();
+  if (path.empty() && !piece.empty()) {
+    rest = piece.find('=');
+    if (rest == std::string::npos || !code_page.CanCarry(piece.substr(rest))) return false;
+    path = CarriedPath(piece.substr(0, rest), code_page);
+    if (path.empty()) return false;
+  }
+  carried.append(path).append(piece, rest, std::string::npos);
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> CarriableOption(const std::string& option, const OptionCodePage& code_page) {
+  if (code_page.CanCarry(option)) return option;
+  const std::size_t value_start = option.find_first_of("=:");
+  if (value_start == std::string::npos) return std::nullopt;
+  std::string carried = option.substr(0, value_start + 1);
+  if (!code_page.CanCarry(carried)) return std::nullopt;
+  std::size_t pos = value_start + 1;
+  for (;;) {
+    const std::size_t end = option.find(';', pos);
+    if (!CarryPiece(option.substr(pos, end - pos), code_page, carried)) return std::nullopt;
+    if (end == std::string::npos) return carried;
+    carried += ';';
+    pos = end + 1;
+  }
 }
 
 }  // namespace stub

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,9 @@ class ClassPathFileSystem {
   // false leaves the system's error code of the failure in error, after the items seen so far.
   virtual bool List(const std::string& directory, const std::function<void(const std::string&, bool)>& visit,
                     unsigned long& error) const = 0;
+  // A name for the directory that two spellings of it share (".\lib" and "lib", say), so that a tree
+  // is walked once however often the class path reaches it. By default the path as written.
+  virtual std::string Identity(const std::string& path) const { return path; }
 };
 
 // Where assembly failures go: the system's text for an error code, and finished message texts.
@@ -35,16 +39,10 @@ class AssemblyReporter {
 struct JvmOptionInputs {
   std::string jvm_options;          // the configured JvmOptions
   std::string class_path;           // the configured ClassPath (entries separated by ';', CR or LF)
-  std::string java_home;            // the value for %JAVA_HOME%: DiscoveredJavaHome
+  std::string java_home;            // the value for %JAVA_HOME%: DiscoveredJavaHome, never walked into
   std::string file_access_message;  // "Error accessing file/directory: %s"
   std::function<std::string(const std::string&)> getenv;  // "" for an undefined variable
 };
-
-// Appends an entry for every .jar and .zip file (any letter case) below directory, depth first, in
-// listing order, each as directory + "\" + relative path + ";". A trailing '\' or '/' of directory is
-// dropped first. False when a listing failed for another reason than being empty (reported).
-bool AddArchivesFromDirectory(const ClassPathFileSystem& fs, AssemblyReporter& reporter, std::string& buffer,
-                              std::string directory);
 
 // Replaces %NAME% references: JAVA_HOME by java_home, any other name by its environment value. An
 // undefined or empty name contributes nothing; a lone '%' without a closing one is dropped.
@@ -53,8 +51,29 @@ std::string ExpandVariables(std::string_view text, const std::string& java_home,
 
 // The final option string, or false when a class-path entry cannot be accessed (the system's text
 // and the file-access message have been reported) or the class path would carry a double quote into
-// the quoted class-path option (reported).
+// the quoted class-path option (reported). A directory entry adds an entry for every .jar and .zip
+// file (any letter case) below it, depth first, in listing order, each as the directory as written +
+// "\" + relative path. Each directory is listed once: a tree that several entries reach (".", then
+// "lib") gives each of them its archives, with that entry's prefix, from the one listing. The Java
+// home in use is not walked as part of another entry (a runtime shipped below the application folder
+// is no part of its class path), only when the class path names it itself.
 bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem& fs, AssemblyReporter& reporter,
                         std::string& options);
+
+// The code page the JVM decodes its options with (the process's ANSI code page), as option assembly
+// needs it.
+class OptionCodePage {
+ public:
+  virtual ~OptionCodePage() = default;
+  virtual bool CanCarry(std::string_view utf8) const = 0;
+  // The 8.3 form of an existing path; nullopt when there is none.
+  virtual std::optional<std::string> ShortForm(const std::string& path) const = 0;
+};
+
+// The option as the code page can carry it. Where it cannot, the option's value (after its first '='
+// or ':') is taken as paths separated by ';', and each path the code page cannot carry is replaced by
+// its short form (for "path=arguments", as in -javaagent, the path before the '='). nullopt when a
+// part still cannot be carried: such an option cannot reach the JVM as written.
+std::optional<std::string> CarriableOption(const std::string& option, const OptionCodePage& code_page);
 
 }  // namespace stub

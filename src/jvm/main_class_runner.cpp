@@ -2,14 +2,11 @@
 // its own and is detached again on every path, so that the JVM never counts a thread that has ended.
 #include "jvm/main_class_runner.h"
 
-#include <windows.h>
-
 #include "core/launch_config.h"
 #include "core/reporting.h"
+#include "core/text.h"
 #include "core/tokenizer.h"
-#include "core/win32_paths.h"
 #include "jvm/jni_guard.h"
-#include "jvm/jvm_host_state.h"
 
 namespace stub {
 namespace {
@@ -20,17 +17,17 @@ constexpr char kMainLabel[] = "main(java/lang/String[])";
 // Attaches the calling thread on construction and detaches it on destruction.
 class AttachedThread {
  public:
-  AttachedThread() {
+  AttachedThread(JavaVM* vm, jint version) : vm_(vm) {
     JavaVMAttachArgs args{};
-    args.version = static_cast<jint>(LaunchConfig().MinJavaVersionNumber);
+    args.version = version;
     args.name = const_cast<char*>(kStopperThreadName);
     args.group = nullptr;
     void* env = nullptr;
-    JavaVM* vm = HostState().vm;
     if (vm->functions->AttachCurrentThread(vm, &env, &args) == JNI_OK) env_ = static_cast<JNIEnv*>(env);
+    if (env_ == nullptr) ReportError(LaunchConfig().JvmErrorMessages(kUnableToAttach));
   }
   ~AttachedThread() {
-    if (env_ != nullptr) HostState().vm->functions->DetachCurrentThread(HostState().vm);
+    if (env_ != nullptr) vm_->functions->DetachCurrentThread(vm_);
   }
   AttachedThread(const AttachedThread&) = delete;
   AttachedThread& operator=(const AttachedThread&) = delete;
@@ -38,14 +35,15 @@ class AttachedThread {
   JNIEnv* env() const { return env_; }
 
  private:
+  JavaVM* vm_;
   JNIEnv* env_ = nullptr;
 };
 
 bool SetJavaSystemProperty(JNIEnv* env, const char* key, const std::string& value) {
   const JNINativeInterface_* jni = env->functions;
-  jstring key_string = jni->NewStringUTF(env, key);
+  jstring key_string = NewJavaString(env, key);
   if (StepFailed(env, key_string == nullptr, kErrorInstantiating, "java/lang/String")) return false;
-  jstring value_string = jni->NewStringUTF(env, value.c_str());
+  jstring value_string = NewJavaString(env, value);
   if (StepFailed(env, value_string == nullptr, kErrorInstantiating, "java/lang/String")) return false;
   jclass system_class = jni->FindClass(env, "java/lang/System");
   if (StepFailed(env, system_class == nullptr, kErrorLocatingClass, "java/lang/System")) return false;
@@ -59,18 +57,12 @@ bool SetJavaSystemProperty(JNIEnv* env, const char* key, const std::string& valu
 // "user.dir" and, for the application's own run, the configured stream redirection. The stop
 // invocation does not redirect again: opening the files anew would empty what the running
 // application has written to them.
-bool PrepareJavaEnvironment(JNIEnv* env, bool as_stopper) {
+bool PrepareJavaEnvironment(JNIEnv* env, const MainCall& call) {
   const LaunchConfiguration& config = LaunchConfig();
-  const std::string current_directory = CurrentDirectory();
-  if (current_directory.empty()) {
-    ReportLastError();
-    ReportError(config.FileAccessErrorMessage, config.WorkingDirectory);
-    return false;
-  }
-  if (!SetJavaSystemProperty(env, "user.dir", current_directory)) return false;
-  if (as_stopper) return true;
-  if (!config.SystemOutFile.empty() && !RedirectJavaStream(env, config.SystemOutFile, "setOut")) return false;
-  if (!config.SystemErrFile.empty() && !RedirectJavaStream(env, config.SystemErrFile, "setErr")) return false;
+  if (!SetJavaSystemProperty(env, "user.dir", call.user_dir)) return false;
+  if (!call.redirect) return true;
+  if (!config.SystemOutFile().empty() && !RedirectJavaStream(env, config.SystemOutFile(), "setOut")) return false;
+  if (!config.SystemErrFile().empty() && !RedirectJavaStream(env, config.SystemErrFile(), "setErr")) return false;
   return true;
 }
 
@@ -80,8 +72,7 @@ jobjectArray BuildArgumentArray(JNIEnv* env, const std::vector<std::string>& arg
   jobjectArray array = jni->NewObjectArray(env, static_cast<jsize>(args.size()), string_class, nullptr);
   if (StepFailed(env, array == nullptr, kErrorInstantiating, "java/lang/String[]")) return nullptr;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    // Handed over byte for byte, as modified UTF-8.
-    jstring arg = jni->NewStringUTF(env, args[i].c_str());
+    jstring arg = NewJavaString(env, args[i]);
     if (StepFailed(env, arg == nullptr, kErrorInstantiating, "java/lang/String")) return nullptr;
     jni->SetObjectArrayElement(env, array, static_cast<jsize>(i), arg);
     if (StepFailed(env, false, kErrorAssigningString, args[i])) return nullptr;
@@ -89,49 +80,37 @@ jobjectArray BuildArgumentArray(JNIEnv* env, const std::vector<std::string>& arg
   return array;
 }
 
-bool InvokeMain(JNIEnv* env, const std::vector<std::string>& args, bool as_stopper) {
-  const LaunchConfiguration& config = LaunchConfig();
-  const JNINativeInterface_* jni = env->functions;
-  if (!PrepareJavaEnvironment(env, as_stopper)) return false;
+}  // namespace
 
-  jclass main_class = jni->FindClass(env, config.MainClass.c_str());
-  if (StepFailed(env, main_class == nullptr, kErrorLocatingClass, config.MainClass)) return false;
+bool InvokeMain(JNIEnv* env, const MainCall& call) {
+  const JNINativeInterface_* jni = env->functions;
+  if (!PrepareJavaEnvironment(env, call)) return false;
+
+  jclass main_class = jni->FindClass(env, ModifiedUtf8FromUtf8(call.main_class).c_str());
+  if (StepFailed(env, main_class == nullptr, kErrorLocatingClass, call.main_class)) return false;
   jmethodID main_method = jni->GetStaticMethodID(env, main_class, "main", "([Ljava/lang/String;)V");
   if (StepFailed(env, main_method == nullptr, kErrorLocatingMethod, kMainLabel)) return false;
 
   // Arguments given replace AppOptions entirely; AppOptions applies only when there are none.
-  const std::vector<std::string> arguments = args.empty() ? TokenizeArguments(config.AppOptions, false) : args;
-  jobjectArray array = BuildArgumentArray(env, arguments);
+  jobjectArray array = BuildArgumentArray(
+      env, call.arguments.empty() ? TokenizeArguments(LaunchConfig().AppOptions(), false) : call.arguments);
   if (array == nullptr) return false;
+  // As late as possible, so that a stop request that comes before main has begun keeps it from
+  // beginning at all.
+  if (call.may_begin != nullptr && !call.may_begin()) return true;
   jni->CallStaticVoidMethod(env, main_class, main_method, array);
   return !StepFailed(env, false, kErrorInvoking, kMainLabel);
 }
 
-}  // namespace
-
-bool RunMainClass(const std::vector<std::string>& args, bool as_stopper) {
-  const LaunchConfiguration& config = LaunchConfig();
-  if (!as_stopper && !config.WorkingDirectory.empty() && !config.ChangeDirectoryBeforeJvm &&
-      !ChangeToWorkingDirectory()) {
-    return false;
-  }
-  if (!as_stopper) return InvokeMain(HostState().env, args, false);
-
-  const AttachedThread thread;
-  if (thread.env() == nullptr) {
-    ReportError(config.JvmErrorMessages[kUnableToAttach]);
-    return false;
-  }
-  return InvokeMain(thread.env(), args, true);
+bool InvokeMainAsStopper(JavaVM* vm, jint version, const MainCall& call) {
+  const AttachedThread thread(vm, version);
+  return thread.env() != nullptr && InvokeMain(thread.env(), call);
 }
 
-bool RequestJvmExit() {
-  const AttachedThread thread;
-  if (thread.env() == nullptr) {
-    ReportError(LaunchConfig().JvmErrorMessages[kUnableToAttach]);
-    return false;
-  }
+bool CallSystemExit(JavaVM* vm, jint version) {
+  const AttachedThread thread(vm, version);
   JNIEnv* env = thread.env();
+  if (env == nullptr) return false;
   const JNINativeInterface_* jni = env->functions;
   jclass system_class = jni->FindClass(env, "java/lang/System");
   if (StepFailed(env, system_class == nullptr, kErrorLocatingClass, "java/lang/System")) return false;

@@ -1,18 +1,39 @@
-// Running the configured main class, and the two ways a service run asks the application to stop.
+// Running the configured main class, and the two ways a service run asks the application to stop,
+// through the JNI function table alone: the caller supplies the environment or the virtual machine
+// and what the run needs (the directory to publish, the arguments), so that this is tested natively
+// against a fake JNI table.
 #pragma once
+
+#include <jni.h>
 
 #include <string>
 #include <vector>
 
 namespace stub {
 
-// Calls the main class's static main with args (or, when args is empty, the tokens of AppOptions).
-// As a stopper the call runs on a newly attached thread. True when main returned without a pending
-// Java exception; every failure has been reported.
-bool RunMainClass(const std::vector<std::string>& args, bool as_stopper);
+// Asked once everything is ready, just before main is entered: false keeps main from being entered.
+using MainGate = bool (*)();
 
-// Attaches the calling thread and calls System.exit(0); when that succeeds the process ends inside the
-// call. False (reported) when the call could not be made or came back with an exception.
-bool RequestJvmExit();
+// One call of the main class's main.
+struct MainCall {
+  std::string main_class;              // slash form, UTF-8
+  std::vector<std::string> arguments;  // UTF-8; empty: the tokens of AppOptions
+  std::string user_dir;                // published as "user.dir"
+  bool redirect = true;                // apply SystemOutFile and SystemErrFile first
+  MainGate may_begin = nullptr;
+};
+
+// Publishes user.dir, applies the redirection, finds the class and its main and calls it with the
+// arguments on env. True when main returned without a pending Java exception, or when may_begin kept
+// it from being entered; every failure has been reported.
+bool InvokeMain(JNIEnv* env, const MainCall& call);
+
+// The same on the calling thread, attached to vm under the stopper name with the given JNI version
+// for the call and detached again on every path; reports when it cannot attach.
+bool InvokeMainAsStopper(JavaVM* vm, jint version, const MainCall& call);
+
+// Attaches the calling thread as above and calls System.exit(0); when that succeeds the process ends
+// inside the call. False (reported) when the call could not be made or came back with an exception.
+bool CallSystemExit(JavaVM* vm, jint version);
 
 }  // namespace stub

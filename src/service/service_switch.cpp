@@ -14,15 +14,15 @@ namespace {
 // The limits are checked before the existence query, so that an over-long name is refused with its
 // reason rather than failing the query without a word.
 void InstallUnlessPresent(const LaunchConfiguration& config) {
-  if (!InstallLimitsHold(config.ServiceName)) return;
-  switch (QueryServiceExists(config.ServiceName)) {
+  if (!InstallLimitsHold(config.ServiceName())) return;
+  switch (QueryServiceExists(config.ServiceName())) {
     case 0:
-      if (InstallService(config.ServiceName, config.ServiceDescription) == 0) {
-        ReportInfo(config.ServiceInstalledMessage, config.ServiceName);
+      if (InstallService(config.ServiceName(), config.ServiceDescription()) == 0) {
+        ReportInfo(config.ServiceInstalledMessage(), config.ServiceName());
       }
       break;
     case 1:
-      ReportError(config.ServiceExistsMessage, config.ServiceName);
+      ReportError(config.ServiceExistsMessage(), config.ServiceName());
       break;
     default:
       break;
@@ -33,14 +33,14 @@ void InstallUnlessPresent(const LaunchConfiguration& config) {
 
 bool DispatchServiceSwitch(const std::vector<std::string>& args) {
   const LaunchConfiguration& config = LaunchConfig();
-  switch (RecognizeServiceSwitch(args, config.InstallSwitch, config.UninstallSwitch, config.ServiceSwitch)) {
+  switch (RecognizeServiceSwitch(args, config.InstallSwitch(), config.UninstallSwitch(), config.ServiceSwitch())) {
     case ServiceSwitchKind::kNone:
       return false;
     case ServiceSwitchKind::kInstall:
       InstallUnlessPresent(config);
       return true;
     case ServiceSwitchKind::kUninstall:
-      if (UninstallService(config.ServiceName) == 0) ReportInfo(config.ServiceUninstalledMessage, config.ServiceName);
+      if (UninstallService(config.ServiceName()) == 0) ReportInfo(config.ServiceUninstalledMessage(), config.ServiceName());
       return true;
     case ServiceSwitchKind::kRun:
       StartServiceDispatcher();

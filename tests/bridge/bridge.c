@@ -220,11 +220,7 @@ static void RunOnHelper(Call *call) {
 /* ------------------------------------------------------------------------------------------------ */
 /* Paths */
 
-static char *UnixPathOf(const char *windows_path) {
-  WCHAR wide[4 * MAX_PATH];
-  if (!MultiByteToWideChar(CP_ACP, 0, windows_path, -1, wide, sizeof wide / sizeof *wide)) {
-    return NULL;
-  }
+static char *UnixPathOfWide(const WCHAR *wide) {
   char *unix_path = wine_get_unix_file_name(wide);
   if (!unix_path) return NULL;
   char *copy = strdup(unix_path);
@@ -233,6 +229,15 @@ static char *UnixPathOf(const char *windows_path) {
   /* Wine keeps a trailing separator of "Classes\"; Java does not need it. */
   while (length > 1 && copy[length - 1] == '/') copy[--length] = '\0';
   return copy;
+}
+
+/* Options reach a Windows JVM in the ANSI code page, and it decodes them with that code page. */
+static char *UnixPathOf(const char *windows_path) {
+  WCHAR wide[4 * MAX_PATH];
+  if (!MultiByteToWideChar(CP_ACP, 0, windows_path, -1, wide, sizeof wide / sizeof *wide)) {
+    return NULL;
+  }
+  return UnixPathOfWide(wide);
 }
 
 /* The Linux JVM opens relative names against the Unix current directory, which Wine never moves. */
@@ -436,18 +441,31 @@ static int LooksWindowsPath(const char *name) {
   return strchr(name, '\\') || (name[0] && name[1] == ':');
 }
 
+/* The name arrives as the Java string the launcher made from UTF-16; it is read back as UTF-16, as a
+ * Windows JVM opens files through the wide calls, and the Unix name goes back to Java the same way. */
 static jvalue TranslateFileName(BridgeEnv *env, jvalue name) {
   if (!name.l) return name;
   jobject original = name.l;
-  const char *text = AS(const char *, FWD(env, GetStringUTFChars, U(original), U(NULL)));
-  if (!text) return name;
+  jsize units = (jsize)FWD(env, GetStringLength, U(original));
+  const jchar *chars = AS(const jchar *, FWD(env, GetStringChars, U(original), U(NULL)));
+  if (!chars) return name;
+  WCHAR *wide = calloc((size_t)units + 1, sizeof *wide);
+  if (!wide) Fail("out of memory");
+  memcpy(wide, chars, (size_t)units * sizeof *wide);
+  FWD(env, ReleaseStringChars, U(original), U(chars));
+  char text[4 * MAX_PATH];
+  if (!WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, NULL, NULL)) text[0] = '\0';
   if (LooksWindowsPath(text)) {
-    char *unix_path = UnixPathOf(text);
+    char *unix_path = UnixPathOfWide(wide);
     LogLine("file\t%s\t%s", text, unix_path ? unix_path : "(untranslated)");
-    if (unix_path) name.l = AS(jobject, FWD(env, NewStringUTF, U(unix_path)));
+    if (unix_path) {
+      WCHAR unix_wide[4 * MAX_PATH];
+      int length = MultiByteToWideChar(CP_UTF8, 0, unix_path, -1, unix_wide, sizeof unix_wide / sizeof *unix_wide);
+      if (length > 0) name.l = AS(jobject, FWD(env, NewString, U(unix_wide), U(length - 1)));
+    }
     free(unix_path);
   }
-  FWD(env, ReleaseStringUTFChars, U(original), U(text));
+  free(wide);
   return name;
 }
 
@@ -530,6 +548,10 @@ DEFINE_CALLS(CallBooleanMethod, jboolean, jobject, 0)
 DEFINE_CALLS(CallIntMethod, jint, jobject, 0)
 DEFINE_CALLS(CallLongMethod, jlong, jobject, 0)
 DEFINE_CALLS(CallVoidMethod, uint64_t, jobject, 0)
+
+static jstring MS_ABI EnvNewString(JNIEnv *env, const jchar *chars, jsize length) {
+  return AS(jstring, FWD(BE(env), NewString, U(chars), U(length)));
+}
 
 static jstring MS_ABI EnvNewStringUTF(JNIEnv *env, const char *text) {
   return AS(jstring, FWD(BE(env), NewStringUTF, U(text)));
@@ -701,6 +723,7 @@ static void FillTables(void) {
   SET_CALLS(CallIntMethod)
   SET_CALLS(CallLongMethod)
   SET_CALLS(CallVoidMethod)
+  ENV_SLOT(NewString) = (void *)EnvNewString;
   ENV_SLOT(NewStringUTF) = (void *)EnvNewStringUTF;
   ENV_SLOT(GetStringUTFChars) = (void *)EnvGetStringUTFChars;
   ENV_SLOT(ReleaseStringUTFChars) = (void *)EnvReleaseStringUTFChars;

@@ -47,6 +47,8 @@ class FakeTree : public ClassPathFileSystem {
     return true;
   }
 
+  std::string Identity(const std::string& path) const override { return Normalize(path); }
+
   mutable std::vector<std::string> listed;
 
  private:
@@ -119,6 +121,20 @@ TEST_F(JvmOptionsTest, ShippedLayoutGivesOneClassPathOptionInWalkOrder) {
       "Sources\\;Lib\\harbordesk.jar;Plugins\\;Plugins\\p.Zip"};
   EXPECT_EQ(VmOptions(), expected);
   EXPECT_TRUE(reporter_.reports.empty());
+  // Every directory was listed once, although "." had already walked through Classes and Plugins.
+  EXPECT_EQ(tree_.listed, (std::vector<std::string>{".", ".\\Classes", ".\\Classes\\nested", ".\\Classes\\x.jar",
+                                                    ".\\Sources", ".\\Lib", ".\\Plugins"}));
+}
+
+TEST_F(JvmOptionsTest, TheJavaHomeInUseIsNotWalkedAsPartOfAnotherEntry) {
+  tree_.AddFile("app.jar");
+  tree_.AddFile("runtime\\lib\\jrt-fs.jar");
+  tree_.AddFile("runtime\\bin\\server\\jvm.dll");
+  inputs_.java_home = ".\\runtime\\";
+  ASSERT_TRUE(Assemble("", "."));
+  EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Djava.class.path=.;.\\app.jar"});
+  ASSERT_TRUE(Assemble("", ".;runtime\\lib"));
+  EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Djava.class.path=.;.\\app.jar;runtime\\lib;runtime\\lib\\jrt-fs.jar"});
 }
 
 TEST_F(JvmOptionsTest, EntriesSplitAtLineBreaksAndKeepTheirSpaces) {
@@ -182,9 +198,49 @@ TEST_F(JvmOptionsTest, FailedListingKeepsWhatWasFoundAndGoesOn) {
   tree_.AddFile("a\\one.jar");
   tree_.AddFile("b.jar");
   tree_.FailListingOf("a", 5);
-  ASSERT_TRUE(Assemble("", "a;b.jar"));
-  EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Djava.class.path=a;a\\one.jar;b.jar"});
-  EXPECT_EQ(reporter_.reports, std::vector<std::string>{"system 5"});
+  ASSERT_TRUE(Assemble("", "a;b.jar;.\\a"));
+  EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Djava.class.path=a;a\\one.jar;b.jar;.\\a;.\\a\\one.jar"});
+  // Listed once, reported for each entry that reached it, as two walks would have.
+  EXPECT_EQ(reporter_.reports, (std::vector<std::string>{"system 5", "system 5"}));
+  EXPECT_EQ(tree_.listed, std::vector<std::string>{"a"});
+}
+
+// A code page that carries ASCII and Latin-1 letters only, and short names for some paths.
+class LatinCodePage : public OptionCodePage {
+ public:
+  bool CanCarry(std::string_view utf8) const override {
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+      const auto byte = static_cast<unsigned char>(utf8[i]);
+      if (byte >= 0x80 && byte != 0xC3 && (i == 0 || static_cast<unsigned char>(utf8[i - 1]) != 0xC3)) return false;
+    }
+    return true;
+  }
+  std::optional<std::string> ShortForm(const std::string& path) const override {
+    auto it = short_names.find(path);
+    if (it == short_names.end()) return std::nullopt;
+    return it->second;
+  }
+  std::map<std::string, std::string> short_names;
+};
+
+TEST(CarriableOption, PathsTheCodePageCannotCarryGoByTheirShortNames) {
+  LatinCodePage code_page;
+  const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC";
+  code_page.short_names = {{"C:\\" + japanese + "\\lib", "C:\\E6E5~1\\lib"},
+                           {"C:\\" + japanese + "\\agent.jar", "C:\\E6E5~1\\AGENT.JAR"},
+                           {"lib\\" + japanese + ".jar", "lib\\E6E5~1.JAR"}};
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {"-Xmx1g", "-Xmx1g"},
+      {"-Dname=Zo\xC3\xAB", "-Dname=Zo\xC3\xAB"},
+      {"-Djava.class.path=a.jar;lib\\" + japanese + ".jar;C:\\" + japanese + "\\lib",
+       "-Djava.class.path=a.jar;lib\\E6E5~1.JAR;C:\\E6E5~1\\lib"},
+      {"-Xbootclasspath/a:C:\\" + japanese + "\\lib", "-Xbootclasspath/a:C:\\E6E5~1\\lib"},
+      {"-javaagent:C:\\" + japanese + "\\agent.jar=opts", "-javaagent:C:\\E6E5~1\\AGENT.JAR=opts"},
+      {"-Dtitle=" + japanese, std::nullopt},
+      {"-Dmissing=C:\\" + japanese + "\\nothing", std::nullopt},
+      {"-X" + japanese, std::nullopt},
+  };
+  for (const auto& [option, carried] : cases) EXPECT_EQ(CarriableOption(option, code_page), carried) << option;
 }
 
 TEST(ExpandVariables, ReferencesAndLonePercentSigns) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "core/main_class_cipher.h"
 
@@ -64,26 +65,25 @@ TEST(LaunchConfig, NullPlaceholderReadsAsEmpty) {
 class ConvertLaunchConfigurationTest : public ::testing::Test {
  protected:
   LaunchConfiguration Convert() {
-    return ConvertLaunchConfiguration([this](int id) {
-      auto it = entries_.find(id);
-      return it == entries_.end() ? std::string() : it->second;
-    });
+    SettingTexts texts;
+    for (const auto& [id, text] : entries_) texts[static_cast<std::size_t>(FindSettingById(id) - kSettingLayouts)] = text;
+    return LaunchConfiguration(texts);
   }
   std::map<int, std::string> entries_;
 };
 
 TEST_F(ConvertLaunchConfigurationTest, AbsentEntriesGiveEmptyTextsSetFlagsAndZeros) {
   const LaunchConfiguration c = Convert();
-  EXPECT_EQ(c.JvmPath, "");
-  EXPECT_EQ(c.MainClass, "");
-  EXPECT_TRUE(c.ChangeDirectoryBeforeJvm);
-  EXPECT_TRUE(c.AllowMultipleInstances);
-  EXPECT_TRUE(c.ShowSplash);
-  EXPECT_TRUE(c.ServiceManualStart);
-  EXPECT_TRUE(c.ServiceStopWithSystemExit);
-  EXPECT_EQ(c.SplashSeconds, 0);
-  EXPECT_EQ(c.JvmSearchMode, 0);
-  EXPECT_EQ(c.MinJavaVersionNumber, 0u);
+  EXPECT_EQ(c.JvmPath(), "");
+  EXPECT_EQ(c.MainClass(), "");
+  EXPECT_TRUE(c.ChangeDirectoryBeforeJvm());
+  EXPECT_TRUE(c.AllowMultipleInstances());
+  EXPECT_TRUE(c.ShowSplash());
+  EXPECT_TRUE(c.ServiceManualStart());
+  EXPECT_TRUE(c.ServiceStopWithSystemExit());
+  EXPECT_EQ(c.SplashSeconds(), 0);
+  EXPECT_EQ(c.JvmSearchMode(), 0);
+  EXPECT_EQ(c.MinJavaVersionNumber(), 0u);
 }
 
 TEST_F(ConvertLaunchConfigurationTest, EveryEntryLandsInItsSetting) {
@@ -107,61 +107,78 @@ TEST_F(ConvertLaunchConfigurationTest, EveryEntryLandsInItsSetting) {
   for (int i = 0; i < kJvmErrorMessageCount; ++i) entries_[1456 + 16 * i] = "jvm error " + std::to_string(i);
 
   const LaunchConfiguration c = Convert();
-  EXPECT_EQ(c.MinJavaVersion, "0x00010008");
-  EXPECT_EQ(c.MinJavaVersionNumber, 0x00010008u);
-  EXPECT_EQ(c.JvmPath, "jre\\bin\\server\\jvm.dll");
-  EXPECT_EQ(c.JvmOptions, "-Xmx1g");
-  EXPECT_EQ(c.ClassPath, ".;lib\\");
-  EXPECT_EQ(c.JvmSearchMode, 12);
-  EXPECT_EQ(c.InstallSwitch, "/i");
-  EXPECT_EQ(c.UninstallSwitch, "/u");
-  EXPECT_EQ(c.ServiceSwitch, "/s");
-  EXPECT_EQ(c.WorkingDirectory, "work");
-  EXPECT_EQ(c.MainClass, "org/example/app/Main");
-  EXPECT_EQ(c.AppOptions, "a b");
-  EXPECT_EQ(c.IniFile, "app.ini");
-  EXPECT_FALSE(c.ChangeDirectoryBeforeJvm);
-  EXPECT_EQ(c.ServiceName, "Svc");
-  EXPECT_EQ(c.ServiceDescription, "Desc");
-  EXPECT_EQ(c.ServiceStartArguments, "start");
-  EXPECT_EQ(c.ServiceStopArguments, "stop");
-  EXPECT_TRUE(c.ServiceStopWithSystemExit);
-  EXPECT_FALSE(c.ServiceManualStart);
-  EXPECT_FALSE(c.AllowMultipleInstances);
-  EXPECT_EQ(c.SystemOutFile, "out.txt");
-  EXPECT_EQ(c.SystemErrFile, "err.txt");
-  EXPECT_EQ(c.SplashText, "Loading");
-  EXPECT_FALSE(c.ShowSplash);
-  EXPECT_EQ(c.SplashSeconds, 3);
-  EXPECT_EQ(c.AlreadyRunningMessage, "running");
-  EXPECT_EQ(c.FileAccessErrorMessage, "access %s");
-  for (int i = 0; i < kJvmErrorMessageCount; ++i) EXPECT_EQ(c.JvmErrorMessages[i], "jvm error " + std::to_string(i));
-  EXPECT_EQ(c.ServiceInstalledMessage, "installed");
-  EXPECT_EQ(c.ServiceUninstalledMessage, "uninstalled");
-  EXPECT_EQ(c.ServiceExistsMessage, "exists");
-  EXPECT_EQ(c.ServiceStartedMessage, "started");
-  EXPECT_EQ(c.ServiceStoppedMessage, "stopped");
-  EXPECT_EQ(c.ServiceStartFailedMessage, "failed");
-  EXPECT_EQ(c.ServiceStopTimeoutMessage, "timeout");
+  EXPECT_EQ(c.MinJavaVersion(), "0x00010008");
+  EXPECT_EQ(c.MinJavaVersionNumber(), 0x00010008u);
+  EXPECT_EQ(c.JvmPath(), "jre\\bin\\server\\jvm.dll");
+  EXPECT_EQ(c.JvmOptions(), "-Xmx1g");
+  EXPECT_EQ(c.ClassPath(), ".;lib\\");
+  EXPECT_EQ(c.JvmSearchMode(), 12);
+  EXPECT_EQ(c.InstallSwitch(), "/i");
+  EXPECT_EQ(c.UninstallSwitch(), "/u");
+  EXPECT_EQ(c.ServiceSwitch(), "/s");
+  EXPECT_EQ(c.WorkingDirectory(), "work");
+  EXPECT_EQ(c.MainClass(), "org/example/app/Main");
+  EXPECT_EQ(c.AppOptions(), "a b");
+  EXPECT_EQ(c.IniFile(), "app.ini");
+  EXPECT_FALSE(c.ChangeDirectoryBeforeJvm());
+  EXPECT_EQ(c.ServiceName(), "Svc");
+  EXPECT_EQ(c.ServiceDescription(), "Desc");
+  EXPECT_EQ(c.ServiceStartArguments(), "start");
+  EXPECT_EQ(c.ServiceStopArguments(), "stop");
+  EXPECT_TRUE(c.ServiceStopWithSystemExit());
+  EXPECT_FALSE(c.ServiceManualStart());
+  EXPECT_FALSE(c.AllowMultipleInstances());
+  EXPECT_EQ(c.SystemOutFile(), "out.txt");
+  EXPECT_EQ(c.SystemErrFile(), "err.txt");
+  EXPECT_EQ(c.SplashText(), "Loading");
+  EXPECT_FALSE(c.ShowSplash());
+  EXPECT_EQ(c.SplashSeconds(), 3);
+  EXPECT_EQ(c.AlreadyRunningMessage(), "running");
+  EXPECT_EQ(c.FileAccessErrorMessage(), "access %s");
+  for (int i = 0; i < kJvmErrorMessageCount; ++i) {
+    EXPECT_EQ(c.JvmErrorMessages(static_cast<JvmErrorMessage>(i)), "jvm error " + std::to_string(i));
+  }
+  EXPECT_EQ(c.ServiceInstalledMessage(), "installed");
+  EXPECT_EQ(c.ServiceUninstalledMessage(), "uninstalled");
+  EXPECT_EQ(c.ServiceExistsMessage(), "exists");
+  EXPECT_EQ(c.ServiceStartedMessage(), "started");
+  EXPECT_EQ(c.ServiceStoppedMessage(), "stopped");
+  EXPECT_EQ(c.ServiceStartFailedMessage(), "failed");
+  EXPECT_EQ(c.ServiceStopTimeoutMessage(), "timeout");
 }
 
 TEST_F(ConvertLaunchConfigurationTest, MainClassWithoutDotsIsUsedUnchanged) {
   entries_[1168] = EncipherMainClass("Main");
-  EXPECT_EQ(Convert().MainClass, "Main");
+  EXPECT_EQ(Convert().MainClass(), "Main");
 }
 
-TEST(LaunchConfig, IniOverrideReplacesOnlyNonEmptyValues) {
-  LaunchConfiguration c;
-  c.JvmOptions = "-Xmx512m";
-  c.AppOptions = "default";
-  ApplyIniOverride(
-      c, [](std::string_view key) { return key == "AppOptions" ? std::string(" two  words ") : std::string(); });
-  EXPECT_EQ(c.JvmOptions, "-Xmx512m");
-  EXPECT_EQ(c.AppOptions, " two  words ");
+TEST(LaunchConfig, IniOverrideReplacesOnlyNonEmptyValuesOfItsTwoKeys) {
+  SettingTexts texts;
+  texts[static_cast<std::size_t>(Setting::JvmOptions)] = "-Xmx512m";
+  texts[static_cast<std::size_t>(Setting::AppOptions)] = "default";
+  texts[static_cast<std::size_t>(Setting::ClassPath)] = "app.jar";
+  ApplyIniOverride(texts, "[Application Configuration]\nJvmOptions=\nAppOptions= two  words \nClassPath=x.jar\n");
+  EXPECT_EQ(texts[static_cast<std::size_t>(Setting::JvmOptions)], "-Xmx512m");
+  EXPECT_EQ(texts[static_cast<std::size_t>(Setting::AppOptions)], "two  words");
+  EXPECT_EQ(texts[static_cast<std::size_t>(Setting::ClassPath)], "app.jar");
 
-  ApplyIniOverride(c, [](std::string_view key) { return key == "JvmOptions" ? std::string("-Xmx1g") : std::string(); });
-  EXPECT_EQ(c.JvmOptions, "-Xmx1g");
-  EXPECT_EQ(c.AppOptions, " two  words ");
+  ApplyIniOverride(texts, "[Application Configuration]\nJvmOptions=-Dname=Zo\xC3\xAB\n");
+  EXPECT_EQ(texts[static_cast<std::size_t>(Setting::JvmOptions)], "-Dname=Zo\xC3\xAB");
+}
+
+TEST(SettingsTable, IdsRunFrom1024To1712InStepsOf16WithUniqueNames) {
+  ASSERT_EQ(kSettingCount, 44u);
+  std::set<std::string_view> names;
+  for (std::size_t i = 0; i < kSettingCount; ++i) {
+    EXPECT_EQ(kSettingLayouts[i].id, 1024 + 16 * static_cast<int>(i));
+    EXPECT_TRUE(names.insert(kSettingLayouts[i].name).second) << kSettingLayouts[i].name;
+    EXPECT_EQ(FindSettingByName(kSettingLayouts[i].name), &kSettingLayouts[i]);
+    EXPECT_EQ(FindSettingById(kSettingLayouts[i].id), &kSettingLayouts[i]);
+  }
+  EXPECT_EQ(kSettingLayouts[kSettingCount - 1].id, 1712);
+  EXPECT_EQ(FindSettingById(1032), nullptr);
+  EXPECT_EQ(FindSettingById(1728), nullptr);
+  EXPECT_EQ(FindSettingByName("jvmpath"), nullptr);
 }
 
 }  // namespace

@@ -23,6 +23,11 @@ class UniqueHandle {
   ~UniqueHandle() { reset(); }
 
   T get() const { return value_; }
+  // For the out-parameter of a function that creates the handle: whatever was held is closed first.
+  T* put() {
+    reset();
+    return &value_;
+  }
   explicit operator bool() const { return Traits::IsValid(value_); }
   T release() { return std::exchange(value_, Traits::Empty()); }
   void reset(T value = Traits::Empty()) {

@@ -8,13 +8,14 @@
 #include <delayimp.h>
 
 #include "core/launch_config.h"
-#include "core/win32_handle.h"
+#include "core/config_layout.h"
+#include "core/handle_win.h"
+#include "core/system_win.h"
 #include "splash/splash_rules.h"
 
 namespace stub {
 namespace {
 
-constexpr WORD kSplashBitmapId = 8000;
 constexpr DWORD kSplashStyle = WS_POPUP | SS_BITMAP;
 static_assert(kSplashStyle == 0x8000000E, "a popup static control showing a bitmap, created hidden");
 
@@ -40,7 +41,7 @@ int CountVisibleProcessWindows(DWORD process_id) {
 // once the loop has reached the quit message.
 void CloseSplash() {
   ::ShowWindow(g_splash_window, SW_HIDE);
-  ::PostMessageA(g_splash_window, WM_QUIT, 0, 0);
+  ::PostMessageW(g_splash_window, WM_QUIT, 0, 0);
 }
 
 void OnTimer(HWND window, WPARAM timer_id) {
@@ -75,25 +76,25 @@ LRESULT CALLBACK SplashWindowProc(HWND window, UINT message, WPARAM wparam, LPAR
     default:
       break;
   }
-  return ::CallWindowProcA(g_class_window_proc, window, message, wparam, lparam);
+  return ::CallWindowProcW(g_class_window_proc, window, message, wparam, lparam);
 }
 
 // On failure to load the bitmap the window stays hidden and sizeless, and the thread still runs its
 // timer and loop, so the closing rules do not depend on the image.
 ScopedWindow CreateSplashWindow(ScopedBitmap& bitmap) {
-  const HINSTANCE instance = ::GetModuleHandleA(nullptr);
-  ScopedWindow window(::CreateWindowExA(0, "STATIC", LaunchConfig().SplashText.c_str(), kSplashStyle, 0, 0, 0, 0,
-                                        nullptr, nullptr, instance, nullptr));
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  ScopedWindow window(::CreateWindowExW(0, L"STATIC", Wide(WideOf(LaunchConfig().SplashText())), kSplashStyle, 0, 0,
+                                        0, 0, nullptr, nullptr, instance, nullptr));
   if (!window) return window;
   g_splash_window = window.get();
   // The Ptr forms are the ones that exist on 64-bit Windows and hold a whole procedure address.
-  g_class_window_proc = reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(window.get(), GWLP_WNDPROC));
-  ::SetWindowLongPtrA(window.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SplashWindowProc));
+  g_class_window_proc = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(window.get(), GWLP_WNDPROC));
+  ::SetWindowLongPtrW(window.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SplashWindowProc));
 
-  bitmap.reset(::LoadBitmapA(instance, MAKEINTRESOURCEA(kSplashBitmapId)));
+  bitmap.reset(::LoadBitmapW(instance, MAKEINTRESOURCEW(kSplashBitmapId)));
   if (!bitmap) return window;
   // The control takes the bitmap's size but not its ownership: the bitmap must outlive the window.
-  ::SendMessageA(window.get(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
+  ::SendMessageW(window.get(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.get()));
 
   RECT rect = {};
   ::GetWindowRect(window.get(), &rect);
@@ -108,7 +109,7 @@ ScopedWindow CreateSplashWindow(ScopedBitmap& bitmap) {
 
 void StartCloseTimer(HWND window) {
   const LaunchConfiguration& config = LaunchConfig();
-  const SplashTimer timer = ChooseSplashTimer(config.ShowSplash, config.SplashSeconds);
+  const SplashTimer timer = ChooseSplashTimer(config.ShowSplash(), config.SplashSeconds());
   if (timer.id != kNoSplashTimer) ::SetTimer(window, timer.id, timer.interval_ms, nullptr);
 }
 
@@ -122,9 +123,9 @@ DWORD WINAPI SplashThread(LPVOID /*unused*/) noexcept {
 
   MSG message;
   // GetMessage's -1 (an invalid argument) would otherwise spin this loop for the life of the process.
-  while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
     ::TranslateMessage(&message);
-    ::DispatchMessageA(&message);
+    ::DispatchMessageW(&message);
   }
   if (g_splash_window == nullptr) window.release();
   return 0;

@@ -4,12 +4,11 @@
 
 #include <windows.h>
 
+#include "core/handle_win.h"
 #include "core/launch_config.h"
 #include "core/reporting.h"
-#include "core/win32_handle.h"
-#include "core/win32_paths.h"
+#include "core/system_win.h"
 #include "jvm/jvm_host.h"
-#include "jvm/main_class_runner.h"
 #include "service/service_switch.h"
 #include "splash/splash_rules.h"
 #include "splash/splash_window.h"
@@ -23,21 +22,19 @@ constexpr int kExitFailure = -1;
 // A failure here is not reported: relative settings then resolve against whatever directory the
 // process was started in.
 void ChangeToExecutableDirectory() {
-  std::string path = ExecutablePath();
+  const std::string path = ExecutablePath();
   const std::size_t slash = path.rfind('\\');
-  if (slash == std::string::npos) return;
-  path.resize(slash);
-  ::SetCurrentDirectoryA(path.c_str());
+  if (slash != std::string::npos) SetCurrentDirectoryTo(std::string_view(path).substr(0, slash));
 }
 
 // Creating the mutex and testing whether it already existed is one atomic step, so two instances
 // started at the same moment cannot both pass.
 bool AdmitSingleInstance(ScopedHandle& mutex) {
   ::SetLastError(ERROR_SUCCESS);
-  mutex.reset(::CreateMutexA(nullptr, TRUE, LaunchConfig().MainClass.c_str()));
+  mutex.reset(::CreateMutexW(nullptr, TRUE, Wide(WideOf(LaunchConfig().MainClass()))));
   if (::GetLastError() == ERROR_ALREADY_EXISTS) {
     mutex.reset();
-    ReportError(LaunchConfig().AlreadyRunningMessage);
+    ReportError(LaunchConfig().AlreadyRunningMessage());
     return false;
   }
   return true;
@@ -51,20 +48,17 @@ int RunLauncher(bool windowed, const std::vector<std::string>& args) {
   LoadLaunchConfiguration();
   const LaunchConfiguration& config = LaunchConfig();
 
-  if (!config.ServiceName.empty() && DispatchServiceSwitch(args)) return kExitSuccess;
+  if (!config.ServiceName().empty() && DispatchServiceSwitch(args)) return kExitSuccess;
 
   ScopedHandle instance_mutex;
   if (windowed) {
-    if (!config.AllowMultipleInstances && !AdmitSingleInstance(instance_mutex)) return kExitSuccess;
+    if (!config.AllowMultipleInstances() && !AdmitSingleInstance(instance_mutex)) return kExitSuccess;
     // A negative SplashSeconds counts as 0: without ShowSplash nothing would ever close that splash.
-    if (SplashWanted(config.ShowSplash, config.SplashSeconds)) StartSplash();
+    if (SplashWanted(config.ShowSplash(), config.SplashSeconds())) StartSplash();
   }
 
-  if (!CreateJvm(/*with_service_console=*/false)) return kExitFailure;
   const std::vector<std::string> main_args(args.empty() ? args.end() : args.begin() + 1, args.end());
-  const bool ran = RunMainClass(main_args, /*as_stopper=*/false);
-  DestroyJvm();
-  return ran ? kExitSuccess : kExitFailure;
+  return RunJavaApplication(main_args) ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace stub

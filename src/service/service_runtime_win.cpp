@@ -20,7 +20,8 @@
 #include "core/message_format.h"
 #include "core/reporting.h"
 #include "core/tokenizer.h"
-#include "core/win32_handle.h"
+#include "core/handle_win.h"
+#include "core/system_win.h"
 #include "jvm/jvm_host.h"
 #include "jvm/main_class_runner.h"
 #include "service/service_rules.h"
@@ -79,7 +80,7 @@ void RunJavaApplication() {
   g_jvm_phase.store(created ? kJvmRunning : kJvmGone);
   SignalEvent(g_jvm_settled_event);
   if (!created) return;
-  g_outcome.store(RunMainClass(TokenizeArguments(config.ServiceStartArguments, false), /*as_stopper=*/false));
+  g_outcome.store(RunMainClass(TokenizeArguments(config.ServiceStartArguments(), false), /*as_stopper=*/false));
   g_jvm_phase.store(kJvmGone);
   DestroyJvm();
 }
@@ -98,11 +99,11 @@ void RequestApplicationStop() {
   const HANDLE settled = g_jvm_settled_event.load();
   if (settled != nullptr) ::WaitForSingleObject(settled, INFINITE);
   if (g_jvm_phase.load() != kJvmRunning) return;
-  if (config.ServiceStopWithSystemExit) {
+  if (config.ServiceStopWithSystemExit()) {
     g_outcome.store(RequestJvmExit());
     return;
   }
-  g_outcome.store(RunMainClass(TokenizeArguments(config.ServiceStopArguments, false), /*as_stopper=*/true));
+  g_outcome.store(RunMainClass(TokenizeArguments(config.ServiceStopArguments(), false), /*as_stopper=*/true));
 }
 
 DWORD WINAPI StopRequester(LPVOID) {
@@ -114,7 +115,7 @@ DWORD WINAPI StopWatchdog(LPVOID) {
   // Formatted before the sleep: when the watchdog wakes the process may already be ending and the
   // configuration no longer there to read.
   const LaunchConfiguration& config = LaunchConfig();
-  const std::string timeout_text = FormatMessageText(config.ServiceStopTimeoutMessage, {config.ServiceName});
+  const std::string timeout_text = FormatMessageText(config.ServiceStopTimeoutMessage(), {config.ServiceName()});
   ::Sleep(kStopWatchdogMs);
   ReportText(true, timeout_text);
   SignalEvent(g_stop_event);
@@ -136,13 +137,13 @@ void WINAPI ServiceControlHandler(DWORD control) {
 // Both events are created before the service reports running, so that a stop control arriving at
 // once finds them. They are never closed (see the top of the file).
 bool CreateServiceEvents() {
-  const HANDLE stop_event = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  const HANDLE stop_event = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (stop_event == nullptr) {
     ReportLastError();
     return false;
   }
   g_stop_event.store(stop_event);
-  const HANDLE settled_event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const HANDLE settled_event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (settled_event == nullptr) {
     ReportLastError();
     return false;
@@ -154,38 +155,38 @@ bool CreateServiceEvents() {
 void RunService() {
   const LaunchConfiguration& config = LaunchConfig();
   // Never deregistered while the process lives (see the top of the file).
-  const HANDLE event_source = ::RegisterEventSourceA(nullptr, config.ServiceName.c_str());
+  const HANDLE event_source = ::RegisterEventSourceW(nullptr, Wide(WideOf(config.ServiceName())));
   if (event_source == nullptr) return;
   SetEventSource(event_source);
 
-  g_status_handle.store(::RegisterServiceCtrlHandlerA(config.ServiceName.c_str(), ServiceControlHandler));
-  ReportInfo(config.ServiceStartedMessage, config.ServiceName);
+  g_status_handle.store(::RegisterServiceCtrlHandlerW(Wide(WideOf(config.ServiceName())), ServiceControlHandler));
+  ReportInfo(config.ServiceStartedMessage(), config.ServiceName());
   ReportState(kServiceRunning);
   if (CreateServiceEvents() && StartThread(ServiceWorker)) ::WaitForSingleObject(g_stop_event.load(), INFINITE);
 
   if (g_outcome.load()) {
-    ReportInfo(config.ServiceStoppedMessage, config.ServiceName);
+    ReportInfo(config.ServiceStoppedMessage(), config.ServiceName());
   } else {
-    ReportError(config.ServiceStartFailedMessage, config.ServiceName);
+    ReportError(config.ServiceStartFailedMessage(), config.ServiceName());
   }
   ReportState(kServiceStopped);
 }
 
-void WINAPI ServiceMain(DWORD, LPSTR*) { RunService(); }
+void WINAPI ServiceMain(DWORD, LPWSTR*) { RunService(); }
 
 }  // namespace
 
 void StartServiceDispatcher() {
   SetLaunchMode(kServiceMode);
-  std::string service_name = LaunchConfig().ServiceName;
-  SERVICE_TABLE_ENTRYA table[] = {{service_name.data(), ServiceMain}, {nullptr, nullptr}};
-  if (::StartServiceCtrlDispatcherA(table)) return;
+  std::u16string service_name = WideOf(LaunchConfig().ServiceName());
+  SERVICE_TABLE_ENTRYW table[] = {{reinterpret_cast<wchar_t*>(&service_name[0]), ServiceMain}, {nullptr, nullptr}};
+  if (::StartServiceCtrlDispatcherW(table)) return;
   const DWORD error = ::GetLastError();
 
-  ScopedEventSource event_source(::RegisterEventSourceA(nullptr, service_name.c_str()));
+  ScopedEventSource event_source(::RegisterEventSourceW(nullptr, Wide(service_name)));
   if (!event_source) return;
   SetEventSource(event_source.get());
-  ReportText(true, SystemErrorText(error));
+  ReportSystemError(error);
   SetEventSource(nullptr);
 }
 

@@ -1,0 +1,74 @@
+// Message delivery. The launch mode and the event source are read at every report because a service
+// run switches to the event log after start-up, and several threads report without a lock.
+#include "core/reporting.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "core/system_win.h"
+
+namespace stub {
+namespace {
+
+std::atomic<int> g_launch_mode{kConsoleMode};
+std::atomic<void*> g_event_source{nullptr};
+
+constexpr DWORD kInfoEventId = 0x40000001;
+constexpr DWORD kErrorEventId = 0xC0000002;
+constexpr UINT kInfoBoxStyle = MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND;  // 0x10040
+constexpr UINT kErrorBoxStyle = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;       // 0x10010
+
+// One line, written at once so that the launcher's lines keep their place among the Java program's
+// own. A console takes characters, so any text shows as it is; a file or a pipe gets UTF-8, the one
+// encoding that carries every character and that a reader can tell by itself.
+void WriteLine(bool is_error, const std::string& text) {
+  const HANDLE stream = ::GetStdHandle(is_error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (::GetConsoleMode(stream, &mode)) {
+    const std::u16string line = WideOf(text + "\r\n");
+    DWORD written = 0;
+    ::WriteConsoleW(stream, Wide(line), static_cast<DWORD>(line.size()), &written, nullptr);
+    return;
+  }
+  const std::string line = text + "\r\n";
+  DWORD written = 0;
+  ::WriteFile(stream, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+void WriteEvent(bool is_error, const std::string& text) {
+  const std::u16string wide = WideOf(text);
+  const wchar_t* strings[] = {Wide(wide)};
+  ::ReportEventW(static_cast<HANDLE>(g_event_source.load()), is_error ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE,
+                 0, is_error ? kErrorEventId : kInfoEventId, nullptr, 1, 0, strings, nullptr);
+}
+
+}  // namespace
+
+void SetLaunchMode(int mode) { g_launch_mode.store(mode); }
+int GetLaunchMode() { return g_launch_mode.load(); }
+void SetEventSource(void* event_source) { g_event_source.store(event_source); }
+void* GetEventSource() { return g_event_source.load(); }
+
+void ReportText(bool is_error, const std::string& text) {
+  switch (g_launch_mode.load()) {
+    case kConsoleMode:
+      WriteLine(is_error, text);
+      break;
+    case kWindowedMode:
+      ::MessageBoxW(nullptr, Wide(WideOf(text)), is_error ? L"Error" : L"Information",
+                    is_error ? kErrorBoxStyle : kInfoBoxStyle);
+      break;
+    case kServiceMode:
+      WriteEvent(is_error, text);
+      break;
+    default:
+      break;
+  }
+}
+
+void ReportSystemError(unsigned long code) { ReportText(true, SystemErrorText(code)); }
+
+void ReportLastError() { ReportSystemError(::GetLastError()); }
+
+}  // namespace stub

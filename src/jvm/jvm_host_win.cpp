@@ -1,0 +1,269 @@
+// Hosting the JVM: the runtime library, the one virtual machine of the process, the service console,
+// the working directory and the options as the JVM decodes them. The host state is written once, on
+// the creating thread, before any other thread may use it.
+#include "jvm/jvm_host.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "core/handle_win.h"
+#include "core/launch_config.h"
+#include "core/reporting.h"
+#include "core/system_win.h"
+#include "core/text.h"
+#include "core/tokenizer.h"
+#include "jvm/jni_guard.h"
+#include "jvm/jvm_options.h"
+#include "runtime/runtime_discovery.h"
+
+namespace stub {
+namespace {
+
+using CreateJavaVmFunction = jint(JNICALL*)(JavaVM**, void**, void*);
+
+// The C runtime DLLs a current jvm.dll imports, kept in the runtime's bin folder.
+constexpr const char* kRuntimeCompanions[] = {"vcruntime140.dll", "vcruntime140_1.dll", "msvcp140.dll"};
+constexpr char kConsoleOutput[] = "CONOUT$";
+constexpr char kUncarriableOptionMessage[] =
+    "The JVM option %s cannot be passed in this system's code page, and no short name of its path can stand in.";
+
+struct JvmHostState {
+  ScopedModule library;
+  CreateJavaVmFunction create_java_vm = nullptr;
+  JavaVM* vm = nullptr;   // usable from any thread
+  JNIEnv* env = nullptr;  // valid only on the creating thread
+  std::string library_path;
+};
+
+// Never destroyed: the JVM's threads may outlive every static destructor of the process.
+JvmHostState& Host() {
+  static JvmHostState* const state = new JvmHostState;
+  return *state;
+}
+
+class Win32ClassPathFileSystem : public ClassPathFileSystem {
+ public:
+  EntryKind Classify(const std::string& path, unsigned long& error) const override {
+    const DWORD attributes = FileAttributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      error = ::GetLastError();
+      return EntryKind::kInaccessible;
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::kDirectory : EntryKind::kFile;
+  }
+  bool List(const std::string& directory, const std::function<void(const std::string&, bool)>& visit,
+            unsigned long& error) const override {
+    return ListDirectory(directory, visit, error);
+  }
+  // Names are compared as the file system compares them: whole paths, without regard to case.
+  std::string Identity(const std::string& path) const override {
+    std::string full = FullPath(path);
+    while (full.size() > 3 && (full.back() == '\\' || full.back() == '/')) full.pop_back();
+    for (char& c : full) c = AsciiLower(c);
+    return full;
+  }
+};
+
+class LaunchReporter : public AssemblyReporter {
+ public:
+  void SystemError(unsigned long code) override { ReportSystemError(code); }
+  void Error(const std::string& text) override { ReportText(true, text); }
+};
+
+class AnsiCodePage : public OptionCodePage {
+ public:
+  bool CanCarry(std::string_view utf8) const override { return AnsiOf(utf8).has_value(); }
+  std::optional<std::string> ShortForm(const std::string& path) const override { return ShortPath(path); }
+};
+
+std::string EnvironmentText(const std::string& name) { return EnvironmentValue(name).value_or(std::string()); }
+
+bool ChangeToWorkingDirectory() {
+  const LaunchConfiguration& config = LaunchConfig();
+  if (SetCurrentDirectoryTo(config.WorkingDirectory())) return true;
+  ReportLastError();
+  ReportError(config.FileAccessErrorMessage(), config.WorkingDirectory());
+  return false;
+}
+
+void TraceLoad(const std::string& path, const std::string& outcome) {
+  if (SearchTrace* trace = ActiveTrace()) trace->Line(TraceLine("load", "", path, "", outcome));
+}
+
+// A library built for another machine fails to load with a bare "bad format"; say what it is instead.
+bool RefuseForeignLibrary(const std::string& path) {
+  const std::optional<std::uint16_t> machine = LibraryMachine(path);
+  if (!machine || *machine == 0 || *machine == kLauncherMachine) return false;
+  ReportError(LaunchConfig().JvmErrorMessages(kUnableToLoadJvm), path);
+  ReportText(true, ForeignLibraryText(path, *machine, kLauncherMachine));
+  TraceLoad(path, "refused: other bitness: " + MachineName(*machine) + " library");
+  return true;
+}
+
+// jvm.dll imports the C runtime DLLs kept in the runtime's bin folder, and the JVM loads more of its
+// libraries from there later; that folder is on no search path of this process, so it is added for
+// the process's life (this also takes the current directory off the search path).
+void PrepareRuntimeFolder(const std::string& library) {
+  const std::string folder = RuntimeBinFolder(library);
+  const std::string bin = FullPath(folder.empty() ? "." : folder);
+  ::SetDllDirectoryW(Wide(WideOf(bin)));
+  TraceLoad(bin, "DLL folder");
+  for (const char* name : kRuntimeCompanions) {
+    const std::string path = bin + "\\" + name;
+    if (!IsExistingFile(path)) continue;
+    // Deliberately never freed: the runtime uses them until the process ends.
+    TraceLoad(path, ::LoadLibraryW(Wide(WideOf(path))) != nullptr ? "preloaded" : "preload failed");
+  }
+}
+
+// The system's text for a failed load; some texts name the file as "%1".
+std::string LoadErrorText(DWORD error, const std::string& path) {
+  std::string text = SystemErrorText(error);
+  for (std::size_t at = text.find("%1"); at != std::string::npos; at = text.find("%1", at + path.size())) {
+    text.replace(at, 2, path);
+  }
+  return text;
+}
+
+bool LoadJvmLibrary(const std::string& path) {
+  const LaunchConfiguration& config = LaunchConfig();
+  JvmHostState& host = Host();
+  host.library_path = path;
+  if (RefuseForeignLibrary(path)) return false;
+  // A DLL that the library imports and that cannot be found is reported here, not in a system dialog.
+  ::SetErrorMode(::SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
+  PrepareRuntimeFolder(path);
+  host.library.reset(::LoadLibraryW(Wide(WideOf(path))));
+  if (!host.library) {
+    const std::string reason = LoadErrorText(::GetLastError(), path);
+    ReportError(config.JvmErrorMessages(kUnableToLoadJvm), path);
+    ReportText(true, reason);
+    TraceLoad(path, "load error: " + reason);
+    return false;
+  }
+  TraceLoad(path, "loaded");
+  // Both entry points are required, although only the first is called: a library without the second
+  // is not a complete JNI invocation interface.
+  host.create_java_vm = reinterpret_cast<CreateJavaVmFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(host.library.get(), "JNI_CreateJavaVM")));
+  if (host.create_java_vm == nullptr || ::GetProcAddress(host.library.get(), "JNI_GetDefaultJavaVMInitArgs") == nullptr) {
+    ReportError(config.JvmErrorMessages(kNoJniInterfaces), path);
+    return false;
+  }
+  return true;
+}
+
+// The final options in the encoding the JVM decodes them with (the ANSI code page); false, reported,
+// when an entry cannot be accessed or an option cannot be carried by that code page.
+bool BuildJvmOptions(const std::string& java_home, std::vector<std::string>& options) {
+  const LaunchConfiguration& config = LaunchConfig();
+  const JvmOptionInputs inputs{config.JvmOptions(), config.ClassPath(), java_home, config.FileAccessErrorMessage(),
+                               EnvironmentText};
+  const Win32ClassPathFileSystem fs;
+  LaunchReporter reporter;
+  std::string assembled;
+  if (!AssembleJvmOptions(inputs, fs, reporter, assembled)) return false;
+  const AnsiCodePage code_page;
+  for (const std::string& option : TokenizeArguments(assembled, /*reserve_slot=*/false)) {
+    const std::optional<std::string> carried = CarriableOption(option, code_page);
+    if (!carried) {
+      ReportError(kUncarriableOptionMessage, option);
+      return false;
+    }
+    options.push_back(*AnsiOf(*carried));
+  }
+  return true;
+}
+
+// The option texts and the array live as long as the process: the JVM may keep pointers into them.
+bool CreateVirtualMachine(std::vector<std::string> option_texts, JvmExitHook exit_hook) {
+  static char exit_option[] = "exit";
+  static std::vector<std::string> texts;
+  static std::vector<JavaVMOption> options;
+  texts = std::move(option_texts);
+  for (std::string& text : texts) options.push_back(JavaVMOption{&text[0], nullptr});
+  if (exit_hook != nullptr) options.push_back(JavaVMOption{exit_option, reinterpret_cast<void*>(exit_hook)});
+
+  JavaVMInitArgs args{};
+  args.version = JNI_VERSION_1_2;
+  args.nOptions = static_cast<jint>(options.size());
+  args.options = options.empty() ? nullptr : options.data();
+  args.ignoreUnrecognized = JNI_TRUE;
+  JvmHostState& host = Host();
+  void* env = nullptr;
+  if (host.create_java_vm(&host.vm, &env, &args) != JNI_OK) {
+    ReportError(LaunchConfig().JvmErrorMessages(kUnableToCreateJvm), host.library_path);
+    return false;
+  }
+  host.env = static_cast<JNIEnv*>(env);
+  return true;
+}
+
+// A service keeps running when the interactive user logs off: the logoff event stops here instead of
+// reaching the handlers the JVM installed, which would end the process.
+BOOL WINAPI LogoffFilter(DWORD ctrl_type) { return ctrl_type == CTRL_LOGOFF_EVENT ? TRUE : FALSE; }
+
+void SetUpServiceConsole() {
+  ::AllocConsole();
+  ::SetConsoleCtrlHandler(LogoffFilter, TRUE);
+  ::_wfreopen(L"CONOUT$", L"a", stdout);
+  ::_wfreopen(L"CONOUT$", L"a", stderr);
+  RedirectJavaStream(Host().env, kConsoleOutput, "setOut");
+  RedirectJavaStream(Host().env, kConsoleOutput, "setErr");
+}
+
+jint AttachVersion() { return static_cast<jint>(LaunchConfig().MinJavaVersionNumber()); }
+
+}  // namespace
+
+bool CreateJvm(bool with_service_console, JvmExitHook exit_hook) {
+  if (LaunchConfig().ChangeDirectoryBeforeJvm() && !ChangeToWorkingDirectory()) return false;
+  const std::optional<ResolvedRuntime> runtime = ResolveJvmLibrary();
+  if (!runtime || !LoadJvmLibrary(runtime->library)) return false;
+  std::vector<std::string> options;
+  if (!BuildJvmOptions(runtime->java_home, options)) return false;
+  if (!CreateVirtualMachine(std::move(options), exit_hook)) return false;
+  if (with_service_console) SetUpServiceConsole();
+  return true;
+}
+
+bool RunMainClass(const std::vector<std::string>& args, bool as_stopper, MainGate may_begin) {
+  const LaunchConfiguration& config = LaunchConfig();
+  if (!as_stopper && !config.WorkingDirectory().empty() && !config.ChangeDirectoryBeforeJvm() &&
+      !ChangeToWorkingDirectory()) {
+    return false;
+  }
+  MainCall call{config.MainClass(), args, CurrentDirectory(), /*redirect=*/!as_stopper, may_begin};
+  if (call.user_dir.empty()) {
+    ReportLastError();
+    ReportError(config.FileAccessErrorMessage(), config.WorkingDirectory());
+    return false;
+  }
+  return as_stopper ? InvokeMainAsStopper(Host().vm, AttachVersion(), call) : InvokeMain(Host().env, call);
+}
+
+bool RequestJvmExit() { return CallSystemExit(Host().vm, AttachVersion()); }
+
+void ShutDownJvm() {
+  JavaVM* vm = Host().vm;
+  vm->functions->DetachCurrentThread(vm);
+  // Waits until the application's last non-daemon thread has ended.
+  vm->functions->DestroyJavaVM(vm);
+}
+
+void UnloadJvm() { Host().library.reset(); }
+
+void DestroyJvm() {
+  ShutDownJvm();
+  UnloadJvm();
+}
+
+bool RunJavaApplication(const std::vector<std::string>& args) {
+  if (!CreateJvm(/*with_service_console=*/false)) return false;
+  const bool ran = RunMainClass(args, /*as_stopper=*/false);
+  DestroyJvm();
+  return ran;
+}
+
+}  // namespace stub

@@ -1,0 +1,115 @@
+// Installation and removal through the Service Control Manager and the registry. The key paths and the
+// command line are composed by service_rules only after the limits have been checked, so no text is
+// ever cut to fit.
+#include "service/service_install.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "core/handle_win.h"
+#include "core/launch_config.h"
+#include "core/registry_win.h"
+#include "core/reporting.h"
+#include "core/system_win.h"
+#include "service/service_rules.h"
+
+namespace stub {
+namespace {
+
+constexpr DWORD kTypesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+
+// The program path, read without a length limit and checked together with the name against the
+// install limits, so that a long path is refused with its real length instead of being cut into the
+// path of some other file; reports why when it cannot be used.
+bool ReadInstallablePath(const std::string& service_name, std::string& executable_path) {
+  executable_path = ExecutablePath();
+  if (executable_path.empty()) {
+    ReportLastError();
+    return false;
+  }
+  const std::string refusal = InstallLimitViolation(service_name, executable_path, LaunchConfig().ServiceSwitch());
+  if (refusal.empty()) return true;
+  ReportError(refusal);
+  return false;
+}
+
+ScopedServiceHandle OpenManager(DWORD access) { return ScopedServiceHandle(::OpenSCManagerW(nullptr, nullptr, access)); }
+
+bool CreateServiceEntry(const std::string& service_name, const std::string& command_line) {
+  const ScopedServiceHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
+  if (!manager) {
+    ReportLastError();
+    return false;
+  }
+  const std::u16string name = WideOf(service_name);
+  const DWORD start_type = LaunchConfig().ServiceManualStart() ? SERVICE_DEMAND_START : SERVICE_AUTO_START;
+  const ScopedServiceHandle service(::CreateServiceW(manager.get(), Wide(name), Wide(name), SERVICE_ALL_ACCESS,
+                                                     SERVICE_WIN32_OWN_PROCESS, start_type, SERVICE_ERROR_NORMAL,
+                                                     Wide(WideOf(command_line)), nullptr, nullptr, nullptr, nullptr,
+                                                     nullptr));
+  if (!service) {
+    ReportLastError();
+    return false;
+  }
+  return true;
+}
+
+// Each registry step sets the thread's last error on failure, so the report names the real cause.
+bool WriteServiceRegistryValues(const std::string& service_name, const std::string& description,
+                                const std::string& executable_path) {
+  RegKey event_source;
+  if (event_source.Create(HKEY_LOCAL_MACHINE, EventLogSourceKeyPath(service_name), KEY_ALL_ACCESS) != ERROR_SUCCESS ||
+      event_source.WriteString("EventMessageFile", executable_path, REG_EXPAND_SZ) != ERROR_SUCCESS ||
+      event_source.WriteDword("TypesSupported", kTypesSupported) != ERROR_SUCCESS) {
+    ReportLastError();
+    return false;
+  }
+  if (description.empty()) return true;
+  RegKey service;
+  if (service.Open(HKEY_LOCAL_MACHINE, ServiceKeyPath(service_name), KEY_WRITE) != ERROR_SUCCESS ||
+      service.WriteString("Description", description, REG_EXPAND_SZ) != ERROR_SUCCESS) {
+    ReportLastError();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int QueryServiceExists(const std::string& service_name) {
+  const ScopedServiceHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
+  if (!manager) return -1;
+  const ScopedServiceHandle service(::OpenServiceW(manager.get(), Wide(WideOf(service_name)), SERVICE_QUERY_CONFIG));
+  if (service) return 1;
+  return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : -1;
+}
+
+bool InstallLimitsHold(const std::string& service_name) {
+  std::string executable_path;
+  return ReadInstallablePath(service_name, executable_path);
+}
+
+int InstallService(const std::string& service_name, const std::string& description) {
+  std::string executable_path;
+  if (!ReadInstallablePath(service_name, executable_path)) return -1;
+  const std::string command_line = ComposeServiceCommandLine(executable_path, LaunchConfig().ServiceSwitch());
+  if (!CreateServiceEntry(service_name, command_line)) return -1;
+  return WriteServiceRegistryValues(service_name, description, executable_path) ? 0 : -1;
+}
+
+int UninstallService(const std::string& service_name) {
+  const ScopedServiceHandle manager = OpenManager(SC_MANAGER_ALL_ACCESS);
+  if (!manager) {
+    ReportLastError();
+    return -1;
+  }
+  const ScopedServiceHandle service(::OpenServiceW(manager.get(), Wide(WideOf(service_name)), DELETE));
+  if (!service || !::DeleteService(service.get())) {
+    ReportLastError();
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace stub
