@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::string_view kIniSection = "Application Configuration";
 
-LaunchConfiguration g_config;
+// Made at the first use, on the main thread before any other thread starts, and never destroyed.
+LaunchConfiguration* g_config = nullptr;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -76,8 +77,14 @@ void ApplyIniOverride(SettingTexts& texts, std::string_view ini_text) {
   }
 }
 
-const LaunchConfiguration& LaunchConfig() { return g_config; }
+const LaunchConfiguration& LaunchConfig() {
+  if (g_config == nullptr) g_config = new LaunchConfiguration;
+  return *g_config;
+}
 
-void SetLaunchConfiguration(LaunchConfiguration config) { g_config = std::move(config); }
+void SetLaunchConfiguration(LaunchConfiguration config) {
+  LaunchConfig();
+  *g_config = std::move(config);
+}
 
 }  // namespace stub

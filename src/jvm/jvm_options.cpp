@@ -3,7 +3,8 @@
 // class path cannot be allowed.
 #include "jvm/jvm_options.h"
 
-#include <map>
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "core/message_format.h"
@@ -64,8 +65,7 @@ class ArchiveWalker {
  private:
   const Listing& Walk(const std::string& directory, bool& fresh) {
     std::string identity = fs_.Identity(directory);
-    const auto known = listings_.find(identity);
-    if (known != listings_.end()) return known->second;
+    if (const Listing* known = Find(identity)) return *known;
     fresh = true;
     Listing listing;
     unsigned long error = 0;
@@ -83,7 +83,16 @@ class ArchiveWalker {
       reporter_.SystemError(error);
       listing.errors.push_back(error);
     }
-    return listings_.emplace(std::move(identity), std::move(listing)).first->second;
+    // Inserted at its sorted place; listings are kept by pointer, so the vector may grow under them.
+    const auto at = std::lower_bound(listings_.begin(), listings_.end(), identity,
+                                     [](const Entry& entry, const std::string& key) { return entry.first < key; });
+    return *listings_.insert(at, Entry(std::move(identity), std::make_unique<Listing>(std::move(listing))))->second;
+  }
+
+  const Listing* Find(const std::string& identity) const {
+    const auto at = std::lower_bound(listings_.begin(), listings_.end(), identity,
+                                     [](const Entry& entry, const std::string& key) { return entry.first < key; });
+    return at != listings_.end() && at->first == identity ? at->second.get() : nullptr;
   }
 
   void AddSubdirectory(Listing& listing, const std::string& path, const std::string& name) {
@@ -100,7 +109,8 @@ class ArchiveWalker {
   const ClassPathFileSystem& fs_;
   AssemblyReporter& reporter_;
   const std::string java_home_;
-  std::map<std::string, Listing> listings_;
+  using Entry = std::pair<std::string, std::unique_ptr<Listing>>;
+  std::vector<Entry> listings_;  // sorted by identity
 };
 
 }  // namespace

@@ -6,8 +6,8 @@ import java.nio.charset.StandardCharsets;
 
 /**
  * Prints what the launcher handed over as code points, so that no console encoding can hide a wrong
- * character: each argument, user.dir, and the text of the class-path resource named by the property
- * "resource" when there is one.
+ * character: each argument, user.dir, and the text of each class-path resource named in the property
+ * "resources" (names separated by commas).
  */
 public final class CodePoints {
     private static String codePoints(String text) {
@@ -21,11 +21,11 @@ public final class CodePoints {
             System.out.println("arg:" + codePoints(arg));
         }
         System.out.println("user.dir:" + codePoints(System.getProperty("user.dir")));
-        String resource = System.getProperty("resource");
-        if (resource != null) {
-            try (InputStream in = ClassLoader.getSystemResourceAsStream(resource)) {
+        String resources = System.getProperty("resources", "");
+        for (String name : resources.isEmpty() ? new String[0] : resources.split(",")) {
+            try (InputStream in = ClassLoader.getSystemResourceAsStream(name)) {
                 String found = in == null ? "(missing)" : new String(in.readAllBytes(), StandardCharsets.UTF_8).trim();
-                System.out.println("resource:" + found);
+                System.out.println("resource:" + name + ":" + codePoints(found));
             }
         }
     }

@@ -1,0 +1,107 @@
+"""Unicode end to end: an install folder, arguments, class-path entries, redirection files, INI
+values and messages with characters of every plane reach Java and the user exactly. Java prints what
+it received as code points, so that no console encoding can hide a wrong character. Wine decodes a
+program's arguments, and the Linux JVM behind the bridge its file names, by the Unix locale, which
+these runs set to UTF-8; the launcher's ANSI code page stays Wine's default, Windows-1252, which
+cannot carry Japanese: such class-path entries reach the JVM by their short names."""
+import shlex
+import shutil
+import subprocess
+import zipfile
+
+import pytest
+
+from conftest import BOXWATCH, BRIDGE, DIST, DOUBLE, TEST_JAR, WINE64, stamp, win_path
+
+STUBCON = DIST / "stubcon.exe"
+STUBWIN = DIST / "stubwin.exe"
+FOLDER = "Zo\u00eb \u65e5\u672c \U0001f600"
+UTF8 = {"LC_ALL": "C.UTF-8"}
+MESSAGE = "Aucun Java trouv\u00e9 \u2014 \u65e5\u672c \U0001f600 100%"
+
+
+def code_points(text):
+    return " ".join(f"U+{ord(c):04X}" for c in text)
+
+
+def jar(path, entries):
+    path.parent.mkdir(parents=True, exist_ok=True)
+    with zipfile.ZipFile(path, "w") as archive:
+        for name, data in entries.items():
+            archive.writestr(name, data.encode("utf-8"))
+
+
+def test_folder_arguments_class_path_and_redirection_reach_java_exactly(wine, scratch):
+    folder = scratch / FOLDER
+    (folder / "lib").mkdir(parents=True)
+    shutil.copy(BRIDGE, folder / "jvm.dll")
+    shutil.copy(TEST_JAR, folder / "lib" / "Zo\u00eb.jar")
+    jar(folder / "Biblioth\u00e8que" / "extra.jar", {"biblio.txt": "Biblioth\u00e8que \u2713"})
+    jar(folder / "\u65e5\u672c" / "more.jar", {"japan.txt": "\u65e5\u672c"})
+    exe = stamp(STUBCON, {"MainClass": "testapps.CodePoints", "JvmPath": "jvm.dll", "AppOptions": "",
+                          "ClassPath": "lib\\Zo\u00eb.jar;Biblioth\u00e8que\\;\u65e5\u672c\\more.jar",
+                          "JvmOptions": "-Dresources=biblio.txt,japan.txt",
+                          "SystemOutFile": "sortie-\u00e9.txt"}, folder / "app.exe")
+    arguments = ["caf\u00e9", "\u65e5\u672c\u8a9e", "\U0001f600"]
+    proc = wine.run(exe, *arguments, cwd=scratch, env=UTF8)
+    assert proc.returncode == 0, proc
+    out = folder / "sortie-\u00e9.txt"
+    assert out.exists(), sorted(p.name for p in folder.iterdir())
+    biblio, japan = "Biblioth\u00e8que \u2713", "\u65e5\u672c"
+    assert out.read_text().splitlines() == [
+        *[f"arg:{code_points(a)}" for a in arguments],
+        f"user.dir:{code_points(win_path(folder))}",
+        f"resource:biblio.txt:{code_points(biblio)}",
+        f"resource:japan.txt:{code_points(japan)}",
+    ]
+
+
+def failing_launcher(scratch, stub, **settings):
+    """A launcher that finds no runtime and says so in a configured message with any character."""
+    return stamp(stub, {"JvmPath": "", "JvmErrorMessages0": MESSAGE, **settings}, scratch / FOLDER / "app.exe")
+
+
+def test_a_pipe_gets_utf8_and_a_console_gets_characters(wine, scratch):
+    exe = failing_launcher(scratch, STUBCON)
+    proc = wine.run(exe, env=UTF8)
+    assert proc.returncode == 255
+    assert proc.stderr == (MESSAGE + "\r\n").encode("utf-8")
+    # On a console the launcher writes characters, which Wine's console shows in the terminal's own
+    # encoding (here UTF-8): the same text, whichever way it went.
+    command = f"{shlex.quote(WINE64)} {shlex.quote(str(exe))}"
+    console = subprocess.run(["script", "-qec", command, "/dev/null"], cwd=scratch, env=wine.env(UTF8),
+                             stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+    assert MESSAGE.encode("utf-8") in console.stdout, console
+
+
+def test_a_message_box_shows_any_character(gui_wine, scratch):
+    exe = failing_launcher(scratch, STUBWIN, ShowSplash="0")
+    proc = gui_wine.start(exe, cwd=scratch)
+    watch = gui_wine.run(BOXWATCH, 30000, 1, cwd=BOXWATCH.parent, timeout=60)
+    assert watch.returncode == 0, watch
+    assert watch.stdout.decode("utf-8").splitlines() == [f"Error\t{MESSAGE}"]
+    assert proc.wait(timeout=60) == 255
+
+
+@pytest.mark.parametrize("encoding, bom", [
+    ("utf-8", b""), ("utf-8", b"\xef\xbb\xbf"), ("utf-16-le", b"\xff\xfe"), ("utf-16-be", b"\xfe\xff"),
+])
+def test_ini_override_in_utf8_or_utf16_gives_the_right_characters(wine, scratch, encoding, bom):
+    folder = scratch / FOLDER
+    exe = stamp(STUBCON, {"JvmPath": "jvm.dll", "MainClass": "x.Main", "IniFile": "app.ini", "AppOptions": "",
+                          "ClassPath": ""}, folder / "app.exe")
+    shutil.copy(DOUBLE, folder / "jvm.dll")
+    ini = "[Application Configuration]\r\nAppOptions=caf\u00e9 \u65e5\u672c \U0001f600\r\n"
+    (folder / "app.ini").write_bytes(bom + ini.encode(encoding))
+    proc = wine.run(exe, env={"JVMDOUBLE_MAIN": "print", **UTF8})
+    assert proc.returncode == 0, proc
+    assert proc.stdout.decode("utf-8").splitlines() == ["caf\u00e9", "\u65e5\u672c", "\U0001f600"]
+
+
+def test_an_ini_file_of_the_code_page_is_read_as_before(wine, scratch):
+    exe = stamp(STUBCON, {"JvmPath": "jvm.dll", "MainClass": "x.Main", "IniFile": "app.ini", "AppOptions": "",
+                          "ClassPath": ""}, scratch / "app.exe")
+    shutil.copy(DOUBLE, scratch / "jvm.dll")
+    (scratch / "app.ini").write_bytes("[Application Configuration]\r\nAppOptions=caf\u00e9\r\n".encode("cp1252"))
+    proc = wine.run(exe, env={"JVMDOUBLE_MAIN": "print"})
+    assert proc.stdout.decode("utf-8").splitlines() == ["caf\u00e9"]
