@@ -31,7 +31,7 @@ DOUBLE = ROOT / "build" / "windows" / "fixtures" / "double" / "jvm.dll"
 REFERENCE = ROOT / "build" / "windows" / "tests" / "fixtures" / "reference_launcher" / "reference_launcher.exe"
 WORK = ROOT / "build" / "bench" / "startup"
 PREFIX = ROOT / "build" / "wineprefix"
-TARGET_RATIO = 1.05
+TARGET_RATIO = 1.01
 # 64-bit programs start through the 64-bit loader itself (see tests/integration/conftest.py).
 WINE64 = "/usr/lib/wine/wine64"
 
@@ -191,7 +191,7 @@ def measure(args):
           f"(min {min(times['launcher']) * 1000:.1f}, max {max(times['launcher']) * 1000:.1f})")
     print(f"reference    first line:  median {median_reference * 1000:7.1f} ms  "
           f"(min {min(times['reference']) * 1000:.1f}, max {max(times['reference']) * 1000:.1f})")
-    print(f"ratio:                    {ratio:.3f}  (target {TARGET_RATIO} or less: "
+    print(f"ratio:                    {ratio:.3f}  (goal {TARGET_RATIO} or less: "
           f"{'met' if ratio <= TARGET_RATIO else 'NOT met'})")
     print(f"median of paired ratios:  {paired:.3f}")
     print(f"load average at the end:  {os.getloadavg()[0]:.2f} on {os.cpu_count()} processors")
