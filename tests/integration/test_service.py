@@ -18,8 +18,8 @@ from pathlib import Path
 
 import pytest
 
-from conftest import (BUILD_HOST, BUILD_WIN, DIST, ROOT, WINE64, Wine, ensure_current_prefix, stamp, win_path,
-                      wine_env as shared_wine_env)
+from conftest import (BUILD_HOST, BUILD_WIN, BUILDS, ROOT, WINE64, X64, Wine, ensure_current_prefix, stamp,
+                      win_path, wine_env as shared_wine_env)
 
 NO_RUNTIME = "Unable to locate suitable Java Runtime Environment on this machine."
 DOUBLE_JVM = BUILD_WIN / "fixtures" / "double" / "jvm.dll"
@@ -145,8 +145,8 @@ def settings_for(name, **extra):
     return settings
 
 
-def make_launcher(scratch, name, stub="stubcon.exe", subdir="app", **extra):
-    return stamp(DIST / stub, settings_for(name, **extra), scratch / subdir / "app.exe")
+def make_launcher(scratch, name, stub="stubcon.exe", subdir="app", build=X64, **extra):
+    return stamp(build.dist / stub, settings_for(name, **extra), scratch / subdir / "app.exe")
 
 
 # ---- installation and removal -------------------------------------------------------------------
@@ -353,16 +353,19 @@ def main_calls(log_path):
     return calls
 
 
-def double_service(scratch, service, system_environment, main_script, **extra):
+def double_service(scratch, service, system_environment, main_script, build=X64, **extra):
     log = scratch / "double.log"
     system_environment({"JVMDOUBLE_LOG": win_path(log), "JVMDOUBLE_MAIN": main_script})
-    exe = make_launcher(scratch, service, JvmPath=win_path(DOUBLE_JVM), ClassPath="", **extra)
+    exe = make_launcher(scratch, service, JvmPath=win_path(build.double), ClassPath="", build=build, **extra)
     return exe, log
 
 
 @needs_double
-def test_stop_calls_main_again_on_the_stopper_thread(scratch, service, system_environment):
-    exe, log = double_service(scratch, service, system_environment, "waitstop",
+@pytest.mark.parametrize("build", BUILDS)
+def test_stop_calls_main_again_on_the_stopper_thread(scratch, service, system_environment, build):
+    """The 32-bit launcher is installed from a 64-bit prompt and started by the 64-bit service manager:
+    both hand it to the 32-bit loader."""
+    exe, log = double_service(scratch, service, system_environment, "waitstop", build=build,
                               ServiceStartArguments='run "two words"', ServiceStopArguments="stop now",
                               AppOptions="from app options")
     proc = run_scenario(scratch, [
