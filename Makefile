@@ -1,13 +1,13 @@
-# Entry points: `make` builds everything into dist/, `make test` runs every test, `make demo` runs the
-# demo, `make fuzz` runs each fuzz target for a minute, `make bench` runs every benchmark (class-path
-# assembly over large archive trees, launcher start-up against a bare JNI host). Each installs missing
-# Debian packages first.
+# Entry points: `make` builds everything into dist/, `make release` packs dist/<name>-<version>.zip,
+# `make test` runs every test, `make demo` runs the demo, `make fuzz` runs each fuzz target for a
+# minute, `make bench` runs every benchmark (class-path assembly over large archive trees, launcher
+# start-up against a bare JNI host). Each installs missing Debian packages first.
 SHELL := /bin/bash
 PACKAGES := cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
             g++-mingw-w64-i686-posix wine64 wine wine64-tools xvfb xdotool imagemagick openjdk-17-jdk-headless \
             googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
             python3 python3-pytest binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 gcc-mingw-w64-i686-posix \
-            wine32:i386
+            wine32:i386 unzip
 PYTEST := /usr/bin/python3 -m pytest
 FUZZ_SECONDS ?= 60
 
@@ -44,10 +44,14 @@ dist: windows windows-x86
 
 build: dist
 
+release: dist
+	cmake --preset release -DSTUB_DIST_DIR=$(CURDIR)/dist >/dev/null
+	cmake --build --preset release --target release_archive
+
 unit: host
 	ctest --preset host
 
-integration: dist
+integration: dist release
 	$(PYTEST) -q --basetemp=$(CURDIR)/build/pytest tests/integration
 
 test: unit integration
