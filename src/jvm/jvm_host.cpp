@@ -154,13 +154,15 @@ bool LoadJvmLibrary() {
 }
 
 // The option texts and the array live as long as the process: the JVM may keep pointers into them.
-bool CreateVirtualMachine() {
+bool CreateVirtualMachine(JvmExitHook exit_hook) {
+  static char exit_option[] = "exit";
   static std::vector<std::string> tokens;
   static std::vector<JavaVMOption> options;
   const LaunchConfiguration& config = LaunchConfig();
   tokens = TokenizeArguments(config.JvmOptions, /*reserve_slot=*/false);
   options.assign(tokens.size(), JavaVMOption{});
   for (std::size_t i = 0; i < tokens.size(); ++i) options[i].optionString = tokens[i].data();
+  if (exit_hook != nullptr) options.push_back(JavaVMOption{exit_option, reinterpret_cast<void*>(exit_hook)});
 
   JavaVMInitArgs args{};
   args.version = JNI_VERSION_1_2;
@@ -201,21 +203,27 @@ bool ChangeToWorkingDirectory() {
   return false;
 }
 
-bool CreateJvm(bool with_service_console) {
+bool CreateJvm(bool with_service_console, JvmExitHook exit_hook) {
   if (LaunchConfig().ChangeDirectoryBeforeJvm && !ChangeToWorkingDirectory()) return false;
   if (!ResolveJvmLibrary()) return false;
   if (!LoadJvmLibrary()) return false;
   if (!BuildJvmOptions()) return false;
-  if (!CreateVirtualMachine()) return false;
+  if (!CreateVirtualMachine(exit_hook)) return false;
   if (with_service_console) SetUpServiceConsole();
   return true;
 }
 
-void DestroyJvm() {
+void ShutDownJvm() {
   g_host_state.vm->functions->DetachCurrentThread(g_host_state.vm);
   // Waits until the application's last non-daemon thread has ended.
   g_host_state.vm->functions->DestroyJavaVM(g_host_state.vm);
-  ::FreeLibrary(g_host_state.library);
+}
+
+void UnloadJvm() { ::FreeLibrary(g_host_state.library); }
+
+void DestroyJvm() {
+  ShutDownJvm();
+  UnloadJvm();
 }
 
 }  // namespace stub

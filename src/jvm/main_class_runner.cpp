@@ -89,7 +89,7 @@ jobjectArray BuildArgumentArray(JNIEnv* env, const std::vector<std::string>& arg
   return array;
 }
 
-bool InvokeMain(JNIEnv* env, const std::vector<std::string>& args, bool as_stopper) {
+bool InvokeMain(JNIEnv* env, const std::vector<std::string>& args, bool as_stopper, MainGate may_begin) {
   const LaunchConfiguration& config = LaunchConfig();
   const JNINativeInterface_* jni = env->functions;
   if (!PrepareJavaEnvironment(env, as_stopper)) return false;
@@ -103,26 +103,29 @@ bool InvokeMain(JNIEnv* env, const std::vector<std::string>& args, bool as_stopp
   const std::vector<std::string> arguments = args.empty() ? TokenizeArguments(config.AppOptions, false) : args;
   jobjectArray array = BuildArgumentArray(env, arguments);
   if (array == nullptr) return false;
+  // As late as possible, so that a stop request that comes before main has begun keeps it from
+  // beginning at all.
+  if (may_begin != nullptr && !may_begin()) return true;
   jni->CallStaticVoidMethod(env, main_class, main_method, array);
   return !StepFailed(env, false, kErrorInvoking, kMainLabel);
 }
 
 }  // namespace
 
-bool RunMainClass(const std::vector<std::string>& args, bool as_stopper) {
+bool RunMainClass(const std::vector<std::string>& args, bool as_stopper, MainGate may_begin) {
   const LaunchConfiguration& config = LaunchConfig();
   if (!as_stopper && !config.WorkingDirectory.empty() && !config.ChangeDirectoryBeforeJvm &&
       !ChangeToWorkingDirectory()) {
     return false;
   }
-  if (!as_stopper) return InvokeMain(HostState().env, args, false);
+  if (!as_stopper) return InvokeMain(HostState().env, args, false, may_begin);
 
   const AttachedThread thread;
   if (thread.env() == nullptr) {
     ReportError(config.JvmErrorMessages[kUnableToAttach]);
     return false;
   }
-  return InvokeMain(thread.env(), args, true);
+  return InvokeMain(thread.env(), args, true, may_begin);
 }
 
 bool RequestJvmExit() {

@@ -64,4 +64,31 @@ ServiceStatusRecord StatusRecordFor(std::uint32_t state) {
 
 bool IsStopControl(std::uint32_t control) { return control == kControlStop || control == kControlShutdown; }
 
+bool ApplicationLifecycle::BeginMain() {
+  int expected = kCreating;
+  return phase_.compare_exchange_strong(expected, kMainBegun);
+}
+
+StopRoute ApplicationLifecycle::RouteStop() {
+  int expected = kCreating;
+  if (phase_.compare_exchange_strong(expected, kStoppedBeforeMain) || expected == kStoppedBeforeMain) {
+    return StopRoute::kMainNotBegun;
+  }
+  return expected == kMainBegun ? StopRoute::kDeliver : StopRoute::kNoJvm;
+}
+
+bool ApplicationLifecycle::EnterJvm() {
+  callers_.fetch_add(1);
+  if (phase_.load() == kMainBegun) return true;
+  callers_.fetch_sub(1);
+  return false;
+}
+
+void ApplicationLifecycle::LeaveJvm() { callers_.fetch_sub(1); }
+
+bool ApplicationLifecycle::EndJvm() {
+  phase_.store(kGone);
+  return callers_.load() == 0;
+}
+
 }  // namespace stub

@@ -1,9 +1,10 @@
 // The decisions of service mode that need no system call: which switch a command line names, the
-// limits that installation texts must respect, the texts installation composes, and the status
-// record reported for each service state. Kept apart from the Win32 code so that they are tested
-// natively.
+// limits that installation texts must respect, the texts installation composes, the status record
+// reported for each service state, and how a stop request and the Java application's life meet.
+// Kept apart from the Win32 code so that they are tested natively.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -64,5 +65,43 @@ ServiceStatusRecord StatusRecordFor(std::uint32_t state);
 // True for the controls that ask the service to end (stop, shutdown); any other control only has the
 // current status reported again.
 bool IsStopControl(std::uint32_t control);
+
+// Where a stop control finds the Java application.
+enum class StopRoute {
+  kMainNotBegun,  // main had not begun and now never will; the worker takes the JVM down at once
+  kDeliver,       // main has begun, and may have returned while the JVM waits for the application's
+                  // threads: the application must be asked to stop
+  kNoJvm,         // the JVM was never created, or is gone: there is nobody to ask
+};
+
+// How the service worker and the stop requests agree, without a lock, on whether a stop still has an
+// application to reach and whether the runtime library may be unloaded. One object per service run;
+// every member may be called from any thread.
+class ApplicationLifecycle {
+ public:
+  // The worker, just before it enters main: true when main may begin; false when a stop came first,
+  // and main then never begins.
+  bool BeginMain();
+
+  // The control handler, at every stop or shutdown control.
+  StopRoute RouteStop();
+
+  // A stop requester, before it calls into the JVM: true when it may, and LeaveJvm must then follow
+  // once it is out again; false when the JVM is gone (or main never began).
+  bool EnterJvm();
+  void LeaveJvm();
+
+  // The worker, once its JVM is gone (creation failed, or DestroyJavaVM returned). From now on
+  // EnterJvm refuses; true when no stop requester is still inside the runtime, so that its library may
+  // be unloaded.
+  bool EndJvm();
+
+ private:
+  enum Phase : int { kCreating, kStoppedBeforeMain, kMainBegun, kGone };
+  // Sequentially consistent on purpose: EnterJvm writes callers_ then reads phase_, EndJvm writes
+  // phase_ then reads callers_, so at least one of the two sees the other.
+  std::atomic<int> phase_{kCreating};
+  std::atomic<int> callers_{0};
+};
 
 }  // namespace stub

@@ -1,7 +1,13 @@
 // The service runtime. Threads: the main thread sits in the dispatcher and receives the controls;
-// ServiceMain runs on a thread of the platform; ServiceWorker hosts the Java application; each stop
-// or shutdown control starts one StopRequester and one StopWatchdog. They share only the values of
-// the anonymous namespace below, each an atomic, and take no lock.
+// ServiceMain runs on a thread of the platform; ServiceWorker hosts the Java application; a stop or
+// shutdown control starts one StopWatchdog and, while the application can still be asked, one
+// StopRequester; with ServiceStopWithSystemExit the JVM may call ServiceExitHook on a thread of its
+// own. They share only the values of the anonymous namespace below, each an atomic or safe for
+// concurrent use, and take no lock.
+//
+// A stop reaches the application from the moment its main has begun until its JVM is gone, that is
+// also while DestroyJavaVM waits for the threads that main left running; a stop that comes earlier
+// keeps main from beginning at all (ApplicationLifecycle).
 //
 // Handle lifetime: the stop event and the event source are never closed while the service runs.
 // After ServiceMain returns, a watchdog or a late worker may still signal or report in the moments
@@ -28,16 +34,12 @@
 namespace stub {
 namespace {
 
-// Where the worker's virtual machine is, so that a stop request neither runs ahead of its creation
-// nor calls into it once it has been destroyed.
-enum JvmPhase : int { kJvmCreating, kJvmRunning, kJvmGone };
-
 std::atomic<std::uint32_t> g_state{kServiceStopped};
 std::atomic<SERVICE_STATUS_HANDLE> g_status_handle{nullptr};
-std::atomic<HANDLE> g_stop_event{nullptr};         // auto-reset; ServiceMain is its only waiter
-std::atomic<HANDLE> g_jvm_settled_event{nullptr};  // manual-reset; set once creation has ended
-std::atomic<int> g_jvm_phase{kJvmCreating};
+std::atomic<HANDLE> g_stop_event{nullptr};  // auto-reset; ServiceMain is its only waiter
 std::atomic<bool> g_outcome{false};
+std::atomic<bool> g_service_ended{false};
+ApplicationLifecycle g_lifecycle;
 
 void ReportCurrentStatus() {
   const ServiceStatusRecord record = StatusRecordFor(g_state.load());
@@ -56,8 +58,8 @@ void ReportState(std::uint32_t state) {
   ReportCurrentStatus();
 }
 
-void SignalEvent(const std::atomic<HANDLE>& event) {
-  const HANDLE handle = event.load();
+void SignalStopEvent() {
+  const HANDLE handle = g_stop_event.load();
   if (handle != nullptr) ::SetEvent(handle);
 }
 
@@ -71,33 +73,58 @@ bool StartThread(LPTHREAD_START_ROUTINE procedure) {
   return true;
 }
 
+// Logs how the service ended and reports it stopped. Once only: ServiceMain after its wait and the
+// exit hook may both get here.
+void EndService() {
+  if (g_service_ended.exchange(true)) return;
+  const LaunchConfiguration& config = LaunchConfig();
+  if (g_outcome.load()) {
+    ReportInfo(config.ServiceStoppedMessage, config.ServiceName);
+  } else {
+    ReportError(config.ServiceStartFailedMessage, config.ServiceName);
+  }
+  ReportState(kServiceStopped);
+}
+
+// Called by the JVM once System.exit has run the application's shutdown hooks, on a thread of the
+// JVM's own that must not use JNI any more. Status 0, the stop request's (or the application's own
+// orderly exit), ends the service as any stop does, so that the manager records a stop rather than
+// an unexpected end. Any other status is the application failing on its own: the JVM ends the
+// process with it, and the manager sees the failure (and applies its recovery actions) as before.
+void JNICALL ServiceExitHook(jint status) {
+  if (status != 0) return;
+  EndService();
+  ::ExitProcess(0);
+}
+
+bool BeginApplicationMain() { return g_lifecycle.BeginMain(); }
+
 void RunJavaApplication() {
   const LaunchConfiguration& config = LaunchConfig();
   g_outcome.store(true);
-  const bool created = CreateJvm(/*with_service_console=*/true);
+  const bool created =
+      CreateJvm(/*with_service_console=*/true, config.ServiceStopWithSystemExit ? ServiceExitHook : nullptr);
   g_outcome.store(created);
-  g_jvm_phase.store(created ? kJvmRunning : kJvmGone);
-  SignalEvent(g_jvm_settled_event);
-  if (!created) return;
-  g_outcome.store(RunMainClass(TokenizeArguments(config.ServiceStartArguments, false), /*as_stopper=*/false));
-  g_jvm_phase.store(kJvmGone);
-  DestroyJvm();
+  if (!created) {
+    g_lifecycle.EndJvm();
+    return;
+  }
+  g_outcome.store(
+      RunMainClass(TokenizeArguments(config.ServiceStartArguments, false), /*as_stopper=*/false, BeginApplicationMain));
+  ShutDownJvm();
+  // A stop requester that came in while the JVM was ending may still be inside the runtime; the
+  // library then stays loaded until the process ends, moments later.
+  if (g_lifecycle.EndJvm()) UnloadJvm();
 }
 
 DWORD WINAPI ServiceWorker(LPVOID) {
   RunJavaApplication();
-  SignalEvent(g_stop_event);
+  SignalStopEvent();
   return 0;
 }
 
-void RequestApplicationStop() {
+void AskApplicationToStop() {
   const LaunchConfiguration& config = LaunchConfig();
-  // A stop that arrives while the worker is still creating the virtual machine waits for it; with no
-  // virtual machine (never created, or already torn down) there is nothing to ask and the worker's
-  // own result stands.
-  const HANDLE settled = g_jvm_settled_event.load();
-  if (settled != nullptr) ::WaitForSingleObject(settled, INFINITE);
-  if (g_jvm_phase.load() != kJvmRunning) return;
   if (config.ServiceStopWithSystemExit) {
     g_outcome.store(RequestJvmExit());
     return;
@@ -106,7 +133,10 @@ void RequestApplicationStop() {
 }
 
 DWORD WINAPI StopRequester(LPVOID) {
-  RequestApplicationStop();
+  if (g_lifecycle.EnterJvm()) {
+    AskApplicationToStop();
+    g_lifecycle.LeaveJvm();
+  }
   return 0;
 }
 
@@ -117,7 +147,7 @@ DWORD WINAPI StopWatchdog(LPVOID) {
   const std::string timeout_text = FormatMessageText(config.ServiceStopTimeoutMessage, {config.ServiceName});
   ::Sleep(kStopWatchdogMs);
   ReportText(true, timeout_text);
-  SignalEvent(g_stop_event);
+  SignalStopEvent();
   return 0;
 }
 
@@ -127,27 +157,21 @@ void WINAPI ServiceControlHandler(DWORD control) {
     return;
   }
   ReportState(kServiceStopPending);
-  StartThread(StopRequester);
-  const bool watchdog_started = StartThread(StopWatchdog);
+  // Routed here, before the manager hears back, so that a stop that comes while the JVM is being
+  // created keeps the application's main from beginning.
+  if (g_lifecycle.RouteStop() == StopRoute::kDeliver) StartThread(StopRequester);
   // Without a watchdog nothing would bound the stop, so the service ends at once.
-  if (!watchdog_started) SignalEvent(g_stop_event);
+  if (!StartThread(StopWatchdog)) SignalStopEvent();
 }
 
-// Both events are created before the service reports running, so that a stop control arriving at
-// once finds them. They are never closed (see the top of the file).
-bool CreateServiceEvents() {
+// Never closed (see the top of the file).
+bool CreateStopEvent() {
   const HANDLE stop_event = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
   if (stop_event == nullptr) {
     ReportLastError();
     return false;
   }
   g_stop_event.store(stop_event);
-  const HANDLE settled_event = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (settled_event == nullptr) {
-    ReportLastError();
-    return false;
-  }
-  g_jvm_settled_event.store(settled_event);
   return true;
 }
 
@@ -160,15 +184,12 @@ void RunService() {
 
   g_status_handle.store(::RegisterServiceCtrlHandlerA(config.ServiceName.c_str(), ServiceControlHandler));
   ReportInfo(config.ServiceStartedMessage, config.ServiceName);
+  // Before the running state is reported: from then on the manager passes stop controls on, and each
+  // needs the event.
+  const bool ready = CreateStopEvent();
   ReportState(kServiceRunning);
-  if (CreateServiceEvents() && StartThread(ServiceWorker)) ::WaitForSingleObject(g_stop_event.load(), INFINITE);
-
-  if (g_outcome.load()) {
-    ReportInfo(config.ServiceStoppedMessage, config.ServiceName);
-  } else {
-    ReportError(config.ServiceStartFailedMessage, config.ServiceName);
-  }
-  ReportState(kServiceStopped);
+  if (ready && StartThread(ServiceWorker)) ::WaitForSingleObject(g_stop_event.load(), INFINITE);
+  EndService();
 }
 
 void WINAPI ServiceMain(DWORD, LPSTR*) { RunService(); }

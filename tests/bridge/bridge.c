@@ -218,6 +218,68 @@ static void RunOnHelper(Call *call) {
 }
 
 /* ------------------------------------------------------------------------------------------------ */
+/* Exit hook */
+
+/* The launcher's exit hook is a Windows function: Microsoft convention, and it calls Win32. The Linux
+ * JVM calls its hook with the System V convention on a thread it made itself, which Wine does not
+ * know and which therefore cannot run Windows code. So the JVM gets BridgeExitHook, which hands the
+ * status to a thread made with CreateThread when the JVM was created, and waits; that thread calls the
+ * launcher's hook. The hook normally ends the process; if it returns, so does BridgeExitHook, and the
+ * JVM ends the process itself. */
+typedef void(MS_ABI *WindowsExitHook)(jint);
+
+static struct {
+  pthread_mutex_t lock;
+  pthread_cond_t posted;
+  pthread_cond_t done;
+  WindowsExitHook hook;
+  HANDLE thread;
+  int pending; /* a status was posted; only the first exit is carried over */
+  int finished;
+  jint status;
+} g_exit = {PTHREAD_MUTEX_INITIALIZER, PTHREAD_COND_INITIALIZER, PTHREAD_COND_INITIALIZER, NULL, NULL, 0, 0, 0};
+
+static DWORD WINAPI ExitHookMain(void *unused) {
+  (void)unused;
+  pthread_mutex_lock(&g_exit.lock);
+  while (!g_exit.pending) pthread_cond_wait(&g_exit.posted, &g_exit.lock);
+  jint status = g_exit.status;
+  pthread_mutex_unlock(&g_exit.lock);
+
+  g_exit.hook(status);
+
+  pthread_mutex_lock(&g_exit.lock);
+  g_exit.finished = 1;
+  pthread_cond_broadcast(&g_exit.done);
+  pthread_mutex_unlock(&g_exit.lock);
+  return 0;
+}
+
+/* Runs on the JVM's own thread: only the C library and pthreads here, no Windows call. */
+static void BridgeExitHook(jint status) {
+  LogLine("exit_hook\t%d", (int)status);
+  pthread_mutex_lock(&g_exit.lock);
+  if (!g_exit.pending) {
+    g_exit.status = status;
+    g_exit.pending = 1;
+    pthread_cond_signal(&g_exit.posted);
+  }
+  while (!g_exit.finished) pthread_cond_wait(&g_exit.done, &g_exit.lock);
+  pthread_mutex_unlock(&g_exit.lock);
+}
+
+/* Called on the creating thread, a Windows one, so that the hook's thread exists before the JVM. */
+static void *BridgeExitHookFor(void *launcher_hook) {
+  if (!launcher_hook) return NULL;
+  g_exit.hook = (WindowsExitHook)launcher_hook;
+  if (!g_exit.thread) {
+    g_exit.thread = CreateThread(NULL, 0, ExitHookMain, NULL, 0, NULL);
+    if (!g_exit.thread) Fail("CreateThread for the exit hook failed: %u", (unsigned)GetLastError());
+  }
+  return (void *)BridgeExitHook;
+}
+
+/* ------------------------------------------------------------------------------------------------ */
 /* Paths */
 
 static char *UnixPathOf(const char *windows_path) {
@@ -756,13 +818,14 @@ static JavaVMOption *TranslateOptions(const JavaVMInitArgs *args) {
   for (int i = 0; i < args->nOptions; ++i) {
     const char *text = args->options[i].optionString ? args->options[i].optionString : "";
     LogLine("option\t%s", text);
-    if (!strcmp(text, "vfprintf") || !strcmp(text, "exit") || !strcmp(text, "abort")) {
+    if (!strcmp(text, "vfprintf") || !strcmp(text, "abort")) {
       /* Their extraInfo is a Windows function; the Linux JVM would call it with the wrong ABI. */
       fprintf(stderr, "bridge jvm.dll: the %s hook option is not supported\n", text);
       free(options);
       return NULL;
     }
     options[i] = args->options[i];
+    if (!strcmp(text, "exit")) options[i].extraInfo = BridgeExitHookFor(args->options[i].extraInfo);
     if (!strncmp(text, kClassPathOption, strlen(kClassPathOption))) {
       char *unix_list = TranslateClassPath(text + strlen(kClassPathOption));
       char *option = NULL;

@@ -149,7 +149,8 @@ def test_stopper_thread_attaches_under_its_name_while_main_runs(wine, scratch, m
 
 
 # OpenJDK 17 skips every unknown option under ignoreUnrecognized, "-X" or not; a known option with a
-# bad value still fails, as do the hook options, whose Windows functions the bridge cannot call.
+# bad value still fails, as do the vfprintf and abort hook options, whose Windows functions the bridge
+# cannot call.
 @pytest.mark.parametrize("options,strict,code", [
     (["-Xbogus-option"], False, 0),
     (["-bogus-option"], False, 0),

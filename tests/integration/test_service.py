@@ -13,13 +13,16 @@ only known to the manager within the session that installed it: steps that need 
 it again run in one scenario, and the clean-up removes the service's registry key as well."""
 import re
 import subprocess
+import tempfile
+import threading
+import time
 import uuid
 from pathlib import Path
 
 import pytest
 
-from conftest import (BUILD_HOST, BUILD_WIN, BUILDS, ROOT, WINE64, X64, Wine, ensure_current_prefix, stamp,
-                      win_path, wine_env as shared_wine_env)
+from conftest import (BUILD_HOST, BUILD_WIN, ROOT, WINE64, X64, X86, Wine, ensure_current_prefix, stamp, win_path,
+                      wine_env as shared_wine_env)
 
 NO_RUNTIME = "Unable to locate suitable Java Runtime Environment on this machine."
 DOUBLE_JVM = BUILD_WIN / "fixtures" / "double" / "jvm.dll"
@@ -72,6 +75,15 @@ def wine_cmd(*args, env=None, timeout=120):
     return subprocess.run([WINE64, *args], env=wine_env(env), capture_output=True, timeout=timeout)
 
 
+def wine_batch(lines, timeout=120):
+    """Runs the lines in one `cmd /c`, so in one Wine session instead of one session each, and returns
+    once that session has ended (its service processes hold the output pipes until then)."""
+    with tempfile.TemporaryDirectory(dir=ROOT / "build") as directory:
+        script = Path(directory) / "steps.bat"
+        script.write_text("\r\n".join(["@echo off", *lines]) + "\r\n", encoding="latin-1")
+        return wine_cmd("cmd", "/c", win_path(script), timeout=timeout)
+
+
 def events(stderr):
     """Event-log records in order, as ("error" | "info", text)."""
     found = []
@@ -96,11 +108,48 @@ def registry_values(key):
 
 
 def run_scenario(scratch, lines, timeout=120):
-    """Runs the lines as one batch file in one Wine process, with the event log on stderr."""
+    """Runs the lines as one batch file in one Wine process, with the event log on stderr. The result's
+    `marks` hold, for each output line that starts with "==", the time.monotonic() at which it arrived."""
     script = scratch / f"scenario-{uuid.uuid4().hex[:8]}.bat"
     script.write_text("\r\n".join(["@echo off", *lines]) + "\r\n", encoding="latin-1")
-    return subprocess.run([WINE64, "cmd", "/c", win_path(script)], cwd=scratch,
-                          env=wine_env({"WINEDEBUG": "-all,+eventlog"}), capture_output=True, timeout=timeout)
+    command = [WINE64, "cmd", "/c", win_path(script)]
+    proc = subprocess.Popen(command, cwd=scratch, env=wine_env({"WINEDEBUG": "-all,+eventlog"}),
+                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out, err, marks = [], [], {}
+
+    def read_out():
+        for line in proc.stdout:
+            if line.startswith(b"=="):
+                marks[line.strip().decode("latin-1")] = time.monotonic()
+            out.append(line)
+
+    readers = [threading.Thread(target=read_out, daemon=True),
+               threading.Thread(target=lambda: err.append(proc.stderr.read()), daemon=True)]
+    for reader in readers:
+        reader.start()
+    try:
+        proc.wait(timeout=timeout)
+        # The service manager and its processes hold stderr until the Wine session ends.
+        for reader in readers:
+            reader.join(timeout)
+            if reader.is_alive():
+                raise subprocess.TimeoutExpired(command, timeout)
+    finally:
+        proc.kill()
+    result = subprocess.CompletedProcess(command, proc.returncode, b"".join(out), b"".join(err))
+    result.marks = marks
+    return result
+
+
+def poll(condition, tries=30):
+    """Batch lines that run the condition about once a second until it succeeds (or tries run out)."""
+    label = f"poll{uuid.uuid4().hex[:6]}"
+    return ["set polls=0", f":{label}", f"{condition} > nul", f"if not errorlevel 1 goto {label}end",
+            "set /a polls+=1", f"if %polls% geq {tries} goto {label}end", SLEEP, f"goto {label}", f":{label}end"]
+
+
+def poll_state(service, state):
+    return poll(f'sc query {service} | find "{state}"')
 
 
 def service_state(stdout_text, marker):
@@ -119,9 +168,8 @@ def service(service_prefix, request):
 
 
 def remove_service(name):
-    wine_cmd("sc", "delete", name)
-    wine_cmd("reg", "delete", rf"{SERVICES_KEY}\{name}", "/f")
-    wine_cmd("reg", "delete", rf"{EVENTLOG_KEY}\{name}", "/f")
+    wine_batch([f"sc delete {name}", rf'reg delete "{SERVICES_KEY}\{name}" /f',
+                rf'reg delete "{EVENTLOG_KEY}\{name}" /f'])
 
 
 def section(stdout, start, end):
@@ -287,10 +335,21 @@ def test_program_path_and_switch_limit(wine, scratch, service, excess, installed
 
 # ---- running under the Service Control Manager --------------------------------------------------
 
-def test_service_switch_at_a_prompt_logs_one_error(wine, scratch, service):
+def test_service_switch_at_a_prompt_logs_one_error(scratch, service, service_prefix):
+    # Wine's service manager hands each start to whichever process first opens the control pipe that
+    # the ServiceCurrent counter names, without checking that it is the process it started. Right after
+    # the auto-start services of a new session Wine starts RpcSs on demand, and a dispatcher called at
+    # that moment took RpcSs's start: "has started", the runtime error, "failed to start". So the switch
+    # is given only once RpcSs runs (its start waits for the auto-starts), with the counter then pointed
+    # at a pipe that nobody serves, as at a prompt on Windows (else the dispatcher would wait ten
+    # seconds at the last start's busy pipe before it gives up).
     exe = make_launcher(scratch, service)
-    proc = wine.run(exe, "-startsvc", env={"WINEDEBUG": "-all,+eventlog"})
-    assert proc.returncode == 0
+    proc = run_scenario(scratch, [
+        *poll_state("RpcSs", "RUNNING"),
+        r"reg add HKLM\SYSTEM\CurrentControlSet\Control\ServiceCurrent /ve /t REG_DWORD /d 4000000000 /f > nul",
+        f'"{win_path(exe)}" -startsvc', "echo exit=%ERRORLEVEL%",
+    ])
+    assert "exit=0" in proc.stdout.decode("latin-1")
     logged = events(proc.stderr)
     assert len(logged) == 1, logged
     assert logged[0][0] == "error"
@@ -322,14 +381,15 @@ def system_environment(service_prefix):
     names = []
 
     def set_values(values):
-        for name, value in values.items():
-            names.append(name)
-            wine_cmd("reg", "add", SYSTEM_ENV_KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f")
+        assert not any(c in value for value in values.values() for c in '"%'), "kept out of cmd's way"
+        names.extend(values)
+        wine_batch([f'reg add "{SYSTEM_ENV_KEY}" /v {name} /t REG_SZ /d "{value}" /f'
+                    for name, value in values.items()])
         subprocess.run(["wineserver", "-w"], env=wine_env(), timeout=120)
 
     yield set_values
-    for name in names:
-        wine_cmd("reg", "delete", SYSTEM_ENV_KEY, "/v", name, "/f")
+    if names:
+        wine_batch([f'reg delete "{SYSTEM_ENV_KEY}" /v {name} /f' for name in names])
     subprocess.run(["wineserver", "-w"], env=wine_env(), timeout=120)
 
 
@@ -353,38 +413,115 @@ def main_calls(log_path):
     return calls
 
 
-def double_service(scratch, service, system_environment, main_script, build=X64, **extra):
+def double_service(scratch, service, system_environment, main_script, environment=None, build=X64, **extra):
     log = scratch / "double.log"
-    system_environment({"JVMDOUBLE_LOG": win_path(log), "JVMDOUBLE_MAIN": main_script})
+    system_environment({"JVMDOUBLE_LOG": win_path(log), "JVMDOUBLE_MAIN": main_script, **(environment or {})})
     exe = make_launcher(scratch, service, JvmPath=win_path(build.double), ClassPath="", build=build, **extra)
     return exe, log
 
 
-@needs_double
-@pytest.mark.parametrize("build", BUILDS)
-def test_stop_calls_main_again_on_the_stopper_thread(scratch, service, system_environment, build):
-    """The 32-bit launcher is installed from a 64-bit prompt and started by the 64-bit service manager:
-    both hand it to the 32-bit loader."""
-    exe, log = double_service(scratch, service, system_environment, "waitstop", build=build,
-                              ServiceStartArguments='run "two words"', ServiceStopArguments="stop now",
-                              AppOptions="from app options")
-    proc = run_scenario(scratch, [
-        f'"{win_path(exe)}" -install', f"net start {service}", SLEEP,
-        "echo ==running", f"sc query {service}",
-        f"net stop {service}", SLEEP,
-        "echo ==final", f"sc query {service}",
-    ])
+def log_lines(log_path):
+    """The double's log as lists of fields, the thread number last."""
+    return [line.split("\t") for line in Path(log_path).read_text(encoding="latin-1").splitlines()]
+
+
+def started_then_stopped(service):
+    return [("info", f"The {service} service has started."), ("info", f"The {service} service has stopped.")]
+
+
+def stop_scenario(exe, service, *before_stop):
+    """Install, start, stop; `==stopping` is echoed just before the stop, `==stopped` once the manager
+    reports STOPPED (or after 30 polls)."""
+    return [f'"{win_path(exe)}" -install', f"net start {service}", SLEEP,
+            "echo ==running", f"sc query {service}", *before_stop,
+            "echo ==stopping", f"net stop {service}", *poll_state(service, "STOPPED"), "echo ==stopped",
+            f"sc query {service}"]
+
+
+def assert_stopped_promptly(proc, service):
     out = proc.stdout.decode("latin-1")
     assert service_state(out, "==running") == "RUNNING"
-    assert service_state(out, "==final") == "STOPPED"
-    assert events(proc.stderr) == [
-        ("info", f"The {service} service has started."),
-        ("info", f"The {service} service has stopped."),
-    ]
+    assert service_state(out, "==stopped") == "STOPPED"
+    assert proc.marks["==stopped"] - proc.marks["==stopping"] < 10
+    assert events(proc.stderr) == started_then_stopped(service), "stopped, and never timed out"
+
+
+# "waitstop": main itself runs until told to stop. "worker": main starts a non-daemon thread that runs
+# until told to stop, and returns; the stop then comes while DestroyJavaVM waits for that thread. The
+# 32-bit launcher is installed from a 64-bit prompt and started by the 64-bit service manager, both of
+# which hand it to the 32-bit loader.
+@needs_double
+@pytest.mark.parametrize("script, system_exit, build", [
+    ("waitstop", "0", X64), ("worker", "0", X64), ("waitstop", "1", X64), ("worker", "1", X64), ("waitstop", "0", X86),
+], ids=["waitstop-0", "worker-0", "waitstop-1", "worker-1", "waitstop-0-x86"])
+def test_stop_reaches_the_application(scratch, service, system_environment, script, system_exit, build):
+    exe, log = double_service(scratch, service, system_environment, script, ServiceStopWithSystemExit=system_exit,
+                              ServiceStartArguments='run "two words"', ServiceStopArguments="stop now",
+                              AppOptions="from app options", build=build)
+    proc = run_scenario(scratch, stop_scenario(exe, service))
+    assert_stopped_promptly(proc, service)
+
+    lines = log_lines(log)
+    options = [fields[1:-1] for fields in lines if fields[0] == "option"]
+    attach = next(i for i, fields in enumerate(lines) if fields[0] == "AttachCurrentThread")
+    assert lines[attach][2] == "Tarvik stopper thread"
+    stopper = lines[attach][-1]
+    if script == "worker":
+        destroy = next(i for i, fields in enumerate(lines) if fields[0] == "DestroyJavaVM")
+        assert destroy < attach, "the stop came after main had returned"
     calls = main_calls(log)
-    assert [args for _, args, _ in calls] == [["run", "two words"], ["stop", "now"]]
-    assert calls[1][2] == "Tarvik stopper thread"
-    assert calls[0][0] != calls[1][0]
+    if system_exit == "0":
+        assert ["exit"] not in [option[:1] for option in options]
+        assert [args for _, args, _ in calls] == [["run", "two words"], ["stop", "now"]]
+        assert calls[1][0] == stopper != calls[0][0]
+    else:
+        assert options[-1] == ["exit", "extraInfo=nonnull"], "the exit hook comes after the configured options"
+        assert [args for _, args, _ in calls] == [["run", "two words"]]
+        exits = [fields for fields in lines if fields[:3] == ["CallStaticVoidMethod", "java/lang/System", "exit"]]
+        assert [(fields[3], fields[-1]) for fields in exits] == [("0", stopper)]
+        assert ["exit-hook", "0"] in [fields[:2] for fields in lines]
+
+
+@needs_double
+def test_stop_during_jvm_creation_keeps_main_from_beginning(scratch, service, system_environment):
+    gate = scratch / "create-gate"
+    exe, log = double_service(scratch, service, system_environment, "waitstop",
+                              environment={"JVMDOUBLE_CREATE_GATE": win_path(gate)},
+                              ServiceStopWithSystemExit="1", ServiceStartArguments="run")
+    # The double finishes creating the JVM only once the gate file exists, and `net stop` returns once
+    # the control handler has run: the stop is surely requested during creation.
+    proc = run_scenario(scratch, [
+        f'"{win_path(exe)}" -install', f"net start {service}",
+        f"net stop {service}", f'echo open> "{win_path(gate)}"',
+        *poll_state(service, "STOPPED"), "echo ==stopped", f"sc query {service}",
+    ])
+    assert service_state(proc.stdout.decode("latin-1"), "==stopped") == "STOPPED"
+    assert events(proc.stderr) == started_then_stopped(service)
+    functions = [fields[0] for fields in log_lines(log)]
+    assert "JNI_CreateJavaVM" in functions and "DestroyJavaVM" in functions
+    assert main_calls(log) == [], "main was never called"
+    assert "AttachCurrentThread" not in functions, "neither a stop call nor System.exit"
+
+
+# With ServiceStopWithSystemExit the exit hook ends the service as a stop does when the application
+# exits with 0 by itself. Any other status is left to the JVM, which ends the process with it: no
+# message, and the manager sees the process fail (Wine's manager then keeps showing it running).
+@needs_double
+@pytest.mark.parametrize("status", [0, 3])
+def test_application_exit_through_the_hook(scratch, service, system_environment, status):
+    exe, log = double_service(scratch, service, system_environment, f"exit:{status}",
+                              ServiceStopWithSystemExit="1", ServiceStartArguments="run")
+    proc = run_scenario(scratch, [
+        f'"{win_path(exe)}" -install', f"net start {service}",
+        *poll(f'find "exit-hook" "{win_path(log)}"'), SLEEP,
+        *(poll_state(service, "STOPPED") if status == 0 else []), "echo ==end", f"sc query {service}",
+    ])
+    assert ["exit-hook", str(status)] in [fields[:2] for fields in log_lines(log)]
+    if status == 0:
+        assert service_state(proc.stdout.decode("latin-1"), "==end") == "STOPPED"
+        assert events(proc.stderr) == started_then_stopped(service)
+    else:
+        assert events(proc.stderr) == started_then_stopped(service)[:1]
 
 
 @needs_double
@@ -394,22 +531,6 @@ def test_empty_service_arguments_pass_app_options(scratch, service, system_envir
     run_scenario(scratch, [f'"{win_path(exe)}" -install', f"net start {service}", SLEEP, SLEEP])
     # With AppOptions "stop" the first main already releases itself, so the service ends on its own.
     assert [args for _, args, _ in main_calls(log)] == [["stop"]]
-
-
-@needs_double
-def test_stop_with_system_exit_ends_the_process_inside_java(scratch, service, system_environment):
-    exe, log = double_service(scratch, service, system_environment, "waitstop",
-                              ServiceStopWithSystemExit="1", ServiceStartArguments="run")
-    proc = run_scenario(scratch, [
-        f'"{win_path(exe)}" -install', f"net start {service}", SLEEP,
-        f"net stop {service}", SLEEP, SLEEP,
-    ])
-    logged = events(proc.stderr)
-    assert logged[0] == ("info", f"The {service} service has started.")
-    assert ("info", f"The {service} service has stopped.") not in logged
-    text = Path(log).read_text(encoding="latin-1")
-    assert re.search(r"^CallStaticVoidMethod\tjava/lang/System\texit\t0", text, re.M), text
-    assert "\tTarvik stopper thread\t" in text
 
 
 @pytest.mark.slow
@@ -430,21 +551,25 @@ def test_stop_ignored_by_the_application_times_out_after_30_seconds(scratch, ser
     assert service_state(proc.stdout.decode("latin-1"), "==final") == "STOPPED"
 
 
+# ServiceApp's main runs until told to stop; WorkerService's main starts a non-daemon worker and
+# returns, so the stop comes while DestroyJavaVM waits for the worker.
 @needs_bridge
-def test_real_java_service_stops_on_request(scratch, service, service_prefix):
+@pytest.mark.parametrize("main_class, system_exit", [
+    ("testapps.ServiceApp", "0"),
+    ("testapps.WorkerService", "0"),
+    ("testapps.WorkerService", "1"),
+])
+def test_real_java_service_stops_on_request(scratch, service, service_prefix, main_class, system_exit):
     out = scratch / "service-out.txt"
     exe = make_launcher(scratch, service, JvmPath=win_path(BRIDGE_JVM), ClassPath=win_path(TESTAPPS_JAR),
-                        MainClass="testapps.ServiceApp", ServiceStartArguments="run", ServiceStopArguments="stop",
-                        SystemOutFile=win_path(out))
-    proc = run_scenario(scratch, [
-        f'"{win_path(exe)}" -install', f"net start {service}", SLEEP, SLEEP,
-        f"net stop {service}", SLEEP, SLEEP,
-        "echo ==final", f"sc query {service}",
-    ])
-    assert service_state(proc.stdout.decode("latin-1"), "==final") == "STOPPED"
-    logged = events(proc.stderr)
-    assert ("info", f"The {service} service has stopped.") in logged
-    assert not any("timed out" in text for _, text in logged)
+                        MainClass=main_class, ServiceStartArguments="run", ServiceStopArguments="stop",
+                        ServiceStopWithSystemExit=system_exit, SystemOutFile=win_path(out))
+    proc = run_scenario(scratch, stop_scenario(exe, service, SLEEP))
+    assert_stopped_promptly(proc, service)
     text = out.read_text(encoding="latin-1")
-    assert "stop called on thread: Tarvik stopper thread" in text
-    assert "run stopped on request" in text
+    if main_class == "testapps.WorkerService":
+        assert "main returns" in text
+        assert (exe.parent / "shutdown-hook.txt").read_text() == "shutdown hook ran\n"
+    if system_exit == "0":
+        assert "stop called on thread: Tarvik stopper thread" in text
+        assert ("worker stopped on request" if main_class == "testapps.WorkerService" else "run stopped on request") in text

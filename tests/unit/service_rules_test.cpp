@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace stub {
@@ -99,6 +101,106 @@ TEST(ServiceRules, OnlyStopAndShutdownAskTheServiceToEnd) {
   EXPECT_TRUE(IsStopControl(1));
   EXPECT_TRUE(IsStopControl(5));
   for (std::uint32_t other : {0u, 2u, 3u, 4u, 6u, 0x20u}) EXPECT_FALSE(IsStopControl(other)) << other;
+}
+
+TEST(ServiceRules, StopBeforeMainKeepsMainFromBeginningAndNothingIsAsked) {
+  ApplicationLifecycle lifecycle;
+  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kMainNotBegun);
+  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kMainNotBegun) << "a second control changes nothing";
+  EXPECT_FALSE(lifecycle.BeginMain());
+  EXPECT_FALSE(lifecycle.EnterJvm());
+  EXPECT_TRUE(lifecycle.EndJvm());
+  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kNoJvm);
+}
+
+TEST(ServiceRules, StopIsDeliveredFromMainsBeginningUntilTheJvmIsGone) {
+  ApplicationLifecycle lifecycle;
+  ASSERT_TRUE(lifecycle.BeginMain());
+  // Also after main has returned: only the end of the JVM closes the door.
+  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kDeliver);
+  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kDeliver);
+  ASSERT_TRUE(lifecycle.EnterJvm());
+  lifecycle.LeaveJvm();
+  EXPECT_TRUE(lifecycle.EndJvm());
+  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kNoJvm);
+  EXPECT_FALSE(lifecycle.EnterJvm());
+}
+
+TEST(ServiceRules, NoStopReachesAJvmThatWasNeverCreated) {
+  ApplicationLifecycle lifecycle;
+  EXPECT_TRUE(lifecycle.EndJvm());
+  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kNoJvm);
+  EXPECT_FALSE(lifecycle.EnterJvm());
+}
+
+TEST(ServiceRules, RuntimeStaysLoadedWhileAStopRequesterIsInside) {
+  ApplicationLifecycle lifecycle;
+  ASSERT_TRUE(lifecycle.BeginMain());
+  ASSERT_TRUE(lifecycle.EnterJvm());
+  ASSERT_TRUE(lifecycle.EnterJvm());
+  lifecycle.LeaveJvm();
+  EXPECT_FALSE(lifecycle.EndJvm()) << "one requester is still inside";
+  EXPECT_FALSE(lifecycle.EnterJvm()) << "none may enter once the JVM is gone";
+  lifecycle.LeaveJvm();
+}
+
+// Runs first and second on two threads released together, many times over, on fresh objects.
+template <typename Setup, typename First, typename Second, typename Check>
+void Race(Setup setup, First first, Second second, Check check) {
+  for (int round = 0; round < 2000; ++round) {
+    ApplicationLifecycle lifecycle;
+    setup(lifecycle);
+    std::atomic<int> ready{0};
+    auto start = [&ready] {
+      ready.fetch_add(1);
+      while (ready.load() < 2) {
+      }
+    };
+    std::thread other([&] {
+      start();
+      second(lifecycle);
+    });
+    start();
+    first(lifecycle);
+    other.join();
+    check(round);
+  }
+}
+
+TEST(ServiceRules, RacingStopAndBeginningOfMainAgreeOnOneOutcome) {
+  bool began = false;
+  StopRoute route = StopRoute::kNoJvm;
+  Race([](ApplicationLifecycle&) {}, [&](ApplicationLifecycle& lifecycle) { began = lifecycle.BeginMain(); },
+       [&](ApplicationLifecycle& lifecycle) { route = lifecycle.RouteStop(); },
+       [&](int round) {
+         EXPECT_EQ(route, began ? StopRoute::kDeliver : StopRoute::kMainNotBegun) << "round " << round;
+       });
+}
+
+TEST(ServiceRules, RacingStopRequesterNeverFindsTheRuntimeUnloadedUnderIt) {
+  std::atomic<bool> inside{false};
+  std::atomic<bool> unloaded{false};
+  std::atomic<int> violations{0};
+  Race(
+      [&](ApplicationLifecycle& lifecycle) {
+        inside = false;
+        unloaded = false;
+        lifecycle.BeginMain();
+      },
+      [&](ApplicationLifecycle& lifecycle) {
+        if (!lifecycle.EnterJvm()) return;
+        inside = true;
+        std::this_thread::yield();
+        if (unloaded) violations.fetch_add(1);
+        inside = false;
+        lifecycle.LeaveJvm();
+      },
+      [&](ApplicationLifecycle& lifecycle) {
+        if (!lifecycle.EndJvm()) return;
+        unloaded = true;
+        if (inside) violations.fetch_add(1);
+      },
+      [&](int round) { ASSERT_EQ(violations.load(), 0) << "round " << round; });
 }
 
 }  // namespace
