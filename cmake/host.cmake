@@ -10,8 +10,13 @@ function(stub_sanitize target)
   endif()
 endfunction()
 
+option(STUB_RELEASE "Build only the shipped Linux configuration tool and the release archive" OFF)
 if(STUB_FUZZ)
   add_subdirectory(fuzz)
+  return()
+endif()
+if(STUB_RELEASE)
+  include(cmake/release.cmake)
   return()
 endif()
 
