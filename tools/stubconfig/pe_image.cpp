@@ -15,9 +15,6 @@ constexpr std::uint16_t kExecutableImage = 0x0002;
 constexpr std::uint16_t kDllImage = 0x2000;
 constexpr std::uint32_t kInitializedData = 0x00000040;
 constexpr std::uint32_t kMemoryRead = 0x40000000;
-// Zeros past the raw data are materialised when a section is read; a hostile virtual size must not
-// turn that into gigabytes.
-constexpr std::uint32_t kMaxZeroFill = 16u * 1024 * 1024;
 
 bool Fail(std::string* error, const std::string& message) {
   *error = message;
@@ -49,6 +46,18 @@ std::uint32_t ImageEnd(const std::vector<PeSection>& sections, std::uint32_t ali
   for (const PeSection& s : sections)
     end = std::max<std::uint64_t>(end, std::uint64_t{s.virtual_address} + MappedSize(s));
   return static_cast<std::uint32_t>(AlignUp(static_cast<std::size_t>(end), alignment));
+}
+
+// How many bytes of the section's raw data the loader maps: no more than its mapped size, and none
+// past the end of the file or inside the raw data of the section stored after it.
+std::size_t RawBytesOfSection(const Bytes& file, const PeImage& image, const PeSection& section) {
+  if (section.raw_pointer >= file.size()) return 0;
+  std::size_t end = std::min<std::size_t>(
+      file.size(), std::uint64_t{section.raw_pointer} + std::min(section.raw_size, MappedSize(section)));
+  for (const PeSection& s : image.sections) {
+    if (s.raw_size != 0 && s.raw_pointer > section.raw_pointer) end = std::min<std::size_t>(end, s.raw_pointer);
+  }
+  return end - section.raw_pointer;
 }
 
 // True when a section of `new_size` bytes can take the place of `old` without touching its
@@ -146,7 +155,9 @@ bool ReadMappedSectionTail(const Bytes& file, const PeImage& image, std::uint32_
     if (rva < s.virtual_address || rva - s.virtual_address >= mapped) continue;
     const std::uint32_t raw = std::min(s.raw_size, mapped);
     if (!InBounds(file.size(), s.raw_pointer, raw)) return Fail(error, "section " + s.name + " lies outside the file");
-    if (mapped - raw > kMaxZeroFill) return Fail(error, "section " + s.name + " is implausibly large");
+    // Zeros past the raw data are materialised; a hostile virtual size must not turn a small file
+    // into gigabytes, so no more zeros than the file has bytes.
+    if (mapped - raw > file.size()) return Fail(error, "section " + s.name + " is implausibly large");
     const std::uint32_t skip = rva - s.virtual_address;
     out->assign(mapped - skip, 0);
     if (skip < raw) std::copy_n(file.begin() + s.raw_pointer + skip, raw - skip, out->begin());
@@ -202,6 +213,12 @@ bool WriteResourceSection(Bytes* file_in, const ResourceTree& tree, std::string*
     WriteSectionHeader(file, SectionHeaderOffset(image, old_index), section);
   } else {
     if (!HasRoomForSectionHeader(file, image)) return Fail(error, "no room in the headers for a new resource section");
+    // Measured before the new section is appended: a raw size that claims more than the file holds
+    // must not reach into the appended data.
+    const bool has_old = old_index < image.sections.size();
+    const std::size_t old_raw_length = has_old ? RawBytesOfSection(file, image, image.sections[old_index]) : 0;
+    const bool old_raw_overflows =
+        has_old && !InBounds(file.size(), image.sections[old_index].raw_pointer, image.sections[old_index].raw_size);
     PeSection section;
     section.name = ".rsrc";
     section.virtual_address = ImageEnd(image.sections, image.section_alignment);
@@ -222,9 +239,10 @@ bool WriteResourceSection(Bytes* file_in, const ResourceTree& tree, std::string*
       // The old section stays mapped (later sections' addresses depend on it) but carries nothing;
       // clearing it keeps the previous configuration from lingering in the file.
       PeSection& old = image.sections[old_index];
-      const std::uint32_t raw = std::min<std::uint32_t>(
-          old.raw_size, static_cast<std::uint32_t>(file.size() - std::min<std::size_t>(file.size(), old.raw_pointer)));
-      std::fill(file.begin() + old.raw_pointer, file.begin() + old.raw_pointer + raw, 0);
+      std::fill_n(file.begin() + old.raw_pointer, old_raw_length, 0);
+      // A raw size that claimed more than the file held now covers the new section; it shrinks to
+      // what the section really had.
+      if (old_raw_overflows) old.raw_size = static_cast<std::uint32_t>(AlignUp(old_raw_length, image.file_alignment));
       old.name = ".rsrcold";
       WriteSectionHeader(file, SectionHeaderOffset(image, old_index), old);
     }
