@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "core/config_layout.h"
+#include "launcher_ini.h"
 #include "launcher_resources.h"
 #include "pe_image.h"
 #include "resource_tree.h"
 #include "string_block.h"
 
-namespace stubconfig::testing {
+namespace stubconfig::sample {
 
 inline constexpr std::uint32_t kSectionAlignment = 0x1000;
 inline constexpr std::uint32_t kFileAlignment = 0x200;
@@ -28,13 +29,41 @@ inline StringBlock BlockWith(std::size_t index, std::u16string text) {
   return block;
 }
 
-// Every setting as "default <Name>" in its neutral block, a neighbour string in the first block, a
-// German block, group icon MAINICON with two images and another group's image, the splash bitmap and
-// a named custom resource.
-inline ResourceTree StubResources() {
-  ResourceTree tree;
+// Stored texts that are all valid for their kind: each names its setting, and the free texts carry
+// the characters a value is taken verbatim with (spaces at either end, backslash, '=', quotes, %%).
+inline std::vector<std::string> ValidStoredTexts() {
+  std::vector<std::string> stored;
   for (const stub::SettingLayout& layout : stub::kSettingLayouts) {
-    StringBlock block = BlockWith(0, u"default " + AnsiToUtf16(layout.name));
+    switch (layout.kind) {
+      case stub::SettingKind::kFlag:
+        stored.push_back("1");
+        break;
+      case stub::SettingKind::kInteger:
+        stored.push_back("-0");
+        break;
+      case stub::SettingKind::kVersion:
+        stored.push_back("0x00010004");
+        break;
+      case stub::SettingKind::kEnciphered:
+        stored.push_back(StoredText(layout, "org.demo.Main"));
+        break;
+      default:
+        stored.push_back(" " + std::string(layout.name) + "\\ = \"%%\" ");
+        break;
+    }
+  }
+  return stored;
+}
+
+// Every setting with the given stored text (by default "default <Name>") in its neutral block, a
+// neighbour string in the first block, a German block, group icon MAINICON with two images and
+// another group's image, the splash bitmap and a named custom resource.
+inline ResourceTree StubResources(const std::vector<std::string>& stored = {}) {
+  ResourceTree tree;
+  for (std::size_t i = 0; i < stub::kSettingCount; ++i) {
+    const stub::SettingLayout& layout = stub::kSettingLayouts[i];
+    StringBlock block =
+        BlockWith(0, i < stored.size() ? AnsiToUtf16(stored[i]) : u"default " + AnsiToUtf16(layout.name));
     if (layout.id == 1024) block[1] = u"neighbour";
     tree[ResourceName::Id(kRtString)][ResourceName::Id(StringBlockId(layout.id))][ResourceName::Id(0)].bytes =
         EncodeStringBlock(block);
@@ -136,4 +165,4 @@ inline Bytes SharedDirectorySection(std::uint16_t types, std::uint16_t names, st
   return section;
 }
 
-}  // namespace stubconfig::testing
+}  // namespace stubconfig::sample

@@ -7,42 +7,18 @@
 
 #include "core/config_layout.h"
 #include "launcher_ini.h"
+#include "stub_images.h"
 
 namespace stubconfig {
 namespace {
 
 using namespace std::string_literals;
+using sample::ValidStoredTexts;
 
 struct IniErrorCase {
   std::string text;
   const char* expected_error;
 };
-
-// Stored texts that are all valid for their kind: each names its setting, and the free texts carry
-// the characters a value is taken verbatim with (spaces at either end, backslash, '=', quotes, %%).
-std::vector<std::string> ValidStoredTexts() {
-  std::vector<std::string> stored;
-  for (const stub::SettingLayout& layout : stub::kSettingLayouts) {
-    switch (layout.kind) {
-      case stub::SettingKind::kFlag:
-        stored.push_back("1");
-        break;
-      case stub::SettingKind::kInteger:
-        stored.push_back("-0");
-        break;
-      case stub::SettingKind::kVersion:
-        stored.push_back("0x00010004");
-        break;
-      case stub::SettingKind::kEnciphered:
-        stored.push_back(StoredText(layout, "org.demo.Main"));
-        break;
-      default:
-        stored.push_back(" " + std::string(layout.name) + "\\ = \"%%\" ");
-        break;
-    }
-  }
-  return stored;
-}
 
 std::size_t IndexOf(std::string_view name) {
   return static_cast<std::size_t>(stub::FindSettingByName(name) - stub::kSettingLayouts);

@@ -16,7 +16,7 @@
 namespace stubconfig {
 namespace {
 
-using namespace stubconfig::testing;
+using namespace stubconfig::sample;
 
 std::size_t IndexOfSetting(std::string_view name) {
   return static_cast<std::size_t>(stub::FindSettingByName(name) - stub::kSettingLayouts);
