@@ -75,17 +75,23 @@ class TreeFileSystem : public ClassPathFileSystem {
  public:
   explicit TreeFileSystem(const Node& root) : root_(root) {}
 
+  // "." and ".." name the directory itself and its parent, as in every directory of a real one.
   const Node* Find(const std::string& path) const {
-    const Node* node = &root_;
+    std::vector<const Node*> trail = {&root_};
     for (const std::string& name : SplitPath(path)) {
+      if (name == "..") {
+        if (trail.size() > 1) trail.pop_back();
+        continue;
+      }
+      if (name == ".") continue;
       const Node* next = nullptr;
-      for (const auto& [child_name, child] : node->children) {
+      for (const auto& [child_name, child] : trail.back()->children) {
         if (child_name == name) next = child.get();
       }
       if (next == nullptr) return nullptr;
-      node = next;
+      trail.push_back(next);
     }
-    return node;
+    return trail.back();
   }
 
   EntryKind Classify(const std::string& path, unsigned long& error) const override {

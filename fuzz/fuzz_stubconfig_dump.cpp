@@ -1,7 +1,8 @@
 // Arbitrary bytes through the path `stubconfig dump` takes: PE headers, resource tree, string blocks,
-// INI formatting. Any input ends in a configuration or an error, never a crash, and in bounded work:
-// the tree holds no more entries than the section has room for. A dump without warnings parses back
-// to the same values; a tree that was read is written back and reads back the same.
+// INI formatting (the input's second- and third-last bytes may change a field of the section table). Any input ends in
+// a configuration or an error, never a crash, and in bounded work: the tree holds no more entries than the section has
+// room for. A dump without warnings parses back to the same values; a tree that was read is written back and reads back
+// the same.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -12,10 +13,12 @@
 #include "launcher_ini.h"
 #include "launcher_resources.h"
 #include "pe_image.h"
+#include "pe_mutation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace stubconfig;
-  const Bytes exe(data, data + size);
+  Bytes exe(data, data + size);
+  if (size >= 3) fuzzing::MutateSectionHeader(exe, data[size - 2], data[size - 3]);
   std::vector<std::string> stored;
   std::vector<std::string> warnings;
   std::string error;

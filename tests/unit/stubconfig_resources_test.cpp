@@ -330,6 +330,59 @@ TEST(StampLauncher, ARawSizeBeyondTheFileNeitherErasesTheNewSectionNorTheNextOne
   EXPECT_TRUE(std::equal(reloc.begin(), reloc.end(), out.begin() + GetU32(out, reloc_header + 20)));
 }
 
+TEST(StampLauncher, CraftedSectionTablesNeverMakeItOverwriteWhatItDoesNotOwn) {
+  constexpr std::size_t kFits = 10;     // a value that fits the old place
+  constexpr std::size_t kMoves = 1000;  // one that makes the section move
+  // The file block that holds JvmPath's text, which every case changes.
+  const Bytes original = BuildImage(StubResources(), true, true);
+  const Bytes text = EncodeStringBlock(BlockWith(0, u"default JvmPath"));
+  const auto text_at = static_cast<std::uint32_t>(
+      std::search(original.begin(), original.end(), text.begin(), text.end()) - original.begin());
+  ASSERT_LT(text_at, original.size());
+  const std::uint32_t shared_block = text_at / kFileAlignment * kFileAlignment;
+  struct Case {
+    const char* what;
+    std::size_t section;  // 0 .text, 1 .rsrc, 2 .reloc
+    std::size_t field;    // offset in the section header
+    std::uint32_t value;
+    std::size_t length;
+    const char* expected_error;  // nullptr: stamped
+  };
+  const Case cases[] = {
+      {"code data past the end of the file", 0, 20, 0x10000, kFits, "section .text lies partly outside the file"},
+      {"code data running past the end", 0, 16, 0x10000, kMoves, "section .text lies partly outside the file"},
+      {"a section at the top of the address space", 2, 12, 0xFFFFE000, kMoves, "no address space left"},
+      {"code data sharing bytes with the section table", 0, 20, 0x180, kFits, nullptr},
+      {"code data sharing bytes with the resources", 0, 20, shared_block, kFits, nullptr},
+      {"code data sharing bytes with the resources", 0, 20, shared_block, kMoves, nullptr},
+  };
+  for (const Case& c : cases) {
+    Bytes stub = original;
+    PutU32(stub, SectionTableAt(true) + 40 * c.section + c.field, c.value);
+    StampRequest request;
+    request.texts[1040] = std::string(c.length, 'j');
+    Bytes out;
+    StampExpectation expected;
+    std::string error;
+    const bool stamped = StampLauncher(stub, request, &out, &expected, &error);
+    ASSERT_EQ(stamped, c.expected_error == nullptr) << c.what << ": " << error;
+    if (!stamped) {
+      EXPECT_NE(error.find(c.expected_error), std::string::npos) << c.what << ": " << error;
+      continue;
+    }
+    // Every byte after the section table that the resource section does not own alone is unchanged.
+    PeImage image;
+    ASSERT_TRUE(ParsePeImage(stub, &image, &error));
+    const auto inside = [](std::size_t at, const PeSection& s) {
+      return at >= s.raw_pointer && at < std::size_t{s.raw_pointer} + s.raw_size;
+    };
+    for (std::size_t i = SectionTableAt(true) + 40 * 4; i < stub.size(); ++i) {
+      if (inside(i, image.sections[1]) && !inside(i, image.sections[0])) continue;
+      ASSERT_EQ(out[i], stub[i]) << c.what << ": byte " << i;
+    }
+  }
+}
+
 TEST(StampLauncher, RefusesEveryStubThatDumpRefusesWithTheSameMessage) {
   ResourceTree truncated_block = StubResources();
   Bytes& block =

@@ -41,11 +41,11 @@ void WriteSectionHeader(Bytes& file, std::size_t at, const PeSection& section) {
   PutU32(file, at + 36, section.characteristics);
 }
 
-std::uint32_t ImageEnd(const std::vector<PeSection>& sections, std::uint32_t alignment) {
+std::uint64_t ImageEnd(const std::vector<PeSection>& sections, std::uint32_t alignment) {
   std::uint64_t end = 0;
   for (const PeSection& s : sections)
     end = std::max<std::uint64_t>(end, std::uint64_t{s.virtual_address} + MappedSize(s));
-  return static_cast<std::uint32_t>(AlignUp(static_cast<std::size_t>(end), alignment));
+  return AlignUp(static_cast<std::size_t>(end), alignment);
 }
 
 // How many bytes of the section's raw data the loader maps: no more than its mapped size, and none
@@ -60,6 +60,18 @@ std::size_t RawBytesOfSection(const Bytes& file, const PeImage& image, const PeS
   return end - section.raw_pointer;
 }
 
+// True when bytes [begin, end) of the file hold none of the headers and no raw data of a section
+// other than `section`: only then may they be overwritten for it. A crafted section table can let
+// sections share bytes with each other or with the section table itself.
+bool OwnsRawRange(const PeImage& image, const PeSection& section, std::uint64_t begin, std::uint64_t end) {
+  if (begin < SectionHeaderOffset(image, image.sections.size())) return false;
+  for (const PeSection& s : image.sections) {
+    if (&s == &section || s.raw_size == 0) continue;
+    if (s.raw_pointer < end && begin < std::uint64_t{s.raw_pointer} + s.raw_size) return false;
+  }
+  return true;
+}
+
 // True when a section of `new_size` bytes can take the place of `old` without touching its
 // neighbours in memory or in the file.
 bool FitsInPlace(const Bytes& file, const PeImage& image, const PeSection& old, std::size_t new_size) {
@@ -67,8 +79,10 @@ bool FitsInPlace(const Bytes& file, const PeImage& image, const PeSection& old, 
   for (const PeSection& s : image.sections) {
     if (s.virtual_address > old.virtual_address && s.virtual_address < new_end) return false;
   }
-  const bool raw_at_end_of_file = std::uint64_t{old.raw_pointer} + old.raw_size == file.size();
+  const std::uint64_t raw_end = std::uint64_t{old.raw_pointer} + old.raw_size;
+  const bool raw_at_end_of_file = raw_end == file.size();
   return old.raw_pointer != 0 && InBounds(file.size(), old.raw_pointer, old.raw_size) &&
+         OwnsRawRange(image, old, old.raw_pointer, raw_end) &&
          (raw_at_end_of_file || AlignUp(new_size, image.file_alignment) <= old.raw_size);
 }
 
@@ -83,6 +97,76 @@ bool HasRoomForSectionHeader(const Bytes& file, const PeImage& image) {
     return false;
   }
   return std::all_of(file.begin() + at, file.begin() + at + kSectionHeaderSize, [](std::uint8_t b) { return b == 0; });
+}
+
+// One rewrite of the resource section: the image's headers as parsed, the bytes being changed and
+// the change of SizeOfInitializedData.
+struct Rewrite {
+  PeImage image;
+  Bytes file;
+  std::int64_t initialized_delta = 0;
+};
+
+// Writes the section over the old one; returns its bytes.
+Bytes RewriteInPlace(Rewrite& w, std::size_t index, const ResourceTree& tree) {
+  PeSection& section = w.image.sections[index];
+  Bytes data = SerializeResourceTree(tree, section.virtual_address);
+  const bool at_end = std::uint64_t{section.raw_pointer} + section.raw_size == w.file.size();
+  const std::uint32_t raw =
+      at_end ? static_cast<std::uint32_t>(AlignUp(data.size(), w.image.file_alignment)) : section.raw_size;
+  if (at_end) w.file.resize(section.raw_pointer + std::size_t{raw});
+  std::fill_n(w.file.begin() + section.raw_pointer, raw, 0);
+  std::copy(data.begin(), data.end(), w.file.begin() + section.raw_pointer);
+  w.initialized_delta = std::int64_t{raw} - section.raw_size;
+  section.raw_size = raw;
+  section.virtual_size = static_cast<std::uint32_t>(data.size());
+  WriteSectionHeader(w.file, SectionHeaderOffset(w.image, index), section);
+  return data;
+}
+
+// The old section stays mapped (later sections' addresses depend on it) but carries nothing:
+// clearing the bytes it owns keeps the previous configuration from lingering in the file. Bytes it
+// shares with the headers or other sections stay as they are; a raw size that claimed more than the
+// file held would now cover the appended section, so it shrinks to what the section really had.
+void RetireOldSection(Rewrite& w, std::size_t index, std::size_t original_size) {
+  PeSection& old = w.image.sections[index];
+  std::size_t length = RawBytesOfSection(w.file, w.image, old);
+  if (!OwnsRawRange(w.image, old, old.raw_pointer, std::uint64_t{old.raw_pointer} + length)) length = 0;
+  length = std::min(length, original_size - std::min<std::size_t>(original_size, old.raw_pointer));
+  std::fill_n(w.file.begin() + old.raw_pointer, length, 0);
+  if (!InBounds(original_size, old.raw_pointer, old.raw_size)) {
+    old.raw_size = static_cast<std::uint32_t>(AlignUp(length, w.image.file_alignment));
+  }
+  old.name = ".rsrcold";
+  WriteSectionHeader(w.file, SectionHeaderOffset(w.image, index), old);
+}
+
+// Appends the section after every other, in memory and in the file, and retires the old one.
+bool AppendSection(Rewrite& w, std::size_t old_index, const ResourceTree& tree, Bytes* data, std::string* error) {
+  if (!HasRoomForSectionHeader(w.file, w.image))
+    return Fail(error, "no room in the headers for a new resource section");
+  PeSection section;
+  section.name = ".rsrc";
+  const std::uint64_t address = ImageEnd(w.image.sections, w.image.section_alignment);
+  *data = SerializeResourceTree(tree, static_cast<std::uint32_t>(address));
+  if (address + AlignUp(data->size(), w.image.section_alignment) > 0xFFFFFFFFu) {
+    return Fail(error, "no address space left for a new resource section");
+  }
+  const std::size_t original_size = w.file.size();
+  section.virtual_address = static_cast<std::uint32_t>(address);
+  section.virtual_size = static_cast<std::uint32_t>(data->size());
+  section.raw_size = static_cast<std::uint32_t>(AlignUp(data->size(), w.image.file_alignment));
+  section.raw_pointer = static_cast<std::uint32_t>(AlignUp(original_size, w.image.file_alignment));
+  section.characteristics = kInitializedData | kMemoryRead;
+  w.file.resize(section.raw_pointer, 0);
+  w.file.insert(w.file.end(), data->begin(), data->end());
+  w.file.resize(std::size_t{section.raw_pointer} + section.raw_size, 0);
+  w.initialized_delta = section.raw_size;
+  WriteSectionHeader(w.file, SectionHeaderOffset(w.image, w.image.sections.size()), section);
+  if (old_index < w.image.sections.size()) RetireOldSection(w, old_index, original_size);
+  w.image.sections.push_back(section);
+  PutU16(w.file, w.image.file_header_offset + 2, static_cast<std::uint16_t>(w.image.sections.size()));
+  return true;
 }
 
 }  // namespace
@@ -179,83 +263,44 @@ std::uint32_t ComputePeChecksum(const Bytes& file, std::size_t checksum_offset) 
 }
 
 bool WriteResourceSection(Bytes* file_in, const ResourceTree& tree, std::string* error) {
-  PeImage image;
-  if (!ParsePeImage(*file_in, &image, error)) return false;
-  if (image.data_directory_count <= kResourceDirectoryIndex) return Fail(error, "image has no resource data directory");
+  Rewrite w;
+  if (!ParsePeImage(*file_in, &w.image, error)) return false;
+  if (w.image.data_directory_count <= kResourceDirectoryIndex)
+    return Fail(error, "image has no resource data directory");
   std::uint32_t old_rva = 0;
   std::uint32_t old_size = 0;
-  GetDataDirectory(*file_in, image, kResourceDirectoryIndex, &old_rva, &old_size);
-
-  Bytes file = *file_in;
-  const std::size_t opt = image.optional_header_offset;
-  std::int64_t initialized_delta = 0;
-  std::size_t old_index = image.sections.size();
-  for (std::size_t i = 0; i < image.sections.size(); ++i) {
-    if (old_rva != 0 && image.sections[i].virtual_address == old_rva) old_index = i;
+  GetDataDirectory(*file_in, w.image, kResourceDirectoryIndex, &old_rva, &old_size);
+  std::size_t old_index = w.image.sections.size();
+  for (std::size_t i = 0; i < w.image.sections.size(); ++i) {
+    if (old_rva != 0 && w.image.sections[i].virtual_address == old_rva) old_index = i;
   }
-
-  Bytes data;
-  std::uint32_t new_rva = 0;
-  if (old_index < image.sections.size() &&
-      FitsInPlace(file, image, image.sections[old_index], SerializeResourceTree(tree, old_rva).size())) {
-    PeSection& section = image.sections[old_index];
-    data = SerializeResourceTree(tree, old_rva);
-    new_rva = old_rva;
-    const bool at_end = std::uint64_t{section.raw_pointer} + section.raw_size == file.size();
-    const std::uint32_t raw =
-        at_end ? static_cast<std::uint32_t>(AlignUp(data.size(), image.file_alignment)) : section.raw_size;
-    if (at_end) file.resize(section.raw_pointer + std::size_t{raw});
-    std::fill(file.begin() + section.raw_pointer, file.begin() + section.raw_pointer + raw, 0);
-    std::copy(data.begin(), data.end(), file.begin() + section.raw_pointer);
-    initialized_delta = std::int64_t{raw} - section.raw_size;
-    section.raw_size = raw;
-    section.virtual_size = static_cast<std::uint32_t>(data.size());
-    WriteSectionHeader(file, SectionHeaderOffset(image, old_index), section);
-  } else {
-    if (!HasRoomForSectionHeader(file, image)) return Fail(error, "no room in the headers for a new resource section");
-    // Measured before the new section is appended: a raw size that claims more than the file holds
-    // must not reach into the appended data.
-    const bool has_old = old_index < image.sections.size();
-    const std::size_t old_raw_length = has_old ? RawBytesOfSection(file, image, image.sections[old_index]) : 0;
-    const bool old_raw_overflows =
-        has_old && !InBounds(file.size(), image.sections[old_index].raw_pointer, image.sections[old_index].raw_size);
-    PeSection section;
-    section.name = ".rsrc";
-    section.virtual_address = ImageEnd(image.sections, image.section_alignment);
-    data = SerializeResourceTree(tree, section.virtual_address);
-    new_rva = section.virtual_address;
-    section.virtual_size = static_cast<std::uint32_t>(data.size());
-    section.raw_size = static_cast<std::uint32_t>(AlignUp(data.size(), image.file_alignment));
-    section.raw_pointer = static_cast<std::uint32_t>(AlignUp(file.size(), image.file_alignment));
-    section.characteristics = kInitializedData | kMemoryRead;
-    file.resize(section.raw_pointer, 0);
-    file.insert(file.end(), data.begin(), data.end());
-    file.resize(std::size_t{section.raw_pointer} + section.raw_size, 0);
-    initialized_delta = section.raw_size;
-    WriteSectionHeader(file, SectionHeaderOffset(image, image.sections.size()), section);
-    image.sections.push_back(section);
-    PutU16(file, image.file_header_offset + 2, static_cast<std::uint16_t>(image.sections.size()));
-    if (old_index < image.sections.size() - 1) {
-      // The old section stays mapped (later sections' addresses depend on it) but carries nothing;
-      // clearing it keeps the previous configuration from lingering in the file.
-      PeSection& old = image.sections[old_index];
-      std::fill_n(file.begin() + old.raw_pointer, old_raw_length, 0);
-      // A raw size that claimed more than the file held now covers the new section; it shrinks to
-      // what the section really had.
-      if (old_raw_overflows) old.raw_size = static_cast<std::uint32_t>(AlignUp(old_raw_length, image.file_alignment));
-      old.name = ".rsrcold";
-      WriteSectionHeader(file, SectionHeaderOffset(image, old_index), old);
+  // Whatever is written next to the file's end must not land in raw data another section claims.
+  for (std::size_t i = 0; i < w.image.sections.size(); ++i) {
+    const PeSection& s = w.image.sections[i];
+    if (i != old_index && s.raw_size != 0 && !InBounds(file_in->size(), s.raw_pointer, s.raw_size)) {
+      return Fail(error, "section " + s.name + " lies partly outside the file");
     }
   }
-  if (file.size() > 0xFFFFFFFFu) return Fail(error, "image would exceed 4 GiB");
 
-  const std::size_t directory = image.data_directory_offset + kResourceDirectoryIndex * 8;
-  PutU32(file, directory, new_rva);
-  PutU32(file, directory + 4, static_cast<std::uint32_t>(data.size()));
-  PutU32(file, opt + 56, ImageEnd(image.sections, image.section_alignment));
-  PutU32(file, opt + 8, static_cast<std::uint32_t>(std::int64_t{GetU32(file, opt + 8)} + initialized_delta));
-  PutU32(file, ChecksumOffset(image), ComputePeChecksum(file, ChecksumOffset(image)));
-  *file_in = std::move(file);
+  w.file = *file_in;
+  const bool in_place = old_index < w.image.sections.size() && FitsInPlace(w.file, w.image, w.image.sections[old_index],
+                                                                           SerializeResourceTree(tree, old_rva).size());
+  Bytes data;
+  if (in_place) {
+    data = RewriteInPlace(w, old_index, tree);
+  } else if (!AppendSection(w, old_index, tree, &data, error)) {
+    return false;
+  }
+  if (w.file.size() > 0xFFFFFFFFu) return Fail(error, "image would exceed 4 GiB");
+
+  const std::size_t opt = w.image.optional_header_offset;
+  const std::size_t directory = w.image.data_directory_offset + kResourceDirectoryIndex * 8;
+  PutU32(w.file, directory, in_place ? old_rva : w.image.sections.back().virtual_address);
+  PutU32(w.file, directory + 4, static_cast<std::uint32_t>(data.size()));
+  PutU32(w.file, opt + 56, static_cast<std::uint32_t>(ImageEnd(w.image.sections, w.image.section_alignment)));
+  PutU32(w.file, opt + 8, static_cast<std::uint32_t>(std::int64_t{GetU32(w.file, opt + 8)} + w.initialized_delta));
+  PutU32(w.file, ChecksumOffset(w.image), ComputePeChecksum(w.file, ChecksumOffset(w.image)));
+  *file_in = std::move(w.file);
   return true;
 }
 
