@@ -4,7 +4,7 @@
 # JNI host). Each installs missing Debian packages first.
 SHELL := /bin/bash
 PACKAGES := cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-            wine64 wine wine64-tools xvfb xdotool imagemagick openjdk-17-jdk-headless \
+            g++-mingw-w64-i686-posix wine64 wine wine64-tools xvfb xdotool imagemagick openjdk-17-jdk-headless \
             googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
             python3 python3-pytest binutils-mingw-w64-x86-64
 PYTEST := /usr/bin/python3 -m pytest

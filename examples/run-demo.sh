@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The demo: configures a copy of the console launcher for the example application, puts the Java
-# runtime library and the application's jar beside it, and runs it under Wine: once as a user would
-# double-click it (the configured default arguments) and once with arguments of its own. On Linux the
-# runtime library is the test bridge that hosts Debian's OpenJDK inside the Wine process.
+# The demo: configures a copy of the console launcher for the example application, puts the
+# application's jar beside it and a Java runtime below it, laid out as one shipped with an application
+# would be (runtime\bin\server\jvm.dll, found through JvmPath=runtime), and runs it under Wine: once as a
+# user would double-click it (the configured default arguments) and once with arguments of its own. On
+# Linux the runtime library is the test bridge that hosts Debian's OpenJDK inside the Wine process.
 # `make demo` builds everything first; run directly, this script expects `make dist` to have run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,7 +18,8 @@ rm -rf "$demo"
 mkdir -p "$demo"
 "$root/dist/stubconfig" write --stub "$root/dist/stubcon.exe" --config "$root/examples/hello/hello.ini" \
   --out "$demo/hello.exe"
-cp "$bridge" "$demo/jvm.dll"
+mkdir -p "$demo/runtime/bin/server"
+cp "$bridge" "$demo/runtime/bin/server/jvm.dll"
 cp "$jar" "$demo/hello.jar"
 
 # The 64-bit loader itself: the `wine` script would start a 64-bit program through the 32-bit loader
@@ -29,7 +31,7 @@ unset JAVA_HOME
 "$wine" cmd /c exit >/dev/null 2>&1 || true
 
 echo "== build/demo, made from dist/stubcon.exe and examples/hello/hello.ini:"
-(cd "$demo" && ls -l hello.exe jvm.dll hello.jar | awk '{print "   " $5 "\t" $9}')
+(cd "$demo" && ls -l hello.exe hello.jar runtime/bin/server/jvm.dll | awk '{print "   " $5 "\t" $9}')
 echo "== its configuration (stubconfig dump, the settings hello.ini gave it):"
 "$root/dist/stubconfig" dump "$demo/hello.exe" | grep -E '^(MainClass|JvmPath|ClassPath|JvmOptions|AppOptions)='
 

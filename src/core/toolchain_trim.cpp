@@ -1,9 +1,50 @@
-// mingw-w64 only: the C++ runtime's default terminate handler prints the demangled type of an
-// uncaught exception, and its demangler alone is about 45 KiB of code. The launcher lets no exception
-// escape, so a plain abort is all a terminate handler needs to do; defining the handler here keeps the
-// runtime's own (and the demangler) out of the executables.
+// mingw-w64 only: what the C++ runtime would otherwise bring into the launchers for nothing. The
+// launcher code is built without exceptions, so nothing is ever thrown or caught; the runtime's own
+// throwing helpers would still pull in the exception classes, the unwinder, thread-local storage and
+// the threads library (about 60 KiB together) behind operator new and the containers' length checks.
+// Here each of those situations ends the process at once instead: an allocation that fails, or a
+// container asked for more than it can hold (which the launcher's own limits never ask for).
 #include <cstdlib>
+#include <new>
+
+namespace {
+
+[[noreturn]] void EndProcess() { std::abort(); }
+
+}  // namespace
+
+// Out of memory ends the launcher: there is nothing sensible to start a Java application with.
+void* operator new(std::size_t size) {
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  EndProcess();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+
+namespace std {
+void __throw_bad_exception() { EndProcess(); }
+void __throw_bad_alloc() { EndProcess(); }
+void __throw_bad_array_new_length() { EndProcess(); }
+void __throw_bad_cast() { EndProcess(); }
+void __throw_bad_typeid() { EndProcess(); }
+void __throw_logic_error(const char*) { EndProcess(); }
+void __throw_domain_error(const char*) { EndProcess(); }
+void __throw_invalid_argument(const char*) { EndProcess(); }
+void __throw_length_error(const char*) { EndProcess(); }
+void __throw_out_of_range(const char*) { EndProcess(); }
+void __throw_out_of_range_fmt(const char*, ...) { EndProcess(); }
+void __throw_runtime_error(const char*) { EndProcess(); }
+void __throw_range_error(const char*) { EndProcess(); }
+void __throw_overflow_error(const char*) { EndProcess(); }
+void __throw_underflow_error(const char*) { EndProcess(); }
+void __throw_bad_function_call() { EndProcess(); }
+}  // namespace std
 
 namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
+// The runtime's default handler prints the demangled type of an uncaught exception; its demangler
+// alone is about 45 KiB.
+void __verbose_terminate_handler() { EndProcess(); }
 }  // namespace __gnu_cxx

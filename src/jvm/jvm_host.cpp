@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "core/launch_config.h"
@@ -21,6 +23,10 @@ namespace stub {
 namespace {
 
 constexpr char kConsoleOutput[] = "CONOUT$";
+
+// The C runtime a runtime was built with, kept in its bin folder; loaded from there first so that the
+// library finds them whatever the system has installed.
+constexpr const char* kRuntimeCompanions[] = {"vcruntime140.dll", "vcruntime140_1.dll", "msvcp140.dll"};
 
 JvmHostState g_host_state;
 
@@ -75,13 +81,65 @@ bool BuildJvmOptions() {
   return true;
 }
 
+void TraceLoad(const std::string& path, const std::string& outcome) {
+  if (SearchTrace* trace = ActiveTrace()) trace->Line(TraceLine("load", "", path, "", outcome));
+}
+
+// A library built for another machine fails to load with a bare "bad format"; say what it is instead.
+bool RefuseForeignLibrary(const std::string& path) {
+  const std::optional<std::uint16_t> machine = LibraryMachine(path);
+  if (!machine || *machine == 0 || *machine == kLauncherMachine) return false;
+  ReportError(LaunchConfig().JvmErrorMessages[kUnableToLoadJvm], path);
+  ReportText(true, ForeignLibraryText(path, *machine, kLauncherMachine));
+  TraceLoad(path, "refused: other bitness: " + MachineName(*machine) + " library");
+  return true;
+}
+
+bool IsExistingFile(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// jvm.dll imports the C runtime DLLs kept in the runtime's bin folder, and the JVM loads more of its
+// libraries from there later; that folder is on no search path of this process, so it is added for
+// the process's life (this also takes the current directory off the search path).
+void PrepareRuntimeFolder(const std::string& library) {
+  const std::string folder = RuntimeBinFolder(library);
+  const std::string bin = FullPath(folder.empty() ? "." : folder);
+  ::SetDllDirectoryA(bin.c_str());
+  TraceLoad(bin, "DLL folder");
+  for (const char* name : kRuntimeCompanions) {
+    const std::string path = bin + "\\" + name;
+    if (!IsExistingFile(path)) continue;
+    // Deliberately never freed: the runtime uses them until the process ends.
+    TraceLoad(path, ::LoadLibraryA(path.c_str()) != nullptr ? "preloaded" : "preload failed");
+  }
+}
+
+// The system's text for a failed load; some texts name the file as "%1".
+std::string LoadErrorText(DWORD error, const std::string& path) {
+  std::string text = SystemErrorText(error);
+  for (std::size_t at = text.find("%1"); at != std::string::npos; at = text.find("%1", at + path.size())) {
+    text.replace(at, 2, path);
+  }
+  return text;
+}
+
 bool LoadJvmLibrary() {
   const LaunchConfiguration& config = LaunchConfig();
+  if (RefuseForeignLibrary(config.JvmPath)) return false;
+  // A DLL that the library imports and that cannot be found is reported here, not in a system dialog.
+  ::SetErrorMode(::SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
+  PrepareRuntimeFolder(config.JvmPath);
   g_host_state.library = ::LoadLibraryA(config.JvmPath.c_str());
   if (g_host_state.library == nullptr) {
+    const std::string reason = LoadErrorText(::GetLastError(), config.JvmPath);
     ReportError(config.JvmErrorMessages[kUnableToLoadJvm], config.JvmPath);
+    ReportText(true, reason);
+    TraceLoad(config.JvmPath, "load error: " + reason);
     return false;
   }
+  TraceLoad(config.JvmPath, "loaded");
   // Both entry points are required, although only the first is called: a library without the
   // second is not a complete JNI invocation interface.
   g_host_state.create_java_vm = reinterpret_cast<CreateJavaVmFunction>(

@@ -1,11 +1,11 @@
 // The decision logic of runtime discovery, kept apart from the registry and the file system so that it
-// is tested natively: which vendor keys are searched in which order, which registered versions are
-// acceptable, and which library file of an accepted runtime is chosen.
+// is tested natively: which sources are searched in which order, which registered versions are
+// acceptable, which library file of an accepted runtime is chosen, which Java home goes with it, and
+// what the search trace says about each step.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,8 +13,9 @@
 
 namespace stub {
 
-// Where Java vendors register their runtimes (under HKEY_LOCAL_MACHINE), in table order: runtime
-// environments first, development kits after them.
+// Where the first Java vendors registered their runtimes (under HKEY_LOCAL_MACHINE), in table order:
+// runtime environments first, development kits after them. These keep their places ahead of every
+// other source.
 inline constexpr const char* kRuntimeVendorKeys[] = {
     "Software\\JavaSoft\\Java Runtime Environment",
     "Software\\IBM\\Java2 Runtime Environment",
@@ -22,11 +23,18 @@ inline constexpr const char* kRuntimeVendorKeys[] = {
     "Software\\IBM\\Java Development Kit",
 };
 
-// Library files tried below a registered Java home that names no usable "RuntimeLib", in order.
+// Library files tried below a home read from one of those keys when it names no usable "RuntimeLib".
 inline constexpr const char* kLibraryCandidates[] = {
     "jre\\bin\\client\\jvm.dll",
     "jre\\bin\\server\\jvm.dll",
     "jre\\bin\\classic\\jvm.dll",
+};
+
+// Library files tried below every other Java home, ahead of kLibraryCandidates: a current runtime
+// keeps jvm.dll in bin\<variant>, an older one below jre\.
+inline constexpr const char* kCurrentLibraryCandidates[] = {
+    "bin\\server\\jvm.dll",
+    "bin\\client\\jvm.dll",
 };
 
 inline constexpr char kCurrentVersionValue[] = "CurrentVersion";
@@ -39,13 +47,58 @@ inline constexpr std::size_t kVersionNameSize = 256;
 inline constexpr std::size_t kLibraryPathSize = 260;
 inline constexpr std::size_t kJavaHomeSize = 260;
 
-struct SearchPlan {
-  bool registry_first;           // the registry is searched before the configured JvmPath
-  std::vector<int> vendor_keys;  // indexes into kRuntimeVendorKeys, in search order
+// PE machine types the launcher tells apart.
+inline constexpr std::uint16_t kMachineX86 = 0x014C;
+inline constexpr std::uint16_t kMachineX64 = 0x8664;
+inline constexpr std::uint16_t kMachineArm64 = 0xAA64;
+
+// The machine this launcher is built for: a library of any other machine cannot be loaded into it.
+#if defined(_M_ARM64) || defined(__aarch64__)
+inline constexpr std::uint16_t kLauncherMachine = kMachineArm64;
+#elif defined(_M_X64) || defined(__x86_64__)
+inline constexpr std::uint16_t kLauncherMachine = kMachineX64;
+#else
+inline constexpr std::uint16_t kLauncherMachine = kMachineX86;
+#endif
+
+enum class RuntimeFamily : unsigned char { kRuntimeEnvironment, kDevelopmentKit };
+enum class RegistryRoot : unsigned char { kLocalMachine, kCurrentUser };
+
+// One way a vendor's installer registers a runtime: <key>\<version><below_version>, value home_value
+// holding the Java home. The JavaSoft layout also names its newest version in "CurrentVersion" and may
+// write the library itself in "RuntimeLib".
+struct VendorLayout {
+  RuntimeFamily family;
+  bool javasoft;
+  const char* key;
+  const char* below_version;
+  const char* home_value;
 };
 
-// The plan for a JvmSearchMode value: 0..7 as tabled, above 7 like 4, below 0 like 0.
+// The current vendor layouts, in the order in which equal versions rank.
+inline constexpr VendorLayout kVendorLayouts[] = {
+    {RuntimeFamily::kRuntimeEnvironment, true, "Software\\JavaSoft\\JRE", "", "JavaHome"},
+    {RuntimeFamily::kDevelopmentKit, true, "Software\\JavaSoft\\JDK", "", "JavaHome"},
+    {RuntimeFamily::kRuntimeEnvironment, false, "Software\\Eclipse Adoptium\\JRE", "\\hotspot\\MSI", "Path"},
+    {RuntimeFamily::kDevelopmentKit, false, "Software\\Eclipse Adoptium\\JDK", "\\hotspot\\MSI", "Path"},
+    {RuntimeFamily::kRuntimeEnvironment, false, "Software\\AdoptOpenJDK\\JRE", "\\hotspot\\MSI", "Path"},
+    {RuntimeFamily::kRuntimeEnvironment, false, "Software\\AdoptOpenJDK\\JRE", "\\openj9\\MSI", "Path"},
+    {RuntimeFamily::kDevelopmentKit, false, "Software\\AdoptOpenJDK\\JDK", "\\hotspot\\MSI", "Path"},
+    {RuntimeFamily::kDevelopmentKit, false, "Software\\AdoptOpenJDK\\JDK", "\\openj9\\MSI", "Path"},
+    {RuntimeFamily::kDevelopmentKit, false, "Software\\Microsoft\\JDK", "\\hotspot\\MSI", "Path"},
+};
+
+struct SearchPlan {
+  bool registry_first;                  // the registry keys come before the configured JvmPath
+  std::vector<RuntimeFamily> families;  // the key families searched, in order
+};
+
+// The plan for a JvmSearchMode value: bit 2 puts the registry first, bit 0 the development kits, bit 1
+// keeps only the first family; above 7 reads like 4, below 0 like 0.
 SearchPlan SearchPlanForMode(int mode);
+
+// The first-generation vendor keys (indexes into kRuntimeVendorKeys) of the plan's families, in order.
+std::vector<int> LegacyKeysOf(const SearchPlan& plan);
 
 struct JavaVersion {
   unsigned major = 0;
@@ -62,40 +115,99 @@ std::optional<JavaVersion> ParseVersionName(std::string_view name);
 // True when the name's (major, minor) is at least the required pair.
 bool IsVersionAcceptable(std::string_view name, JavaVersion required);
 
-// Read access to the vendor keys, as the search needs it.
+// Up to four numbers of a version text, for ranking: "17.0.2.8", "17.0.2+8", "1.8.0_392". The text
+// must start with a digit; reading stops at the first character that continues no number.
+struct RuntimeVersion {
+  unsigned parts[4] = {0, 0, 0, 0};
+};
+std::optional<RuntimeVersion> ParseRuntimeVersion(std::string_view text);
+bool operator<(const RuntimeVersion& a, const RuntimeVersion& b);
+
+// The JAVA_VERSION value of a runtime's "release" file (JAVA_VERSION="17.0.2"); "" when it has none.
+std::string ReleaseVersion(std::string_view release_text);
+
+// The home of a library at <home>\bin\<variant>\jvm.dll ("." for a relative bin\<variant>\jvm.dll);
+// "" for a library kept anywhere else.
+std::string HomeOfLibrary(std::string_view library);
+
+// The folder beside which a library's own DLLs live: <x>\bin for <x>\bin\<variant>\jvm.dll, else the
+// library's folder ("" for a bare file name).
+std::string RuntimeBinFolder(std::string_view library);
+
+// The offset of the PE header named by the first 64 bytes of a file; nullopt when they are no DOS
+// header. The machine field of the 6 bytes read there; nullopt when they are no PE signature.
+std::optional<std::uint32_t> PeHeaderOffset(std::string_view dos_header);
+std::optional<std::uint16_t> PeMachine(std::string_view pe_header);
+
+// "32-bit", "64-bit" or "ARM64" for the machine types above, else "machine type 0x<hex>".
+std::string MachineName(std::uint16_t machine);
+
+// The second line of a refused library: "<path> is a 32-bit library; this launcher is 64-bit."
+std::string ForeignLibraryText(std::string_view path, std::uint16_t machine, std::uint16_t launcher_machine);
+
+// Read access to the vendor keys, in the registry view of the launcher's own bitness.
 class RuntimeRegistry {
  public:
   virtual ~RuntimeRegistry() = default;
-  // Reads a string value of HKEY_LOCAL_MACHINE\key_path into value: 0 when it is a REG_SZ or
-  // REG_EXPAND_SZ text that fits buffer_size bytes with its terminator; -1 when the key cannot be
-  // opened; 1 when the value is missing, does not fit, or has another type (value is then empty).
-  virtual int ReadString(const std::string& key_path, const char* value_name, std::size_t buffer_size,
-                         std::string& value) const = 0;
+  // Reads a string value of root\key_path into value: 0 when it is a REG_SZ or REG_EXPAND_SZ text
+  // that fits buffer_size bytes with its terminator; -1 when the key cannot be opened; 1 when the
+  // value is missing, does not fit, or has another type (value is then empty).
+  virtual int ReadString(RegistryRoot root, const std::string& key_path, const char* value_name,
+                         std::size_t buffer_size, std::string& value) const = 0;
   // The key's subkey names in enumeration order, up to the first that cannot be enumerated (a name of
   // kVersionNameSize bytes or more ends the enumeration); nullopt when the key cannot be opened.
-  virtual std::optional<std::vector<std::string>> SubkeyNames(const std::string& key_path) const = 0;
+  virtual std::optional<std::vector<std::string>> SubkeyNames(RegistryRoot root, const std::string& key_path) const = 0;
 };
 
-// True when the path can be opened for reading as a file.
-using FileProbe = std::function<bool(const std::string& path)>;
+// What the search needs of the file system.
+class RuntimeFiles {
+ public:
+  virtual ~RuntimeFiles() = default;
+  // nullopt when the path cannot be opened for reading as a file; else the machine of its PE header,
+  // 0 when it has none (such a file is left to the loader to judge).
+  virtual std::optional<std::uint16_t> LibraryMachine(const std::string& path) const = 0;
+  virtual bool IsDirectory(const std::string& path) const = 0;
+  // The text of a small file; "" when it cannot be read.
+  virtual std::string ReadSmallFile(const std::string& path) const = 0;
+};
+
+// Receives one line per step of the search: tab-separated source, key, path, version and outcome.
+class SearchTrace {
+ public:
+  virtual ~SearchTrace() = default;
+  virtual void Line(const std::string& line) = 0;
+};
+
+// The trace line of one step; tabs and line breaks inside a field become spaces.
+std::string TraceLine(std::string_view source, std::string_view key, std::string_view path, std::string_view version,
+                      std::string_view outcome);
 
 struct RuntimeSearch {
   const RuntimeRegistry& registry;
-  const FileProbe& file_exists;
+  const RuntimeFiles& files;
   JavaVersion required;
-  std::string jvm_path;    // the configured JvmPath, tried below a Java home first
-  std::string& java_home;  // DiscoveredJavaHome: the Java home of the last version that passed
+  std::string jvm_path;          // the configured JvmPath, %NAME% references expanded
+  std::string java_home_env;     // JAVA_HOME of the environment; empty when unset
+  std::uint16_t machine;         // the launcher's own machine
+  std::string& java_home;        // DiscoveredJavaHome
+  SearchTrace* trace = nullptr;  // null: nothing is traced, nothing is formatted
 };
 
-// Tests one version subkey of one vendor key; the library path when it is acceptable.
+// Tests one version subkey of one first-generation vendor key; the library path when it is acceptable.
 std::optional<std::string> ProbeRuntimeVersion(RuntimeSearch& search, const std::string& vendor_key,
                                                const std::string& version_name);
 
-// Searches the vendor keys of the plan in order; the first acceptable library wins.
+// Searches the first-generation vendor keys in order; the first acceptable library wins.
 std::optional<std::string> FindRegisteredRuntime(RuntimeSearch& search, const std::vector<int>& vendor_keys);
 
-// The library to load for a search mode: the configured path when it exists and comes first, else the
-// registry's choice, else the configured path when it exists; nullopt when nothing usable is found.
+// Searches the current vendor layouts of the families, HKLM then HKCU; the highest acceptable version
+// whose library exists and fits the launcher wins, the first of equal ones. Sets the Java home.
+std::optional<std::string> FindCurrentRuntime(RuntimeSearch& search, const std::vector<RuntimeFamily>& families);
+
+// The library to load for a search mode, in this order: the configured JvmPath and the first-generation
+// keys in the places the mode gives them, then the current vendor layouts, then JAVA_HOME. On success
+// the Java home holds the home of the chosen runtime (derived from its path when no source named one);
+// nullopt when nothing usable is found.
 std::optional<std::string> ChooseJvmLibrary(RuntimeSearch& search, int search_mode);
 
 }  // namespace stub

@@ -85,11 +85,7 @@ void RunJavaApplication() {
 }
 
 DWORD WINAPI ServiceWorker(LPVOID) {
-  try {
-    RunJavaApplication();
-  } catch (...) {
-    g_outcome.store(false);
-  }
+  RunJavaApplication();
   SignalEvent(g_stop_event);
   return 0;
 }
@@ -110,24 +106,17 @@ void RequestApplicationStop() {
 }
 
 DWORD WINAPI StopRequester(LPVOID) {
-  try {
-    RequestApplicationStop();
-  } catch (...) {
-    g_outcome.store(false);
-  }
+  RequestApplicationStop();
   return 0;
 }
 
 DWORD WINAPI StopWatchdog(LPVOID) {
   // Formatted before the sleep: when the watchdog wakes the process may already be ending and the
   // configuration no longer there to read.
-  try {
-    const LaunchConfiguration& config = LaunchConfig();
-    const std::string timeout_text = FormatMessageText(config.ServiceStopTimeoutMessage, {config.ServiceName});
-    ::Sleep(kStopWatchdogMs);
-    ReportText(true, timeout_text);
-  } catch (...) {
-  }
+  const LaunchConfiguration& config = LaunchConfig();
+  const std::string timeout_text = FormatMessageText(config.ServiceStopTimeoutMessage, {config.ServiceName});
+  ::Sleep(kStopWatchdogMs);
+  ReportText(true, timeout_text);
   SignalEvent(g_stop_event);
   return 0;
 }
@@ -138,12 +127,8 @@ void WINAPI ServiceControlHandler(DWORD control) {
     return;
   }
   ReportState(kServiceStopPending);
-  bool watchdog_started = false;
-  try {
-    StartThread(StopRequester);
-    watchdog_started = StartThread(StopWatchdog);
-  } catch (...) {
-  }
+  StartThread(StopRequester);
+  const bool watchdog_started = StartThread(StopWatchdog);
   // Without a watchdog nothing would bound the stop, so the service ends at once.
   if (!watchdog_started) SignalEvent(g_stop_event);
 }
@@ -186,13 +171,7 @@ void RunService() {
   ReportState(kServiceStopped);
 }
 
-void WINAPI ServiceMain(DWORD, LPSTR*) {
-  try {
-    RunService();
-  } catch (...) {
-    ReportState(kServiceStopped);
-  }
-}
+void WINAPI ServiceMain(DWORD, LPSTR*) { RunService(); }
 
 }  // namespace
 

@@ -256,7 +256,7 @@ def described(subject):
 
 FAILURES = [
     # id, settings, runtime, fault, expected stderr lines, how far creation got
-    ("not-a-dll", {"JvmPath": "notadll.dll"}, "text", None, ["Unable to load JVM: notadll.dll"], NONE),
+    ("not-a-dll", {"JvmPath": "notadll.dll"}, "text", None, ["Unable to load JVM: notadll.dll", SYSTEM], NONE),
     ("no-init-args", {}, DOUBLE_NOINIT, None, ["Unable to locate JNI interfaces in jvm.dll"], NONE),
     ("create", {}, DOUBLE, "create", ["Unable to create JVM instance using jvm.dll"], REFUSED),
     ("create-status", {}, DOUBLE, "create=-4", ["Unable to create JVM instance using jvm.dll"], REFUSED),

@@ -1,19 +1,27 @@
-"""Runtime discovery under Wine against real registry keys in the test prefix. The library chosen is
-observable because the next step quotes it: files named jvm.dll that are not libraries make the
-launcher report "Unable to load JVM: <path>" with exactly the path it chose."""
+"""Runtime discovery under Wine against real registry keys in the test prefix. Two ways to see the
+choice: a file named jvm.dll that is no library makes the launcher report "Unable to load JVM: <path>"
+with exactly the path it chose; a copy of the test double runs to the end, and the home the launcher
+substituted for %JAVA_HOME% shows in the options the double received."""
+import shutil
 import subprocess
 
 import pytest
 
-from conftest import DIST, WINE64, stamp, text, win_path, wine_env
+from conftest import DIST, DOUBLE, WINE64, stamp, text, win_path, wine_env
 
 STUBCON = DIST / "stubcon.exe"
+DOUBLE_X86 = DOUBLE.parents[1] / "double-x86" / "jvm.dll"
 NO_RUNTIME = "Unable to locate suitable Java Runtime Environment on this machine."
 JRE = r"Software\JavaSoft\Java Runtime Environment"
 IBM_JRE = r"Software\IBM\Java2 Runtime Environment"
 JDK = r"Software\JavaSoft\Java Development Kit"
 IBM_JDK = r"Software\IBM\Java Development Kit"
-VENDOR_ROOTS = [r"HKLM\Software\JavaSoft", r"HKLM\Software\IBM"]
+# Every key a test here writes lives below one of these, in both roots.
+VENDOR_ROOTS = [r"Software\JavaSoft", r"Software\IBM", r"Software\Eclipse Adoptium", r"Software\AdoptOpenJDK",
+                r"Software\Microsoft\JDK"]
+ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}
+
+pytestmark = pytest.mark.skipif(not (DOUBLE.exists() and STUBCON.exists()), reason="needs `make dist`")
 
 
 def reg_string(value):
@@ -21,7 +29,8 @@ def reg_string(value):
 
 
 class Registry:
-    """Vendor keys written with regedit into the test prefix, and removed again afterwards."""
+    """Vendor keys written with regedit into the test prefix, and removed again afterwards. A key
+    without "HKCU\\" in front goes to HKEY_LOCAL_MACHINE."""
 
     def __init__(self, scratch):
         self.scratch = scratch
@@ -29,7 +38,8 @@ class Registry:
     def write(self, keys):
         lines = ["Windows Registry Editor Version 5.00", ""]
         for key, values in keys.items():
-            lines.append(f"[HKEY_LOCAL_MACHINE\\{key}]")
+            root, _, path = key.partition("\\") if key.startswith(("HKLM\\", "HKCU\\")) else ("HKLM", "", key)
+            lines.append(f"[{ROOTS[root]}\\{path}]")
             for name, value in values.items():
                 lines.append(f'"{name}"={value if value.startswith(("dword:", "hex")) else reg_string(value)}')
             lines.append("")
@@ -39,8 +49,10 @@ class Registry:
                        capture_output=True, timeout=60)
 
     def clear(self):
-        for root in VENDOR_ROOTS:
-            subprocess.run([WINE64, "reg", "delete", root, "/f"], env=wine_env(), capture_output=True, timeout=60)
+        for root in ROOTS:
+            for key in VENDOR_ROOTS:
+                subprocess.run([WINE64, "reg", "delete", f"{root}\\{key}", "/f"], env=wine_env(), capture_output=True,
+                               timeout=60)
 
 
 @pytest.fixture
@@ -58,16 +70,72 @@ def fake_library(path):
     return path
 
 
-def launch(wine, scratch, **settings):
+def install(home, library=DOUBLE, version=None):
+    """A runtime of the current kind: the library at <home>\\bin\\server\\jvm.dll, and a release
+    file when a version is given. Returns the home's Windows path."""
+    (home / "bin" / "server").mkdir(parents=True, exist_ok=True)
+    shutil.copy(library, home / "bin" / "server" / "jvm.dll")
+    if version:
+        (home / "release").write_text(f'IMPLEMENTOR="test"\nJAVA_VERSION="{version}"\n')
+    return win_path(home)
+
+
+def launch(wine, scratch, env=None, **settings):
     base = {"JvmPath": "", "ClassPath": "", "JvmSearchMode": "0", "MinJavaVersion": "0x00010004"}
     base.update(settings)
     exe = stamp(STUBCON, base, scratch / "app" / "app.exe")
-    proc = wine.run(exe, cwd=exe.parent)
+    proc = wine.run(exe, cwd=exe.parent, env=env)
     return proc.returncode, text(proc.stderr).splitlines()
 
 
 def loaded(path):
-    return [f"Unable to load JVM: {win_path(path) if not isinstance(path, str) else path}"]
+    """What the launcher says when it chose a fake library: 1472, then the system's reason (Wine's
+    text for error 193, bad executable format)."""
+    shown = win_path(path) if not isinstance(path, str) else path
+    return [f"Unable to load JVM: {shown}", f"Bad EXE format for {shown}."]
+
+
+class Run:
+    """A launch that runs the double to the end: exit code, the options the double received and the
+    lines of the search trace."""
+
+    def __init__(self, wine, scratch, settings, env=None):
+        self.log = scratch / "double.log"
+        self.trace = scratch / "trace.txt"
+        for path in (self.log, self.trace):
+            path.unlink(missing_ok=True)
+        base = {"MainClass": "com.example.App", "JvmPath": "", "ClassPath": "", "JvmSearchMode": "0",
+                "MinJavaVersion": "0x00010004", "JvmOptions": "-Dseen.home=%JAVA_HOME%", "AppOptions": ""}
+        base.update(settings)
+        exe = stamp(STUBCON, base, scratch / "app" / "app.exe")
+        full_env = {"JVMDOUBLE_LOG": win_path(self.log), "STUB_TRACE": win_path(self.trace)}
+        full_env.update(env or {})
+        self.proc = wine.run(exe, cwd=exe.parent, env=full_env)
+        self.stderr = text(self.proc.stderr).splitlines()
+
+    def options(self):
+        if not self.log.exists():
+            return []
+        return [line.split("\t")[1] for line in self.log.read_text("latin-1").splitlines() if line.startswith("option\t")]
+
+    def trace_lines(self):
+        return [line.split("\t") for line in self.trace.read_text("latin-1").splitlines()]
+
+    def chosen(self):
+        """(source, library, version) of the trace's final search line."""
+        choice = [f for f in self.trace_lines() if f[4] == "chosen"]
+        assert len(choice) == 1, self.trace_lines()
+        return choice[0][0], choice[0][2], choice[0][3]
+
+
+def ran_with_home(run, home):
+    assert run.proc.returncode == 0, (run.proc, run.stderr)
+    assert run.options() == [f"-Dseen.home={home}"]
+    return True
+
+
+# ---------------------------------------------------------------------------------------------------
+# The first-generation keys, as they always behaved
 
 
 def test_development_kit_with_only_a_java_home_resolves_to_its_client_library(wine, scratch, registry):
@@ -98,18 +166,13 @@ def test_current_version_below_the_minimum_falls_back_to_enumerated_versions(win
     assert launch(wine, scratch) == (255, loaded(new))
 
 
-@pytest.mark.parametrize("version", ["17.0.2", "21", "1.10"])
-def test_current_runtime_version_names_are_accepted(wine, scratch, registry, version):
+@pytest.mark.parametrize("version, minimum, found", [("17.0.2", "0x00010004", True), ("21", "0x00010004", True),
+                                                      ("1.10", "0x00010004", True), ("11.0.20", "0x00110000", False),
+                                                      ("11.0.20", "0x000B0000", True)])
+def test_registered_versions_are_judged_against_the_minimum(wine, scratch, registry, version, minimum, found):
     lib = fake_library(scratch / "rt" / "jvm.dll")
     registry.write({JRE: {"CurrentVersion": version}, f"{JRE}\\{version}": {"RuntimeLib": win_path(lib)}})
-    assert launch(wine, scratch) == (255, loaded(lib))
-
-
-def test_minimum_version_refuses_older_runtimes(wine, scratch, registry):
-    lib = fake_library(scratch / "rt" / "jvm.dll")
-    registry.write({f"{JRE}\\11.0.20": {"RuntimeLib": win_path(lib)}})
-    assert launch(wine, scratch, MinJavaVersion="0x00110000") == (255, [NO_RUNTIME])
-    assert launch(wine, scratch, MinJavaVersion="0x000B0000") == (255, loaded(lib))
+    assert launch(wine, scratch, MinJavaVersion=minimum) == (255, loaded(lib) if found else [NO_RUNTIME])
 
 
 def test_registered_library_that_is_missing_refuses_the_version(wine, scratch, registry):
@@ -156,9 +219,11 @@ def test_search_modes_choose_the_vendor_keys(wine, scratch, registry, mode, expe
     assert launch(wine, scratch, JvmSearchMode=mode) == (255, loaded(libs[expected]))
 
 
-def test_mode_two_never_reads_the_development_kit_keys(wine, scratch, registry):
+def test_mode_two_reads_no_development_kit_key_of_either_generation(wine, scratch, registry):
     lib = fake_library(scratch / "jdk" / "jvm.dll")
-    registry.write({f"{JDK}\\1.4.2": {"RuntimeLib": win_path(lib)}, f"{IBM_JDK}\\1.5": {"RuntimeLib": win_path(lib)}})
+    install(scratch / "jdk17")
+    registry.write({f"{JDK}\\1.4.2": {"RuntimeLib": win_path(lib)}, f"{IBM_JDK}\\1.5": {"RuntimeLib": win_path(lib)},
+                    r"Software\JavaSoft\JDK\17": {"JavaHome": win_path(scratch / "jdk17")}})
     assert launch(wine, scratch, JvmSearchMode="2") == (255, [NO_RUNTIME])
     assert launch(wine, scratch, JvmSearchMode="6") == (255, [NO_RUNTIME])
 
@@ -169,3 +234,125 @@ def test_nothing_found_reports_once_on_stderr(wine, scratch, registry):
     assert proc.returncode == 255
     assert proc.stdout == b""
     assert proc.stderr == NO_RUNTIME.encode() + b"\r\n"
+
+
+# ---------------------------------------------------------------------------------------------------
+# The current vendor layouts, each as its installer writes it: the home with a closing backslash
+
+
+LAYOUTS = [
+    # id, key below HKLM, value naming the home, a mode that searches the layout's family
+    ("javasoft-jre", r"Software\JavaSoft\JRE\17", "JavaHome", "2"),
+    ("javasoft-jdk", r"Software\JavaSoft\JDK\17.0.2", "JavaHome", "3"),
+    ("adoptium-jre", r"Software\Eclipse Adoptium\JRE\17.0.2.8\hotspot\MSI", "Path", "2"),
+    ("adoptium-jdk", r"Software\Eclipse Adoptium\JDK\17.0.2.8\hotspot\MSI", "Path", "3"),
+    ("adoptopenjdk-hotspot", r"Software\AdoptOpenJDK\JDK\16.0.1.9\hotspot\MSI", "Path", "3"),
+    ("adoptopenjdk-openj9", r"Software\AdoptOpenJDK\JRE\16.0.1.9\openj9\MSI", "Path", "2"),
+    ("microsoft", r"Software\Microsoft\JDK\17.0.2.8\hotspot\MSI", "Path", "3"),
+]
+
+
+@pytest.mark.parametrize("key, value, mode", [row[1:] for row in LAYOUTS], ids=[row[0] for row in LAYOUTS])
+def test_each_vendor_layout_is_found_and_its_home_handed_on(wine, scratch, registry, key, value, mode):
+    home = install(scratch / "vendor" / "jdk-16")
+    registry.write({key: {value: home + "\\"}})
+    run = Run(wine, scratch, {"JvmSearchMode": mode, "MinJavaVersion": "0x00100000"})
+    assert ran_with_home(run, home)
+    assert run.chosen()[:2] == ("registry", home + "\\bin\\server\\jvm.dll")
+
+
+def test_highest_version_that_passes_wins_and_stale_and_32_bit_ones_are_skipped(wine, scratch, registry):
+    homes = {name: install(scratch / name) for name in ("oracle17", "ms21", "stale", "temurin25")}
+    install(scratch / "temurin25", library=DOUBLE_X86)
+    shutil.rmtree(scratch / "stale")
+    registry.write({
+        r"Software\JavaSoft\JDK\17": {"JavaHome": homes["oracle17"]},
+        r"Software\Microsoft\JDK\21.0.1.12\hotspot\MSI": {"Path": homes["ms21"]},
+        r"Software\Eclipse Adoptium\JDK\22.0.0.1\hotspot\MSI": {"Path": homes["stale"]},
+        r"Software\Eclipse Adoptium\JDK\25.0.0.1\hotspot\MSI": {"Path": homes["temurin25"]},
+        r"Software\Eclipse Adoptium\JRE\11.0.20.8\hotspot\MSI": {"Path": homes["oracle17"]},
+    })
+    run = Run(wine, scratch, {"MinJavaVersion": "0x00110000"})
+    assert ran_with_home(run, homes["ms21"])
+    assert run.chosen() == ("registry", homes["ms21"] + "\\bin\\server\\jvm.dll", "21.0.1.12")
+    refusals = {(f[1].split("\\")[2], f[4]) for f in run.trace_lines() if f[0] == "registry" and f[1]}
+    assert ("Eclipse Adoptium", "too old") in refusals  # the JRE 11
+    assert ("Eclipse Adoptium", "missing") in refusals  # the stale 22
+    assert ("Eclipse Adoptium", "other bitness: 32-bit library") in refusals  # the 25
+
+
+def test_a_runtime_registered_for_the_current_user_only_is_found(wine, scratch, registry):
+    home = install(scratch / "user" / "jdk-17")
+    registry.write({r"HKCU\Software\Eclipse Adoptium\JDK\17.0.2.8\hotspot\MSI": {"Path": home + "\\"}})
+    run = Run(wine, scratch, {})
+    assert ran_with_home(run, home)
+
+
+def test_a_first_generation_key_still_wins_over_a_newer_current_runtime(wine, scratch, registry):
+    legacy = install(scratch / "jre8")
+    current = install(scratch / "jdk21")
+    registry.write({f"{JRE}\\1.8": {"JavaHome": legacy, "RuntimeLib": legacy + "\\bin\\server\\jvm.dll"},
+                    r"Software\Eclipse Adoptium\JDK\21.0.1.12\hotspot\MSI": {"Path": current}})
+    run = Run(wine, scratch, {"JvmPath": "absent\\jvm.dll"})
+    assert ran_with_home(run, legacy)
+    assert run.chosen()[0] == "legacy"
+
+
+def test_java_home_of_the_environment_is_the_last_source_and_needs_its_release_file(wine, scratch, registry):
+    home = install(scratch / "unzipped" / "jdk-17.0.2", version="17.0.2")
+    run = Run(wine, scratch, {"MinJavaVersion": "0x00110000"}, env={"JAVA_HOME": home})
+    assert ran_with_home(run, home)
+    assert run.chosen() == ("JAVA_HOME", home + "\\bin\\server\\jvm.dll", "17.0.2")
+
+    assert Run(wine, scratch, {"MinJavaVersion": "0x00120000"}, env={"JAVA_HOME": home}).stderr == [NO_RUNTIME]
+    (scratch / "unzipped" / "jdk-17.0.2" / "release").unlink()
+    assert Run(wine, scratch, {}, env={"JAVA_HOME": home}).stderr == [NO_RUNTIME]
+
+
+def test_configured_directory_is_a_java_home(wine, scratch, registry):
+    home = install(scratch / "app" / "runtime")
+    run = Run(wine, scratch, {"JvmPath": "runtime"})
+    assert ran_with_home(run, home)
+    assert run.chosen() == ("JvmPath", "runtime\\bin\\server\\jvm.dll", "")
+
+
+def test_configured_path_expands_environment_references(wine, scratch, registry):
+    home = install(scratch / "shared" / "jdk")
+    run = Run(wine, scratch, {"JvmPath": "%SHARED_JDK%\\bin\\server\\jvm.dll"}, env={"SHARED_JDK": home})
+    assert ran_with_home(run, home)  # the home of a configured bin\<variant>\jvm.dll, two folders up
+    run = Run(wine, scratch, {"JvmPath": "%SHARED_JDK%"}, env={"SHARED_JDK": home})
+    assert ran_with_home(run, home)
+
+
+def test_trace_names_each_step_of_a_failed_and_of_a_successful_search(wine, scratch, registry):
+    old = install(scratch / "jdk11")
+    registry.write({r"Software\JavaSoft\JDK\11": {"JavaHome": old}})
+    run = Run(wine, scratch, {"JvmPath": "missing\\jvm.dll", "MinJavaVersion": "0x00110000"})
+    assert run.stderr == [NO_RUNTIME]
+    lines = run.trace_lines()
+    assert lines[0] == ["JvmPath", "", "missing\\jvm.dll", "", "missing"]
+    assert ["legacy", f"HKLM\\{JRE}", "", "", "absent"] in lines
+    assert ["registry", r"HKLM\Software\JavaSoft\JDK\11", old, "11", "too old"] in lines
+    assert ["registry", r"HKCU\Software\Microsoft\JDK", "", "", "absent"] in lines
+    assert lines[-2:] == [["JAVA_HOME", "", "", "", "not set"], ["search", "", "", "", "nothing found"]]
+
+    run = Run(wine, scratch, {"JvmPath": "missing\\jvm.dll"})
+    assert ran_with_home(run, old)
+    lines = run.trace_lines()
+    assert ["registry", r"HKLM\Software\JavaSoft\JDK\11", old + "\\bin\\server\\jvm.dll", "11", "usable"] in lines
+    chosen = lines.index(["registry", "", old + "\\bin\\server\\jvm.dll", "11", "chosen"])
+    assert [f[0] for f in lines[chosen + 1:]] == ["load", "load"]  # the DLL folder, then the library
+    assert lines[-1] == ["load", "", old + "\\bin\\server\\jvm.dll", "", "loaded"]
+
+
+def test_trace_is_appended_to_its_file_or_written_to_standard_error(wine, scratch, registry):
+    exe = stamp(STUBCON, {"JvmPath": "", "ClassPath": ""}, scratch / "app.exe")
+    trace = scratch / "trace.txt"
+    trace.write_text("an earlier line\n")
+    wine.run(exe, env={"STUB_TRACE": win_path(trace)})
+    lines = trace.read_text().splitlines()
+    assert lines[:2] == ["an earlier line", "JvmPath\t\t\t\tnot set"]
+    assert lines[-1] == "search\t\t\t\tnothing found"
+
+    proc = wine.run(exe, env={"STUB_TRACE": "-"})
+    assert text(proc.stderr).splitlines() == lines[1:] + [NO_RUNTIME]

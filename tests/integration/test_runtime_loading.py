@@ -1,0 +1,97 @@
+"""Loading the chosen runtime under Wine: a library that needs the DLLs of its runtime's bin folder, the
+C runtime DLLs a runtime ships there, a library built for another machine, and the reason the system
+gives when a load fails."""
+import shutil
+
+import pytest
+
+from conftest import DIST, DOUBLE, WINE64, stamp, text, win_path
+
+STUBCON = DIST / "stubcon.exe"
+FIXTURES = DOUBLE.parents[1]
+WITH_COMPANION = FIXTURES / "double-companion"
+DOUBLE_X86 = FIXTURES / "double-x86" / "jvm.dll"
+DRIVER = FIXTURES / "double_driver.exe"
+MARKER = FIXTURES / "preload_marker.dll"
+COMPANIONS = ["vcruntime140.dll", "vcruntime140_1.dll", "msvcp140.dll"]
+
+pytestmark = pytest.mark.skipif(not (WITH_COMPANION.exists() and DOUBLE_X86.exists() and STUBCON.exists()),
+                                reason="needs `make dist`")
+
+
+def app(scratch, **settings):
+    base = {"MainClass": "com.example.App", "JvmPath": "runtime", "ClassPath": "", "JvmSearchMode": "0",
+            "JvmOptions": "", "AppOptions": ""}
+    base.update(settings)
+    return stamp(STUBCON, base, scratch / "app" / "app.exe")
+
+
+def runtime_with_companion(scratch):
+    """The layout of a real runtime: jvm.dll in bin\\server, a DLL it imports only in bin."""
+    server = scratch / "app" / "runtime" / "bin" / "server"
+    server.mkdir(parents=True)
+    shutil.copy(WITH_COMPANION / "jvm.dll", server / "jvm.dll")
+    shutil.copy(WITH_COMPANION / "jvmcompanion.dll", server.parent / "jvmcompanion.dll")
+    return server / "jvm.dll"
+
+
+def test_a_library_importing_a_dll_of_its_bin_folder_loads(wine, scratch):
+    library = runtime_with_companion(scratch)
+    exe = app(scratch)
+    proc = wine.run(exe, env={"JVMDOUBLE_MAIN": "print"}, check_exit=0)
+    assert proc.stderr == b""
+
+    # Without that folder on the search path the same library does not load: the system cannot find the
+    # DLL it imports (error 126).
+    plain = wine.run(DRIVER, win_path(library), "initargs", cwd=scratch)
+    assert plain.returncode == 64
+    assert text(plain.stderr) == f"double_driver: cannot load {win_path(library)}: error 126\n"
+
+    # A failed load says so, then gives the system's reason.
+    (library.parent.parent / "jvmcompanion.dll").unlink()
+    proc = wine.run(exe)
+    assert proc.returncode == 255
+    assert text(proc.stderr).splitlines() == ["Unable to load JVM: runtime\\bin\\server\\jvm.dll", "Module not found."]
+
+
+def test_the_c_runtime_dlls_of_the_bin_folder_are_loaded_from_there(wine, scratch):
+    library = runtime_with_companion(scratch)
+    bin_folder = library.parent.parent
+    for name in COMPANIONS[:2]:
+        shutil.copy(MARKER, bin_folder / name)
+    trace = scratch / "trace.txt"
+    # Wine has DLLs of these names of its own, and would take them instead of the files asked for.
+    overrides = "mscoree,mshtml=;" + ",".join(name[:-4] for name in COMPANIONS) + "=n"
+    wine.run(app(scratch), env={"WINEDLLOVERRIDES": overrides, "STUB_TRACE": win_path(trace)}, check_exit=0)
+    assert sorted(p.name for p in bin_folder.glob("*.loaded")) == ["vcruntime140.dll.loaded",
+                                                                   "vcruntime140_1.dll.loaded"]
+    load = [line.split("\t") for line in trace.read_text().splitlines() if line.startswith("load\t")]
+    home = win_path(bin_folder)
+    assert [(f[2], f[4]) for f in load] == [(home, "DLL folder"), (home + "\\vcruntime140.dll", "preloaded"),
+                                            (home + "\\vcruntime140_1.dll", "preloaded"),
+                                            ("runtime\\bin\\server\\jvm.dll", "loaded")]
+
+
+@pytest.mark.parametrize("jvm_path", ["x86\\bin\\client\\jvm.dll", "x86"])
+def test_a_configured_32_bit_library_is_refused_with_what_it_is(wine, scratch, jvm_path):
+    client = scratch / "app" / "x86" / "bin" / "client"
+    client.mkdir(parents=True)
+    shutil.copy(DOUBLE_X86, client / "jvm.dll")
+    proc = wine.run(app(scratch, JvmPath=jvm_path))
+    assert proc.returncode == 255
+    chosen = "x86\\bin\\client\\jvm.dll"
+    assert text(proc.stderr).splitlines() == [f"Unable to load JVM: {chosen}",
+                                              f"{chosen} is a 32-bit library; this launcher is 64-bit."]
+
+
+def test_a_configured_runtime_costs_the_console_launcher_no_registry_library(wine, scratch):
+    """The console build imports ADVAPI32 on first use only; a configured JvmPath that exists must not
+    be that use. The library here is no library, so that nothing it imports muddies the list."""
+    exe = app(scratch, JvmPath="jvm.dll")
+    (exe.parent / "jvm.dll").write_bytes(b"not a library\r\n")
+    proc = wine.run(exe, env={"WINEDEBUG": "+loaddll,+pid"})
+    assert proc.returncode == 255
+    loads = [line for line in text(proc.stderr).splitlines() if "trace:loaddll:build_module Loaded" in line]
+    launcher = next(line.split(":")[0] for line in loads if line.endswith(": native") and "app.exe" in line)
+    modules = {line.split('"')[1].split("\\")[-1].lower() for line in loads if line.startswith(launcher + ":")}
+    assert modules == {"app.exe", "kernelbase.dll", "kernel32.dll", "msvcrt.dll"}
