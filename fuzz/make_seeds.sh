@@ -146,6 +146,8 @@ printf '\000\000\021\000%s' '17.0.2' | seed fuzz_version_name jdk-17
 printf '\004\000\001\000%s' '1.8.0_392' | seed fuzz_version_name jre-1.8
 printf '\017\000\025\000%s' '21' | seed fuzz_version_name major-only
 printf '\000\000\000\000%s' '99999999999.99999999999' | seed fuzz_version_name saturating
+printf '\000\000\021\000%s\n%s' '17.0.2+8' '17.0.2.8-ea' | seed fuzz_version_name ranked-pair
+printf '\004\000\001\000%s\n%s' '1.8.0_392' '1.8.0-' | seed fuzz_version_name ranked-pair-trailing-separator
 # The launchers' string tables in ID order, zero bytes between, then two INI override values.
 "$dist/stubconfig" dump "$dist/stubwin.exe" | tail -n +2 | cut -d= -f2- |
   sed "s/^com\.harbordesk\.MainApp\$/$main_class/" | tr '\n' '\0' | cat - <(printf -- '-Xmx1g\000') |
