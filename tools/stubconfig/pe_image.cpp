@@ -108,19 +108,19 @@ struct Rewrite {
 };
 
 // Writes the section over the old one; returns its bytes.
-Bytes RewriteInPlace(Rewrite& w, std::size_t index, const ResourceTree& tree) {
-  PeSection& section = w.image.sections[index];
+Bytes RewriteInPlace(Rewrite& rewrite, std::size_t index, const ResourceTree& tree) {
+  PeSection& section = rewrite.image.sections[index];
   Bytes data = SerializeResourceTree(tree, section.virtual_address);
-  const bool at_end = std::uint64_t{section.raw_pointer} + section.raw_size == w.file.size();
+  const bool at_end = std::uint64_t{section.raw_pointer} + section.raw_size == rewrite.file.size();
   const std::uint32_t raw =
-      at_end ? static_cast<std::uint32_t>(AlignUp(data.size(), w.image.file_alignment)) : section.raw_size;
-  if (at_end) w.file.resize(section.raw_pointer + std::size_t{raw});
-  std::fill_n(w.file.begin() + section.raw_pointer, raw, 0);
-  std::copy(data.begin(), data.end(), w.file.begin() + section.raw_pointer);
-  w.initialized_delta = std::int64_t{raw} - section.raw_size;
+      at_end ? static_cast<std::uint32_t>(AlignUp(data.size(), rewrite.image.file_alignment)) : section.raw_size;
+  if (at_end) rewrite.file.resize(section.raw_pointer + std::size_t{raw});
+  std::fill_n(rewrite.file.begin() + section.raw_pointer, raw, 0);
+  std::copy(data.begin(), data.end(), rewrite.file.begin() + section.raw_pointer);
+  rewrite.initialized_delta = std::int64_t{raw} - section.raw_size;
   section.raw_size = raw;
   section.virtual_size = static_cast<std::uint32_t>(data.size());
-  WriteSectionHeader(w.file, SectionHeaderOffset(w.image, index), section);
+  WriteSectionHeader(rewrite.file, SectionHeaderOffset(rewrite.image, index), section);
   return data;
 }
 
@@ -128,44 +128,44 @@ Bytes RewriteInPlace(Rewrite& w, std::size_t index, const ResourceTree& tree) {
 // clearing the bytes it owns keeps the previous configuration from lingering in the file. Bytes it
 // shares with the headers or other sections stay as they are; a raw size that claimed more than the
 // file held would now cover the appended section, so it shrinks to what the section really had.
-void RetireOldSection(Rewrite& w, std::size_t index, std::size_t original_size) {
-  PeSection& old = w.image.sections[index];
-  std::size_t length = RawBytesOfSection(w.file, w.image, old);
-  if (!OwnsRawRange(w.image, old, old.raw_pointer, std::uint64_t{old.raw_pointer} + length)) length = 0;
+void RetireOldSection(Rewrite& rewrite, std::size_t index, std::size_t original_size) {
+  PeSection& old = rewrite.image.sections[index];
+  std::size_t length = RawBytesOfSection(rewrite.file, rewrite.image, old);
+  if (!OwnsRawRange(rewrite.image, old, old.raw_pointer, std::uint64_t{old.raw_pointer} + length)) length = 0;
   length = std::min(length, original_size - std::min<std::size_t>(original_size, old.raw_pointer));
-  std::fill_n(w.file.begin() + old.raw_pointer, length, 0);
+  std::fill_n(rewrite.file.begin() + old.raw_pointer, length, 0);
   if (!InBounds(original_size, old.raw_pointer, old.raw_size)) {
-    old.raw_size = static_cast<std::uint32_t>(AlignUp(length, w.image.file_alignment));
+    old.raw_size = static_cast<std::uint32_t>(AlignUp(length, rewrite.image.file_alignment));
   }
   old.name = ".rsrcold";
-  WriteSectionHeader(w.file, SectionHeaderOffset(w.image, index), old);
+  WriteSectionHeader(rewrite.file, SectionHeaderOffset(rewrite.image, index), old);
 }
 
 // Appends the section after every other, in memory and in the file, and retires the old one.
-bool AppendSection(Rewrite& w, std::size_t old_index, const ResourceTree& tree, Bytes* data, std::string* error) {
-  if (!HasRoomForSectionHeader(w.file, w.image))
+bool AppendSection(Rewrite& rewrite, std::size_t old_index, const ResourceTree& tree, Bytes* data, std::string* error) {
+  if (!HasRoomForSectionHeader(rewrite.file, rewrite.image))
     return Fail(error, "no room in the headers for a new resource section");
   PeSection section;
   section.name = ".rsrc";
-  const std::uint64_t address = ImageEnd(w.image.sections, w.image.section_alignment);
+  const std::uint64_t address = ImageEnd(rewrite.image.sections, rewrite.image.section_alignment);
   *data = SerializeResourceTree(tree, static_cast<std::uint32_t>(address));
-  if (address + AlignUp(data->size(), w.image.section_alignment) > 0xFFFFFFFFu) {
+  if (address + AlignUp(data->size(), rewrite.image.section_alignment) > 0xFFFFFFFFu) {
     return Fail(error, "no address space left for a new resource section");
   }
-  const std::size_t original_size = w.file.size();
+  const std::size_t original_size = rewrite.file.size();
   section.virtual_address = static_cast<std::uint32_t>(address);
   section.virtual_size = static_cast<std::uint32_t>(data->size());
-  section.raw_size = static_cast<std::uint32_t>(AlignUp(data->size(), w.image.file_alignment));
-  section.raw_pointer = static_cast<std::uint32_t>(AlignUp(original_size, w.image.file_alignment));
+  section.raw_size = static_cast<std::uint32_t>(AlignUp(data->size(), rewrite.image.file_alignment));
+  section.raw_pointer = static_cast<std::uint32_t>(AlignUp(original_size, rewrite.image.file_alignment));
   section.characteristics = kInitializedData | kMemoryRead;
-  w.file.resize(section.raw_pointer, 0);
-  w.file.insert(w.file.end(), data->begin(), data->end());
-  w.file.resize(std::size_t{section.raw_pointer} + section.raw_size, 0);
-  w.initialized_delta = section.raw_size;
-  WriteSectionHeader(w.file, SectionHeaderOffset(w.image, w.image.sections.size()), section);
-  if (old_index < w.image.sections.size()) RetireOldSection(w, old_index, original_size);
-  w.image.sections.push_back(section);
-  PutU16(w.file, w.image.file_header_offset + 2, static_cast<std::uint16_t>(w.image.sections.size()));
+  rewrite.file.resize(section.raw_pointer, 0);
+  rewrite.file.insert(rewrite.file.end(), data->begin(), data->end());
+  rewrite.file.resize(std::size_t{section.raw_pointer} + section.raw_size, 0);
+  rewrite.initialized_delta = section.raw_size;
+  WriteSectionHeader(rewrite.file, SectionHeaderOffset(rewrite.image, rewrite.image.sections.size()), section);
+  if (old_index < rewrite.image.sections.size()) RetireOldSection(rewrite, old_index, original_size);
+  rewrite.image.sections.push_back(section);
+  PutU16(rewrite.file, rewrite.image.file_header_offset + 2, static_cast<std::uint16_t>(rewrite.image.sections.size()));
   return true;
 }
 
@@ -263,44 +263,47 @@ std::uint32_t ComputePeChecksum(const Bytes& file, std::size_t checksum_offset) 
 }
 
 bool WriteResourceSection(Bytes* file_in, const ResourceTree& tree, std::string* error) {
-  Rewrite w;
-  if (!ParsePeImage(*file_in, &w.image, error)) return false;
-  if (w.image.data_directory_count <= kResourceDirectoryIndex)
+  Rewrite rewrite;
+  if (!ParsePeImage(*file_in, &rewrite.image, error)) return false;
+  if (rewrite.image.data_directory_count <= kResourceDirectoryIndex)
     return Fail(error, "image has no resource data directory");
   std::uint32_t old_rva = 0;
   std::uint32_t old_size = 0;
-  GetDataDirectory(*file_in, w.image, kResourceDirectoryIndex, &old_rva, &old_size);
-  std::size_t old_index = w.image.sections.size();
-  for (std::size_t i = 0; i < w.image.sections.size(); ++i) {
-    if (old_rva != 0 && w.image.sections[i].virtual_address == old_rva) old_index = i;
+  GetDataDirectory(*file_in, rewrite.image, kResourceDirectoryIndex, &old_rva, &old_size);
+  std::size_t old_index = rewrite.image.sections.size();
+  for (std::size_t i = 0; i < rewrite.image.sections.size(); ++i) {
+    if (old_rva != 0 && rewrite.image.sections[i].virtual_address == old_rva) old_index = i;
   }
   // Whatever is written next to the file's end must not land in raw data another section claims.
-  for (std::size_t i = 0; i < w.image.sections.size(); ++i) {
-    const PeSection& s = w.image.sections[i];
+  for (std::size_t i = 0; i < rewrite.image.sections.size(); ++i) {
+    const PeSection& s = rewrite.image.sections[i];
     if (i != old_index && s.raw_size != 0 && !InBounds(file_in->size(), s.raw_pointer, s.raw_size)) {
       return Fail(error, "section " + s.name + " lies partly outside the file");
     }
   }
 
-  w.file = *file_in;
-  const bool in_place = old_index < w.image.sections.size() && FitsInPlace(w.file, w.image, w.image.sections[old_index],
-                                                                           SerializeResourceTree(tree, old_rva).size());
+  rewrite.file = *file_in;
+  const bool in_place = old_index < rewrite.image.sections.size() &&
+                        FitsInPlace(rewrite.file, rewrite.image, rewrite.image.sections[old_index],
+                                    SerializeResourceTree(tree, old_rva).size());
   Bytes data;
   if (in_place) {
-    data = RewriteInPlace(w, old_index, tree);
-  } else if (!AppendSection(w, old_index, tree, &data, error)) {
+    data = RewriteInPlace(rewrite, old_index, tree);
+  } else if (!AppendSection(rewrite, old_index, tree, &data, error)) {
     return false;
   }
-  if (w.file.size() > 0xFFFFFFFFu) return Fail(error, "image would exceed 4 GiB");
+  if (rewrite.file.size() > 0xFFFFFFFFu) return Fail(error, "image would exceed 4 GiB");
 
-  const std::size_t opt = w.image.optional_header_offset;
-  const std::size_t directory = w.image.data_directory_offset + kResourceDirectoryIndex * 8;
-  PutU32(w.file, directory, in_place ? old_rva : w.image.sections.back().virtual_address);
-  PutU32(w.file, directory + 4, static_cast<std::uint32_t>(data.size()));
-  PutU32(w.file, opt + 56, static_cast<std::uint32_t>(ImageEnd(w.image.sections, w.image.section_alignment)));
-  PutU32(w.file, opt + 8, static_cast<std::uint32_t>(std::int64_t{GetU32(w.file, opt + 8)} + w.initialized_delta));
-  PutU32(w.file, ChecksumOffset(w.image), ComputePeChecksum(w.file, ChecksumOffset(w.image)));
-  *file_in = std::move(w.file);
+  const std::size_t opt = rewrite.image.optional_header_offset;
+  const std::size_t directory = rewrite.image.data_directory_offset + kResourceDirectoryIndex * 8;
+  PutU32(rewrite.file, directory, in_place ? old_rva : rewrite.image.sections.back().virtual_address);
+  PutU32(rewrite.file, directory + 4, static_cast<std::uint32_t>(data.size()));
+  PutU32(rewrite.file, opt + 56,
+         static_cast<std::uint32_t>(ImageEnd(rewrite.image.sections, rewrite.image.section_alignment)));
+  PutU32(rewrite.file, opt + 8,
+         static_cast<std::uint32_t>(std::int64_t{GetU32(rewrite.file, opt + 8)} + rewrite.initialized_delta));
+  PutU32(rewrite.file, ChecksumOffset(rewrite.image), ComputePeChecksum(rewrite.file, ChecksumOffset(rewrite.image)));
+  *file_in = std::move(rewrite.file);
   return true;
 }
 
