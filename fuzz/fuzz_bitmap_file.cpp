@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 26 || bmp[0] != 'B' || bmp[1] != 'M' || GetU32(bmp, 14) < 12 || GetU32(bmp, 14) > size - 14) std::abort();
   if (dib != Bytes(bmp.begin() + 14, bmp.end())) std::abort();
 
-  const ResourceTree original = sample::StubResources();
+  static const ResourceTree original = sample::StubResources();
   ResourceTree tree = original;
   ReplaceBitmap(&tree, kSplashBitmapId, dib);
   const LanguageMap* bitmap = FindResource(tree, ResourceName::Id(kRtBitmap), ResourceName::Id(kSplashBitmapId));

@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  ResourceTree tree = sample::StubResources();
+  static const ResourceTree kStub = sample::StubResources();
+  ResourceTree tree = kStub;
   ReplaceMainIcon(&tree, images);
   const LanguageMap* group = FindResource(tree, ResourceName::Id(kRtGroupIcon), ResourceName::Name(u"MAINICON"));
   if (group == nullptr || group->size() != 1) std::abort();

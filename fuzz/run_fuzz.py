@@ -59,7 +59,7 @@ def main():
     parser.add_argument("--runs", type=int, default=-1, help="run limit per target (-1: none)")
     parser.add_argument("--rss-limit-mb", type=int, default=2048)
     parser.add_argument("targets", nargs="*", help="names of the targets to run (default: all)")
-    args = parser.parse_args()
+    args = parser.parse_intermixed_args()
 
     binaries = sorted(p for p in (args.build / "fuzz").glob("fuzz_*") if p.is_file())
     if args.targets:
