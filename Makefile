@@ -1,7 +1,8 @@
 # Entry points: `make` builds everything into dist/, `make release` packs dist/<name>-<version>.zip,
 # `make test` runs every test, `make demo` runs the demo, `make fuzz` runs each fuzz target for a
-# minute, `make bench` runs every benchmark (class-path assembly over large archive trees, launcher
-# start-up against a bare JNI host). Each installs missing Debian packages first.
+# minute and ends with a table of the runs, `make bench` runs every benchmark (launcher sizes, class-path
+# assembly over large archive trees, launcher start-up against a bare JNI host). Each installs missing
+# Debian packages first.
 SHELL := /bin/bash
 PACKAGES := cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
             g++-mingw-w64-i686-posix wine64 wine wine64-tools xvfb xdotool imagemagick openjdk-17-jdk-headless \
@@ -9,7 +10,11 @@ PACKAGES := cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw
             python3 python3-pytest binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 gcc-mingw-w64-i686-posix \
             wine32:i386 unzip
 PYTEST := /usr/bin/python3 -m pytest
+# make fuzz: each target runs until FUZZ_RUNS executions (-1: no limit) or FUZZ_SECONDS have passed;
+# FUZZ_TARGETS names some targets to run instead of all.
 FUZZ_SECONDS ?= 60
+FUZZ_RUNS ?= -1
+FUZZ_TARGETS ?=
 
 .PHONY: all deps build host windows windows-x86 dist release test unit integration demo fuzz bench clean
 
@@ -65,7 +70,7 @@ bench: dist
 fuzz: deps
 	cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSTUB_FUZZ=ON >/dev/null
 	cmake --build build/fuzz --target fuzz_targets
-	@for t in build/fuzz/fuzz/fuzz_*; do echo "== $$t"; $$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 || exit 1; done
+	/usr/bin/python3 fuzz/run_fuzz.py build/fuzz --seconds $(FUZZ_SECONDS) --runs $(FUZZ_RUNS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf build dist

@@ -42,7 +42,7 @@ function(stub_add_java_jar target classes_dir jar_file comment)
 endfunction()
 
 enable_testing()
-foreach(dir tests/unit tools/stubconfig tests/bridge tests/java examples)
+foreach(dir tests/unit tools/stubconfig tests/bridge tests/java examples fuzz)
   if(EXISTS "${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt")
     add_subdirectory(${dir})
   endif()
