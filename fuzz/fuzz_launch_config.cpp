@@ -58,6 +58,18 @@ std::string ModelMainClass(const std::string& hex) {
   return name;
 }
 
+// The INI value the profile rules make of a written one: blanks around it dropped, then one pair of
+// matching quotes.
+std::string ModelIniValue(std::string value) {
+  const std::size_t first = value.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  value = value.substr(first, value.find_last_not_of(" \t") - first + 1);
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -70,71 +82,76 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   entries.resize(stub::kSettingCount + 2);
-  const auto entry = [&](int id) -> std::string {
-    const stub::SettingLayout* layout = stub::FindSettingById(id);
-    if (layout == nullptr) std::abort();  // the conversion asked for an ID that is no setting
-    return std::string(stub::NormalizeEntry(entries[static_cast<std::size_t>(layout - stub::kSettingLayouts)]));
-  };
-  stub::LaunchConfiguration c = stub::ConvertLaunchConfiguration(entry);
+  stub::SettingTexts texts;
+  for (std::size_t i = 0; i < stub::kSettingCount; ++i) texts[i] = std::string(stub::NormalizeEntry(entries[i]));
+  const stub::LaunchConfiguration c(texts);
 
-  const auto text = [&](std::string_view name) { return entry(stub::FindSettingByName(name)->id); };
+  const auto text = [&](std::string_view name) {
+    return texts[static_cast<std::size_t>(stub::FindSettingByName(name) - stub::kSettingLayouts)];
+  };
   const auto flag = [&](std::string_view name) {
     const std::string t = text(name);
     return t.empty() || t[0] != '0';
   };
-  bool same = c.MainClass == ModelMainClass(text("MainClass")) && c.MinJavaVersion == text("MinJavaVersion") &&
-              c.MinJavaVersionNumber == ModelVersion(text("MinJavaVersion")) &&
-              c.JvmSearchMode == ModelInteger(text("JvmSearchMode")) &&
-              c.SplashSeconds == ModelInteger(text("SplashSeconds")) &&
-              c.ChangeDirectoryBeforeJvm == flag("ChangeDirectoryBeforeJvm") &&
-              c.ServiceStopWithSystemExit == flag("ServiceStopWithSystemExit") &&
-              c.ServiceManualStart == flag("ServiceManualStart") &&
-              c.AllowMultipleInstances == flag("AllowMultipleInstances") && c.ShowSplash == flag("ShowSplash");
-  const std::pair<std::string_view, const std::string*> texts[] = {
-      {"JvmPath", &c.JvmPath},
-      {"JvmOptions", &c.JvmOptions},
-      {"ClassPath", &c.ClassPath},
-      {"InstallSwitch", &c.InstallSwitch},
-      {"UninstallSwitch", &c.UninstallSwitch},
-      {"ServiceSwitch", &c.ServiceSwitch},
-      {"WorkingDirectory", &c.WorkingDirectory},
-      {"AppOptions", &c.AppOptions},
-      {"IniFile", &c.IniFile},
-      {"ServiceName", &c.ServiceName},
-      {"ServiceDescription", &c.ServiceDescription},
-      {"ServiceStartArguments", &c.ServiceStartArguments},
-      {"ServiceStopArguments", &c.ServiceStopArguments},
-      {"SystemOutFile", &c.SystemOutFile},
-      {"SystemErrFile", &c.SystemErrFile},
-      {"SplashText", &c.SplashText},
-      {"AlreadyRunningMessage", &c.AlreadyRunningMessage},
-      {"FileAccessErrorMessage", &c.FileAccessErrorMessage},
-      {"ServiceInstalledMessage", &c.ServiceInstalledMessage},
-      {"ServiceUninstalledMessage", &c.ServiceUninstalledMessage},
-      {"ServiceExistsMessage", &c.ServiceExistsMessage},
-      {"ServiceStartedMessage", &c.ServiceStartedMessage},
-      {"ServiceStoppedMessage", &c.ServiceStoppedMessage},
-      {"ServiceStartFailedMessage", &c.ServiceStartFailedMessage},
-      {"ServiceStopTimeoutMessage", &c.ServiceStopTimeoutMessage},
+  bool same = c.MainClass() == ModelMainClass(text("MainClass")) && c.MinJavaVersion() == text("MinJavaVersion") &&
+              c.MinJavaVersionNumber() == ModelVersion(text("MinJavaVersion")) &&
+              c.JvmSearchMode() == ModelInteger(text("JvmSearchMode")) &&
+              c.SplashSeconds() == ModelInteger(text("SplashSeconds")) &&
+              c.ChangeDirectoryBeforeJvm() == flag("ChangeDirectoryBeforeJvm") &&
+              c.ServiceStopWithSystemExit() == flag("ServiceStopWithSystemExit") &&
+              c.ServiceManualStart() == flag("ServiceManualStart") &&
+              c.AllowMultipleInstances() == flag("AllowMultipleInstances") && c.ShowSplash() == flag("ShowSplash");
+  using Text = const std::string& (stub::LaunchConfiguration::*)() const;
+  const std::pair<std::string_view, Text> text_settings[] = {
+      {"JvmPath", &stub::LaunchConfiguration::JvmPath},
+      {"JvmOptions", &stub::LaunchConfiguration::JvmOptions},
+      {"ClassPath", &stub::LaunchConfiguration::ClassPath},
+      {"InstallSwitch", &stub::LaunchConfiguration::InstallSwitch},
+      {"UninstallSwitch", &stub::LaunchConfiguration::UninstallSwitch},
+      {"ServiceSwitch", &stub::LaunchConfiguration::ServiceSwitch},
+      {"WorkingDirectory", &stub::LaunchConfiguration::WorkingDirectory},
+      {"AppOptions", &stub::LaunchConfiguration::AppOptions},
+      {"IniFile", &stub::LaunchConfiguration::IniFile},
+      {"ServiceName", &stub::LaunchConfiguration::ServiceName},
+      {"ServiceDescription", &stub::LaunchConfiguration::ServiceDescription},
+      {"ServiceStartArguments", &stub::LaunchConfiguration::ServiceStartArguments},
+      {"ServiceStopArguments", &stub::LaunchConfiguration::ServiceStopArguments},
+      {"SystemOutFile", &stub::LaunchConfiguration::SystemOutFile},
+      {"SystemErrFile", &stub::LaunchConfiguration::SystemErrFile},
+      {"SplashText", &stub::LaunchConfiguration::SplashText},
+      {"AlreadyRunningMessage", &stub::LaunchConfiguration::AlreadyRunningMessage},
+      {"FileAccessErrorMessage", &stub::LaunchConfiguration::FileAccessErrorMessage},
+      {"ServiceInstalledMessage", &stub::LaunchConfiguration::ServiceInstalledMessage},
+      {"ServiceUninstalledMessage", &stub::LaunchConfiguration::ServiceUninstalledMessage},
+      {"ServiceExistsMessage", &stub::LaunchConfiguration::ServiceExistsMessage},
+      {"ServiceStartedMessage", &stub::LaunchConfiguration::ServiceStartedMessage},
+      {"ServiceStoppedMessage", &stub::LaunchConfiguration::ServiceStoppedMessage},
+      {"ServiceStartFailedMessage", &stub::LaunchConfiguration::ServiceStartFailedMessage},
+      {"ServiceStopTimeoutMessage", &stub::LaunchConfiguration::ServiceStopTimeoutMessage},
   };
-  for (const auto& [name, value] : texts) same = same && *value == text(name);
+  for (const auto& [name, value] : text_settings) same = same && (c.*value)() == text(name);
   for (int i = 0; i < stub::kJvmErrorMessageCount; ++i) {
-    same = same && c.JvmErrorMessages[i] == text("JvmErrorMessages" + std::to_string(i));
+    same = same && c.JvmErrorMessages(static_cast<stub::JvmErrorMessage>(i)) ==
+                       text("JvmErrorMessages" + std::to_string(i));
   }
   if (!same) std::abort();
 
-  // The INI override replaces the two option strings only with non-empty values.
-  const std::string ini_options = entries[stub::kSettingCount];
-  const std::string ini_arguments = entries[stub::kSettingCount + 1];
-  const std::string resource_options = c.JvmOptions;
-  const std::string resource_arguments = c.AppOptions;
-  stub::ApplyIniOverride(c, [&](std::string_view key) {
-    if (key == "JvmOptions") return ini_options;
-    if (key == "AppOptions") return ini_arguments;
-    std::abort();
-  });
-  if (c.JvmOptions != (ini_options.empty() ? resource_options : ini_options) ||
-      c.AppOptions != (ini_arguments.empty() ? resource_arguments : ini_arguments)) {
+  // The INI override replaces the two option strings only with non-empty values, read by the profile
+  // rules; a value is one line, so line breaks are left out of the written file.
+  const auto one_line = [](std::string value) {
+    value.erase(std::remove_if(value.begin(), value.end(), [](char ch) { return ch == '\r' || ch == '\n'; }),
+                value.end());
+    return value;
+  };
+  const std::string ini_options = one_line(entries[stub::kSettingCount]);
+  const std::string ini_arguments = one_line(entries[stub::kSettingCount + 1]);
+  stub::SettingTexts overridden = texts;
+  stub::ApplyIniOverride(overridden, "[Application Configuration]\nJvmOptions=" + ini_options + "\nAppOptions=" +
+                                         ini_arguments + "\n");
+  const std::string expected_options = ModelIniValue(ini_options);
+  const std::string expected_arguments = ModelIniValue(ini_arguments);
+  if (overridden[stub::IndexOf(stub::Setting::JvmOptions)] != (expected_options.empty() ? text("JvmOptions") : expected_options) ||
+      overridden[stub::IndexOf(stub::Setting::AppOptions)] != (expected_arguments.empty() ? text("AppOptions") : expected_arguments)) {
     std::abort();
   }
   return 0;
