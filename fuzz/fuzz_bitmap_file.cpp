@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   static const ResourceTree original = sample::StubResources();
   ResourceTree tree = original;
-  ReplaceBitmap(&tree, kSplashBitmapId, dib);
+  ReplaceResource(&tree, kRtBitmap, kSplashBitmapId, dib);
   const LanguageMap* bitmap = FindResource(tree, ResourceName::Id(kRtBitmap), ResourceName::Id(kSplashBitmapId));
   if (bitmap == nullptr || bitmap->size() != 1 || bitmap->begin()->second.bytes != dib) std::abort();
   ResourceTree others = tree;

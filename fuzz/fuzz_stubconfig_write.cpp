@@ -1,10 +1,12 @@
 // `stubconfig write` on arbitrary stubs, seeded with the built launchers (PE32+ and PE32): the last
 // input byte picks an edit (a few small values, every setting at full length so that the section must
-// move, every setting set, a new icon and splash bitmap), the two before it may change a field of the
-// section table. Properties: a stub that `dump` refuses is
-// refused; a stamped image dumps exactly the stub's configuration with the edit applied, keeps every
-// other resource and the raw bytes of every section besides the old resource section, carries a
-// correct checksum, and stamping it again with the same edit gives the same image.
+// move, every setting set, a new icon and splash bitmap, version information of every key and a
+// manifest, version information without strings), the two before it may change a field of the
+// section table. Properties: a stub that `dump` refuses is refused; a stamped image dumps exactly the
+// stub's configuration with the edit applied (the version information included), keeps every other
+// resource (the manifest and the launcher's own version information unless the edit replaces them)
+// and the raw bytes of every section besides the old resource section, carries a correct checksum,
+// and stamping it again with the same edit gives the same image.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -21,22 +23,32 @@
 #include "resource_tree.h"
 #include "string_block.h"
 #include "stub_images.h"
+#include "version_info.h"
 
 namespace {
 
 using namespace stubconfig;
 
+const Bytes& Manifest() {
+  static const Bytes manifest(sample::kSampleManifest, sample::kSampleManifest + sizeof sample::kSampleManifest - 1);
+  return manifest;
+}
+
 StampRequest MakeRequest(std::uint8_t choice, const std::vector<IconImage>& icon, const Bytes& dib) {
   StampRequest request;
-  switch (choice % 4) {
+  switch (choice % 6) {
     case 0:
       request.texts[1040] = "jre\\bin\\server\\jvm.dll";
-      request.texts[1168] = StoredText(*stub::FindSettingById(1168), "org.example.App");
+      request.texts[1168] = StoredText(*stub::FindSettingById(1168), "org.\u00E9xample.App");
       request.texts[1184] = "";
       break;
-    case 1:
+    case 1:  // every setting at full length, 1023 UTF-16 units: ASCII, two-byte and four-byte UTF-8
       for (const stub::SettingLayout& layout : stub::kSettingLayouts) {
-        request.texts[layout.id] = std::string(stub::kMaxSettingLength, static_cast<char>('a' + layout.id % 26));
+        std::string& text = request.texts[layout.id];
+        for (std::size_t units = 0; units + 2 <= stub::kMaxSettingLength; units += 2) {
+          text += layout.id % 3 == 0 ? "ab" : layout.id % 3 == 1 ? "\u00E9\u65E5" : "\U0001F600";
+        }
+        text += static_cast<char>('a' + layout.id % 26);
       }
       break;
     case 2: {
@@ -44,19 +56,31 @@ StampRequest MakeRequest(std::uint8_t choice, const std::vector<IconImage>& icon
       for (std::size_t i = 0; i < stored.size(); ++i) request.texts[stub::kSettingLayouts[i].id] = stored[i];
       break;
     }
-    default:
+    case 3:
       request.icon = &icon;
       request.splash_dib = &dib;
-      request.texts[1376] = "Caf\xE9 \x80\x81";
+      request.texts[1376] = "Caf\u00E9 \u20AC\u0081 \U0001F600";
+      break;
+    case 4:
+      request.manifest = &Manifest();
+      request.version_info.emplace();
+      for (std::size_t key = 0; key < kVersionKeyCount; ++key) {
+        (*request.version_info)[key] = key <= kProductVersionKey ? "1.2.3." + std::to_string(key) : "\u00E9 \U0001F600";
+      }
+      break;
+    default:
+      request.version_info.emplace();
       break;
   }
   return request;
 }
 
-bool IsEditedResource(const ResourceName& type, const ResourceName& name) {
+bool IsEditedResource(const StampRequest& request, const ResourceName& type, const ResourceName& name) {
   if (type == ResourceName::Id(kRtString)) return !name.is_string && stub::FindSettingById((name.id - 1) * 16);
-  if (type == ResourceName::Id(kRtBitmap)) return name == ResourceName::Id(kSplashBitmapId);
-  return type == ResourceName::Id(kRtIcon) || type == ResourceName::Id(kRtGroupIcon);
+  if (type == ResourceName::Id(kRtBitmap)) return request.splash_dib && name == ResourceName::Id(kSplashBitmapId);
+  if (type == ResourceName::Id(kRtManifest)) return request.manifest && name == ResourceName::Id(kManifestId);
+  if (type == ResourceName::Id(kRtVersion)) return request.version_info && name == ResourceName::Id(kVersionInfoId);
+  return request.icon && (type == ResourceName::Id(kRtIcon) || type == ResourceName::Id(kRtGroupIcon));
 }
 
 // The raw bytes a section holds in the file, as far as the file has them.
@@ -111,9 +135,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ResourceTree old_tree;
   ResourceTree new_tree;
   if (!LoadResourceTree(stub, &old_tree, &error) || !LoadResourceTree(out, &new_tree, &error)) std::abort();
+  if (request.version_info && VersionInfoFromTree(new_tree, &warnings) != request.version_info) std::abort();
+  if (request.manifest) {
+    const LanguageMap* manifests = FindResource(new_tree, ResourceName::Id(kRtManifest), ResourceName::Id(kManifestId));
+    if (manifests == nullptr || manifests->size() != 1 || manifests->begin()->second.bytes != *request.manifest) {
+      std::abort();
+    }
+  }
   for (const auto& [type, names] : old_tree) {
     for (const auto& [name, languages] : names) {
-      if (IsEditedResource(type, name)) continue;
+      if (IsEditedResource(request, type, name)) continue;
       const LanguageMap* kept = FindResource(new_tree, type, name);
       if (kept == nullptr || !(*kept == languages)) std::abort();
     }

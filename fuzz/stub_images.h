@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "core/config_layout.h"
+#include "core/text.h"
 #include "launcher_ini.h"
 #include "launcher_resources.h"
 #include "pe_image.h"
 #include "resource_tree.h"
 #include "string_block.h"
+#include "version_info.h"
 
 namespace stubconfig::sample {
 
@@ -30,7 +32,8 @@ inline StringBlock BlockWith(std::size_t index, std::u16string text) {
 }
 
 // Stored texts that are all valid for their kind: each names its setting, and the free texts carry
-// the characters a value is taken verbatim with (spaces at either end, backslash, '=', quotes, %%).
+// the characters a value is taken verbatim with (spaces at either end, backslash, '=', quotes, %%)
+// and characters beyond ASCII, inside and outside the Basic Multilingual Plane.
 inline std::vector<std::string> ValidStoredTexts() {
   std::vector<std::string> stored;
   for (const stub::SettingLayout& layout : stub::kSettingLayouts) {
@@ -45,25 +48,54 @@ inline std::vector<std::string> ValidStoredTexts() {
         stored.push_back("0x00010004");
         break;
       case stub::SettingKind::kEnciphered:
-        stored.push_back(StoredText(layout, "org.demo.Main"));
+        stored.push_back(StoredText(layout, "org.d\u00E9mo.Main"));
         break;
       default:
-        stored.push_back(" " + std::string(layout.name) + "\\ = \"%%\" ");
+        stored.push_back(" " + std::string(layout.name) + "\\ = \"%%\" \u00E9\u65E5\U0001F600 ");
         break;
     }
   }
   return stored;
 }
 
+// Version information as a launcher's own resource script makes it: US English, Unicode (the tool's
+// own is language neutral), with the strings given.
+inline Bytes LauncherOwnVersionResource(const VersionStrings& strings) {
+  Bytes data = EncodeVersionResource(strings);
+  const std::u16string neutral = u"000004B0";
+  const std::u16string english = u"040904B0";
+  const Bytes from(reinterpret_cast<const std::uint8_t*>(neutral.data()),
+                   reinterpret_cast<const std::uint8_t*>(neutral.data() + neutral.size()));
+  const auto at = std::search(data.begin(), data.end(), from.begin(), from.end());
+  for (std::size_t i = 0; i < english.size(); ++i) PutU16(data, (at - data.begin()) + 2 * i, english[i]);
+  PutU16(data, data.size() - 4, 0x0409);  // the Translation value, the last four bytes
+  return data;
+}
+
+inline VersionStrings LauncherOwnVersionStrings() {
+  VersionStrings strings;
+  strings[kFileVersionKey] = "1.0.0";
+  strings[kProductVersionKey] = "1.0.0";
+  strings[FindVersionKey("FileDescription")] = "Java application launcher (console)";
+  strings[FindVersionKey("ProductName")] = "stub";
+  return strings;
+}
+
+inline constexpr char kSampleManifest[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?><assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" "
+    "manifestVersion=\"1.0\"><trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\"><security><requestedPrivileges>"
+    "<requestedExecutionLevel level=\"asInvoker\"/></requestedPrivileges></security></trustInfo></assembly>";
+
 // Every setting with the given stored text (by default "default <Name>") in its neutral block, a
 // neighbour string in the first block, a German block, group icon MAINICON with two images and
-// another group's image, the splash bitmap and a named custom resource.
+// another group's image, the splash bitmap, a named custom resource, and the launcher's own manifest
+// and version information.
 inline ResourceTree StubResources(const std::vector<std::string>& stored = {}) {
   ResourceTree tree;
   for (std::size_t i = 0; i < stub::kSettingCount; ++i) {
     const stub::SettingLayout& layout = stub::kSettingLayouts[i];
-    StringBlock block =
-        BlockWith(0, i < stored.size() ? AnsiToUtf16(stored[i]) : u"default " + AnsiToUtf16(layout.name));
+    StringBlock block = BlockWith(
+        0, stub::Utf16FromUtf8(i < stored.size() ? stored[i] : "default " + std::string(layout.name)));
     if (layout.id == 1024) block[1] = u"neighbour";
     tree[ResourceName::Id(kRtString)][ResourceName::Id(StringBlockId(layout.id))][ResourceName::Id(0)].bytes =
         EncodeStringBlock(block);
@@ -81,6 +113,9 @@ inline ResourceTree StubResources(const std::vector<std::string>& stored = {}) {
   tree[ResourceName::Id(kRtGroupIcon)][ResourceName::Name(u"MAINICON")][ResourceName::Id(0)].bytes = group;
   tree[ResourceName::Id(kRtBitmap)][ResourceName::Id(kSplashBitmapId)][ResourceName::Id(0)] = Data("old bitmap");
   tree[ResourceName::Name(u"CUSTOM")][ResourceName::Name(u"Payload")][ResourceName::Id(0x409)] = Data("keep me");
+  tree[ResourceName::Id(kRtManifest)][ResourceName::Id(kManifestId)][ResourceName::Id(0)] = Data(kSampleManifest);
+  tree[ResourceName::Id(kRtVersion)][ResourceName::Id(kVersionInfoId)][ResourceName::Id(0)].bytes =
+      LauncherOwnVersionResource(LauncherOwnVersionStrings());
   return tree;
 }
 

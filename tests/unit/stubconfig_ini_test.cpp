@@ -1,11 +1,14 @@
-// Configuration files as users write them: what is accepted verbatim and what is refused, where.
+// Configuration files as users write them: their encodings, what is accepted verbatim and what is
+// refused, where; and what `dump` prints back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "core/config_layout.h"
+#include "core/text.h"
 #include "launcher_ini.h"
 #include "stub_images.h"
 
@@ -15,22 +18,59 @@ namespace {
 using namespace std::string_literals;
 using sample::ValidStoredTexts;
 
-struct IniErrorCase {
-  std::string text;
-  const char* expected_error;
-};
-
 std::size_t IndexOf(std::string_view name) {
   return static_cast<std::size_t>(stub::FindSettingByName(name) - stub::kSettingLayouts);
 }
 
+std::string Repeat(std::string_view text, std::size_t count) {
+  std::string out;
+  for (std::size_t i = 0; i < count; ++i) out += text;
+  return out;
+}
+
+std::string Utf16Le(std::u16string_view text) {
+  std::string bytes;
+  for (char16_t unit : text) bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+  return bytes;
+}
+
+std::string Utf16Be(std::u16string_view text) {
+  std::string bytes;
+  for (char16_t unit : text) bytes += {static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
+  return bytes;
+}
+
+struct Parsed {
+  bool ok = false;
+  LauncherIni ini;
+  std::vector<std::string> warnings;
+  std::string error;
+};
+
+Parsed Parse(std::string_view text, std::string_view file_name = "app.ini") {
+  Parsed parsed;
+  parsed.ok = ParseLauncherIni(text, file_name, &parsed.ini, &parsed.warnings, &parsed.error);
+  return parsed;
+}
+
+std::string Value(const LauncherIni& ini, std::string_view name) {
+  for (const IniEntry& entry : ini.settings) {
+    if (entry.layout->name == name) return entry.value;
+  }
+  return "<absent>";
+}
+
 TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
-  const std::string long_value(1024, 'x');
-  const IniErrorCase cases[] = {
-      {"[Launcher]\nFoo=1\n", "app.ini:2: unknown key \"Foo\""},
-      {"[Launcher]\nmainclass=a.B\n", "app.ini:2: unknown key \"mainclass\" (did you mean \"MainClass\"?)"},
-      {"[Other]\nJvmPath=x\n", "app.ini:1: unknown section \"Other\""},
-      {"JvmPath=x\n", "app.ini:1: key \"JvmPath\" outside the [Launcher] section"},
+  const std::u16string lone_surrogate = u"[Launcher]\nSplashText=a\xD800z\n";
+  struct Case {
+    std::string text;
+    const char* expected_error;  // a prefix; one ending in a line break is the whole message
+  };
+  const Case cases[] = {
+      {"[Launcher]\nFoo=1\n", "app.ini:2: unknown key \"Foo\"\n"},
+      {"[Launcher]\nmainclass=a.B\n", "app.ini:2: unknown key \"mainclass\" (did you mean \"MainClass\"?)\n"},
+      {"[Other]\nJvmPath=x\n", "app.ini:1: unknown section \"Other\" (expected [Launcher] or [VersionInfo])\n"},
+      {"JvmPath=x\n", "app.ini:1: key \"JvmPath\" outside the [Launcher] section\n"},
       {"[Launcher\n", "app.ini:1: malformed section header"},
       {"[Launcher]\r\n; c\r\n\r\nJvmPath\r\n", "app.ini:4: expected Name=value"},
       {"[Launcher]\n=x\n", "app.ini:2: missing key before '='"},
@@ -40,6 +80,10 @@ TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
       {"[Launcher]\nMainClass=1com.App\n", "app.ini:2: MainClass is not a Java class name"},
       {"[Launcher]\nMainClass=com.App.\n", "app.ini:2: MainClass is not a Java class name"},
       {"[Launcher]\nMainClass=com/example/App\n", "app.ini:2: MainClass is not a Java class name"},
+      {"[Launcher]\nMainClass=" + std::string(256, 'a') + "\n",
+       "app.ini:2: MainClass is 256 characters long; at most 255 fit\n"},
+      {"[Launcher]\nMainClass=" + std::string(64, 'a') + "." + std::string(64 * 3, 'b') + "\xC3\xA9\n",
+       "app.ini:2: MainClass is 259 bytes of UTF-8 long; at most 255 fit\n"},
       {"[Launcher]\nShowSplash=yes\n", "app.ini:2: ShowSplash expects 0 or 1"},
       {"[Launcher]\nShowSplash=\n", "app.ini:2: ShowSplash expects 0 or 1"},
       {"[Launcher]\nSplashSeconds= 5\n", "app.ini:2: SplashSeconds expects a decimal integer"},
@@ -53,35 +97,97 @@ TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
       {"[Launcher]\nFileAccessErrorMessage=%d\n", "app.ini:2: FileAccessErrorMessage may hold only %s and %%"},
       {"[Launcher]\nFileAccessErrorMessage=100%\n", "app.ini:2: FileAccessErrorMessage may hold only %s and %%"},
       {"[Launcher]\nAlreadyRunningMessage=%s runs\n", "app.ini:2: AlreadyRunningMessage receives no argument"},
-      {"\xEF\xBB\xBF[Launcher]\n", "app.ini:1: starts with a UTF-8 byte-order mark"},
       {"[Launcher]\nJvmOptions=-Dx=\"a b\n", "app.ini:2: JvmOptions has an unmatched double quote"},
+      // Lengths count UTF-16 code units, as the string table and the launcher do.
+      {"[Launcher]\nClassPath=" + std::string(1024, 'x') + "\n",
+       "app.ini:2: ClassPath is 1024 characters long; at most 1023 fit\n"},
+      {"[Launcher]\nSplashText=" + Repeat("\U0001F600", 512) + "\n",
+       "app.ini:2: SplashText is 1024 UTF-16 code units long (each character outside the Basic Multilingual Plane "
+       "takes two); at most 1023 fit\n"},
       // Line ends: CR alone throughout, and a CR inside a line (a value cannot hold a line break).
       {"[Launcher]\rJvmPath=x\r", "app.ini: lines end with a carriage return alone (CR)"},
       {"[Launcher]\nClassPath=a.jar\rb.jar\n", "app.ini:2: carriage return inside the line"},
       {"[Launcher]\r\nJvmPath=x\r\r\n", "app.ini:2: carriage return inside the line"},
-      // Encodings other than ANSI are named, with or without a byte-order mark.
-      {"\xFF\xFE[\0L\0]\0\r\0\n\0"s, "app.ini: is UTF-16 text; save the file as ANSI"},
-      {"\0[\0L\0]\0\r\0\n"s, "app.ini: is UTF-16 text; save the file as ANSI"},
-      {"MZ\x90\0\x03\0\0\0\x04\0\0\0\xFF\xFF\0\0"s, "app.ini: is not a text file (it holds NUL bytes)"},
-      // Text quoted from the file shows bytes outside printable ASCII escaped, and long texts cut.
-      {"[Launcher]\n\x01\x1B[2J\xFFkey=1\n", "app.ini:2: unknown key \"\\x01\\x1B[2J\\xFFkey\"\n"},
-      {"[\x7F\x80]\n", "app.ini:1: unknown section \"\\x7F\\x80\" (expected [Launcher])\n"},
+      // Files that cannot be read as text, and text that is no Unicode.
+      {"\xEF\xBB\xBF[Launcher]\nSplashText=\xE9t\xE9\n",
+       "app.ini:2: not UTF-8, although the file starts with a UTF-8 byte-order mark\n"},
+      {"\xFF\xFE[\0L\0]\0\n\0x"s, "app.ini: is UTF-16 text of an odd number of bytes (cut short?)\n"},
+      {"\0[\0L\0]\0\r\0\n"s, "app.ini: is UTF-16 text without a byte-order mark; save it as UTF-8, or as UTF-16"},
+      {"[\0L\0]\0\r\0\n\0"s, "app.ini: is UTF-16 text without a byte-order mark"},
+      {"MZ\x90\0\x03\0\0\0\x04\0\0\0\xFF\xFF\0\0"s, "app.ini: is not a text file (it holds NUL bytes)\n"},
+      {"\xFF\xFE" + Utf16Le(lone_surrogate),
+       "app.ini:2: SplashText contains an unpaired UTF-16 surrogate, which is no character\n"},
+      {"\xFF\xFE" + Utf16Le(u"[Launcher]\nJvmPath=a\0b\n"s), "app.ini:2: JvmPath contains a NUL character\n"},
+      // Text quoted from the file: one line of printable ASCII, other characters escaped, long texts cut.
+      {"[Launcher]\n\x01\x1B[2J\xFFkey=1\n", "app.ini:2: unknown key \"\\x01\\x1B[2J\\u00FFkey\"\n"},
+      {"[\x7F\x80]\n", "app.ini:1: unknown section \"\\x7F\\u20AC\" (expected [Launcher] or [VersionInfo])\n"},
+      {"[Launcher]\nGr\xC3\xB6\xC3\x9F" "e\xF0\x9F\x98\x80=1\n", "app.ini:2: unknown key \"Gr\\u00F6\\u00DFe\\U0001F600\"\n"},
       {"[Launcher]\n" + std::string(100, 'k') + "=1\n",
        "app.ini:2: unknown key \"kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk...\"\n"},
+      // [VersionInfo]: its own keys, each in its own section, versions as dotted numbers.
+      {"[VersionInfo]\nFoo=1\n", "app.ini:2: unknown key \"Foo\" in [VersionInfo]\n"},
+      {"[VersionInfo]\nfileversion=1\n",
+       "app.ini:2: unknown key \"fileversion\" in [VersionInfo] (did you mean \"FileVersion\"?)\n"},
+      {"[VersionInfo]\nJvmPath=x\n", "app.ini:2: unknown key \"JvmPath\" in [VersionInfo] (it belongs in [Launcher])\n"},
+      {"[Launcher]\nCompanyName=x\n", "app.ini:2: unknown key \"CompanyName\" (it belongs in [VersionInfo])\n"},
+      {"FileVersion=1\n", "app.ini:1: key \"FileVersion\" outside the [VersionInfo] section\n"},
+      {"[VersionInfo]\nComments=a\n[Launcher]\n[VersionInfo]\nComments=b\n",
+       "app.ini:5: duplicate key \"Comments\" (first on line 2)\n"},
+      {"[VersionInfo]\nLegalCopyright=" + std::string(1024, 'c') + "\n",
+       "app.ini:2: LegalCopyright is 1024 characters long; at most 1023 fit\n"},
+      {"\xFF\xFE" + Utf16Le(u"[VersionInfo]\nComments=\xDC00\n"),
+       "app.ini:2: Comments contains an unpaired UTF-16 surrogate"},
+      {"[VersionInfo]\nFileVersion=1.2.x\n",
+       "app.ini:2: FileVersion \"1.2.x\" is not a version: one to four numbers from 0 to 65535, separated by dots "
+       "(such as 1.2.0.15)\n"},
+      {"[VersionInfo]\nProductVersion=1.2.3.4.5\n", "app.ini:2: ProductVersion \"1.2.3.4.5\" is not a version"},
+      {"[VersionInfo]\nFileVersion=65536\n", "app.ini:2: FileVersion \"65536\" is not a version"},
+      {"[VersionInfo]\nFileVersion=\n", "app.ini:2: FileVersion \"\" is not a version"},
+      {"[VersionInfo]\nFileVersion=1..2\n", "app.ini:2: FileVersion \"1..2\" is not a version"},
+      {"[VersionInfo]\nFileVersion=1.\n", "app.ini:2: FileVersion \"1.\" is not a version"},
+      {"[VersionInfo]\nFileVersion= 1\n", "app.ini:2: FileVersion \" 1\" is not a version"},
+      {"[VersionInfo]\nFileVersion=\xE2\x85\xA0.2\n", "app.ini:2: FileVersion \"\\u2160.2\" is not a version"},
   };
-  for (const IniErrorCase& c : cases) {
-    std::vector<IniEntry> entries;
-    std::string error;
-    EXPECT_FALSE(ParseLauncherIni(c.text, "app.ini", &entries, &error)) << c.text;
-    // An expectation ending in a line break must match the whole message.
-    EXPECT_EQ((error + "\n").rfind(c.expected_error, 0), 0u) << "input: " << c.text << "\nerror: " << error;
+  for (const Case& c : cases) {
+    const Parsed parsed = Parse(c.text);
+    EXPECT_FALSE(parsed.ok) << c.text;
+    EXPECT_EQ((parsed.error + "\n").rfind(c.expected_error, 0), 0u) << "input: " << c.text << "\nerror: " << parsed.error;
+    for (char ch : parsed.error) EXPECT_TRUE(ch >= 0x20 && ch < 0x7F) << parsed.error;
   }
-  std::vector<IniEntry> entries;
-  std::string error;
-  EXPECT_FALSE(ParseLauncherIni("[Launcher]\nClassPath=" + long_value + "\n", "app.ini", &entries, &error));
-  EXPECT_EQ(error, "app.ini:2: ClassPath is 1024 characters long; at most 1023 fit");
-  EXPECT_FALSE(ParseLauncherIni("[Launcher]\nMainClass=" + std::string(256, 'a') + "\n", "app.ini", &entries, &error));
-  EXPECT_EQ(error, "app.ini:2: MainClass is 256 characters long; at most 255 fit");
+}
+
+TEST(LauncherIni, ReadsUtf8AndUtf16FilesAndOldWindows1252FilesWithAWarning) {
+  const std::u16string text = u"[Launcher]\r\nSplashText=Caf\u00E9 \u65E5\u672C \U0001F600 \u20AC\r\n";
+  const std::string utf8 = stub::Utf8FromUtf16(text);
+  const std::string expected = "Caf\u00E9 \u65E5\u672C \U0001F600 \u20AC";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::string value;
+    const char* warning;  // nullptr: none
+  };
+  const Case cases[] = {
+      {"UTF-8", utf8, expected, nullptr},
+      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + utf8, expected, nullptr},
+      {"UTF-16 LE", "\xFF\xFE" + Utf16Le(text), expected, nullptr},
+      {"UTF-16 BE", "\xFE\xFF" + Utf16Be(text), expected, nullptr},
+      {"UTF-16 LE, LF line ends", "\xFF\xFE" + Utf16Le(u"[Launcher]\nSplashText=\U0001F600\n"), "\U0001F600", nullptr},
+      // Bytes 0x80 to 0x9F as Windows-1252 has them, including the five it leaves undefined.
+      {"Windows-1252", "# old\n[Launcher]\r\nSplashText=Caf\xE9 \x80\x9F\x81\x8D\x8F\x90\x9D\xFF\r\n",
+       "Caf\u00E9 \u20AC\u0178\u0081\u008D\u008F\u0090\u009D\u00FF",
+       "app.ini:3: warning: not UTF-8, so the whole file is read as Windows-1252 (save it as UTF-8 to be sure of its "
+       "characters)"},
+  };
+  for (const Case& c : cases) {
+    const Parsed parsed = Parse(c.bytes);
+    ASSERT_TRUE(parsed.ok) << c.what << ": " << parsed.error;
+    EXPECT_EQ(Value(parsed.ini, "SplashText"), c.value) << c.what;
+    if (c.warning) {
+      EXPECT_EQ(parsed.warnings, std::vector<std::string>{c.warning}) << c.what;
+    } else {
+      EXPECT_TRUE(parsed.warnings.empty()) << c.what << ": " << parsed.warnings[0];
+    }
+  }
 }
 
 TEST(LauncherIni, TakesValuesVerbatimAfterTheFirstEquals) {
@@ -98,10 +204,12 @@ TEST(LauncherIni, TakesValuesVerbatimAfterTheFirstEquals) {
       "\n"
       "MainClass=com.example.$Inner_1\n"
       "MinJavaVersion=00010008\n"
+      "SystemOutFile=" +
+      Repeat("\u00E9", 1023) +  // 1023 characters, 2046 bytes
+      "\n"
       "ServiceStopTimeoutMessage=100%% of %s";  // no line break at the end of the file
-  std::vector<IniEntry> entries;
-  std::string error;
-  ASSERT_TRUE(ParseLauncherIni(text, "app.ini", &entries, &error)) << error;
+  const Parsed parsed = Parse(text);
+  ASSERT_TRUE(parsed.ok) << parsed.error;
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"JvmPath", "C:\\Program Files\\Java\\bin\\server\\jvm.dll"},
       {"JvmOptions", " -Xmx1g -Dx=\"a b\" "},
@@ -110,56 +218,79 @@ TEST(LauncherIni, TakesValuesVerbatimAfterTheFirstEquals) {
       {"ClassPath", std::string(1023, 'c')},
       {"MainClass", "com.example.$Inner_1"},
       {"MinJavaVersion", "00010008"},
+      {"SystemOutFile", Repeat("\u00E9", 1023)},
       {"ServiceStopTimeoutMessage", "100%% of %s"},
   };
+  const std::vector<IniEntry>& entries = parsed.ini.settings;
   ASSERT_EQ(entries.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(entries[i].layout->name, expected[i].first);
     EXPECT_EQ(entries[i].value, expected[i].second) << expected[i].first;
   }
   EXPECT_EQ(entries[1].line, 5);
+  EXPECT_FALSE(parsed.ini.version_info);
 }
 
 TEST(LauncherIni, MainClassIsStoredEncipheredAndPrintedDotted) {
   const stub::SettingLayout& main_class = *stub::FindSettingByName("MainClass");
-  const std::string stored = StoredText(main_class, "com.example.App");
-  EXPECT_EQ(stored.size(), 2 * std::string("com.example.App").size());
-  EXPECT_EQ(stored.find("com"), std::string::npos);
-  EXPECT_EQ(IniValue(main_class, stored), "com.example.App");
+  for (const std::string name : {"com.example.App", "org.\u00E9t\u00E9.\u65E5\u672C$App"}) {
+    const Parsed parsed = Parse("[Launcher]\nMainClass=" + name + "\n");
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    const std::string stored = StoredText(main_class, name);
+    EXPECT_EQ(stored.size(), 2 * name.size());  // each UTF-8 byte as two hexadecimal digits
+    EXPECT_EQ(stored.find("com"), std::string::npos);
+    EXPECT_EQ(IniValue(main_class, stored), name);
+  }
   const stub::SettingLayout& jvm_path = *stub::FindSettingByName("JvmPath");
-  EXPECT_EQ(StoredText(jvm_path, "a\\b"), "a\\b");
+  EXPECT_EQ(StoredText(jvm_path, "a\\b\u00E9"), "a\\b\u00E9");
 }
 
-TEST(LauncherIni, DetectsEncodingsByByteOrderMarkOrZeroBytes) {
-  const std::pair<std::string, TextEncoding> cases[] = {
-      {"", TextEncoding::kAnsi},
-      {"[Launcher]\r\nSplashText=Caf\xE9\n", TextEncoding::kAnsi},
-      {"\xEF\xBB\xBF[Launcher]", TextEncoding::kUtf8WithBom},
-      {"\xFF\xFE", TextEncoding::kUtf16LittleEndian},
-      {"\xFE\xFF\0[", TextEncoding::kUtf16BigEndian},
-      {"[\0L\0\xE9\0"s, TextEncoding::kUtf16LittleEndian},
-      {"\0[\0L\0\xE9"s, TextEncoding::kUtf16BigEndian},
-      {"[\0L\0a\0\0\0"s, TextEncoding::kBinary},  // zeros in both halves of the units
-      {"[Launcher]\nJvmPath=\0\n"s, TextEncoding::kBinary},
-  };
-  for (const auto& [text, encoding] : cases) EXPECT_EQ(DetectTextEncoding(text), encoding) << text;
+TEST(LauncherIni, VersionInfoSectionNamesEachKeyOrNothing) {
+  Parsed parsed = Parse("[Launcher]\nJvmPath=x\n");
+  ASSERT_TRUE(parsed.ok);
+  EXPECT_FALSE(parsed.ini.version_info) << "no section, no version information";
+  parsed = Parse("[VersionInfo]\n; nothing yet\n");
+  ASSERT_TRUE(parsed.ok);
+  ASSERT_TRUE(parsed.ini.version_info);
+  EXPECT_EQ(*parsed.ini.version_info, VersionStrings{}) << "an empty section: version information without strings";
+  parsed = Parse(
+      "[VersionInfo]\nComments= spaces kept \nFileVersion=1.02\n[Launcher]\nJvmPath=x\n[ VersionInfo ]\n"
+      "CompanyName=\nProductName=Caf\u00E9 \U0001F600\n");
+  ASSERT_TRUE(parsed.ok) << parsed.error;
+  VersionStrings expected;
+  expected[FindVersionKey("Comments")] = " spaces kept ";
+  expected[kFileVersionKey] = "1.02";
+  expected[FindVersionKey("CompanyName")] = "";
+  expected[FindVersionKey("ProductName")] = "Caf\u00E9 \U0001F600";
+  EXPECT_EQ(*parsed.ini.version_info, expected);
+  EXPECT_EQ(Value(parsed.ini, "JvmPath"), "x");
 }
 
-TEST(LauncherIni, FormatListsEverySettingInIdOrderAndFlagsLineBreaks) {
+TEST(LauncherIni, FormatListsEverySettingInIdOrderAndShowsWhatALineCannotCarry) {
   std::vector<std::string> stored = ValidStoredTexts();
   stored[IndexOf("JvmPath")] = "C:\\jvm.dll";
   stored[IndexOf("JvmOptions")] = "";
   stored[IndexOf("ClassPath")] = "a\r\nb";
   stored[IndexOf("MainClass")] = StoredText(*stub::FindSettingByName("MainClass"), "a.B");
+  stored[IndexOf("SplashText")] = "x\xED\xA0\x80y\xF0\x9F\x98\x80";  // a lone surrogate read from the table
+  stored[IndexOf("AppOptions")] = "\xED\xB0\x80\xED\xA0\x80";          // low before high: no pair
   std::vector<std::string> warnings;
-  const std::string ini = FormatLauncherIni(stored, &warnings);
+  const std::string ini = FormatLauncherIni(stored, std::nullopt, &warnings);
   EXPECT_EQ(ini.rfind("[Launcher]\nMinJavaVersion=0x00010004\nJvmPath=C:\\jvm.dll\nJvmOptions=\nClassPath=a  b\n", 0),
             0u)
       << ini;
   EXPECT_NE(ini.find("\nMainClass=a.B\n"), std::string::npos);
+  EXPECT_NE(ini.find("\nSplashText=x\uFFFDy\U0001F600\n"), std::string::npos);
+  EXPECT_NE(ini.find("\nAppOptions=\uFFFD\uFFFD\n"), std::string::npos);
+  EXPECT_TRUE(stub::IsValidUtf8(ini));
   EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 45);
-  ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_EQ(warnings[0], "ClassPath holds line breaks or NUL characters, shown as spaces");
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "ClassPath holds line breaks or NUL characters, shown as spaces",
+                          "AppOptions holds text that is no Unicode (an unpaired surrogate or bytes that are no UTF-8), "
+                          "shown as U+FFFD",
+                          "SplashText holds text that is no Unicode (an unpaired surrogate or bytes that are no UTF-8), "
+                          "shown as U+FFFD",
+                      }));
 }
 
 TEST(LauncherIni, FormatWarnsAboutEveryValueWriteWouldRefuse) {
@@ -181,28 +312,77 @@ TEST(LauncherIni, FormatWarnsAboutEveryValueWriteWouldRefuse) {
     std::vector<std::string> stored = ValidStoredTexts();
     stored[IndexOf(c.name)] = c.stored;
     std::vector<std::string> warnings;
-    const std::string ini = FormatLauncherIni(stored, &warnings);
+    const std::string ini = FormatLauncherIni(stored, std::nullopt, &warnings);
     ASSERT_EQ(warnings.size(), 1u) << c.name;
     EXPECT_EQ(warnings[0].rfind(c.warning, 0), 0u) << warnings[0];
-    std::vector<IniEntry> entries;
-    std::string error;
-    EXPECT_FALSE(ParseLauncherIni(ini, "dump.ini", &entries, &error)) << c.name;
-    EXPECT_NE(error.find(c.name), std::string::npos) << error;
+    const Parsed parsed = Parse(ini, "dump.ini");
+    EXPECT_FALSE(parsed.ok) << c.name;
+    EXPECT_NE(parsed.error.find(c.name), std::string::npos) << parsed.error;
+  }
+  VersionStrings version;
+  version[kProductVersionKey] = "2.0 beta";
+  std::vector<std::string> warnings;
+  const std::string ini = FormatLauncherIni(ValidStoredTexts(), version, &warnings);
+  EXPECT_NE(ini.find("\n\n[VersionInfo]\nProductVersion=2.0 beta\n"), std::string::npos) << ini;
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0].rfind("ProductVersion \"2.0 beta\" is not a version", 0), 0u) << warnings[0];
+}
+
+TEST(LauncherIni, WhatFormatPrintsParsesBackToTheSameTexts) {
+  const std::vector<std::string> stored = ValidStoredTexts();
+  for (const bool with_version : {false, true}) {
+    std::optional<VersionStrings> version;
+    if (with_version) {
+      version.emplace();
+      for (std::size_t key = 0; key < kVersionKeyCount; ++key) {
+        (*version)[key] = key <= kProductVersionKey ? "1.2." + std::to_string(key) : " \u00E9\U0001F600 = ; ";
+      }
+      (*version)[FindVersionKey("InternalName")].reset();
+    }
+    std::vector<std::string> warnings;
+    const Parsed parsed = Parse(FormatLauncherIni(stored, version, &warnings), "dump.ini");
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_TRUE(parsed.warnings.empty());
+    ASSERT_EQ(parsed.ini.settings.size(), stub::kSettingCount);
+    for (std::size_t i = 0; i < stub::kSettingCount; ++i) {
+      EXPECT_EQ(parsed.ini.settings[i].layout, &stub::kSettingLayouts[i]);
+      EXPECT_EQ(StoredText(*parsed.ini.settings[i].layout, parsed.ini.settings[i].value), stored[i]);
+    }
+    EXPECT_EQ(parsed.ini.version_info, version);
   }
 }
 
-TEST(LauncherIni, WhatFormatPrintsParsesBackToTheSameStoredTexts) {
-  const std::vector<std::string> stored = ValidStoredTexts();
-  std::vector<std::string> warnings;
-  std::vector<IniEntry> entries;
-  std::string error;
-  ASSERT_TRUE(ParseLauncherIni(FormatLauncherIni(stored, &warnings), "dump.ini", &entries, &error)) << error;
-  ASSERT_EQ(entries.size(), stub::kSettingCount);
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    EXPECT_EQ(entries[i].layout, &stub::kSettingLayouts[i]);
-    EXPECT_EQ(StoredText(*entries[i].layout, entries[i].value), stored[i]);
+// The tool's side of the settings table: it reads and prints exactly the table's names, each for its
+// own ID, 1024 to 1712 in steps of 16.
+TEST(SettingsTable, TheToolTakesAndPrintsExactlyTheTableNames) {
+  std::set<int> ids;
+  std::set<std::string_view> names;
+  for (std::size_t i = 0; i < stub::kSettingCount; ++i) {
+    const stub::SettingLayout& layout = stub::kSettingLayouts[i];
+    EXPECT_EQ(layout.id, 1024 + 16 * static_cast<int>(i)) << layout.name;
+    EXPECT_TRUE(ids.insert(layout.id).second) << layout.name;
+    EXPECT_TRUE(names.insert(layout.name).second) << layout.name;
+    const std::string value = IniValue(layout, ValidStoredTexts()[i]);
+    const Parsed parsed = Parse("[Launcher]\n" + std::string(layout.name) + "=" + value + "\n");
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    ASSERT_EQ(parsed.ini.settings.size(), 1u);
+    EXPECT_EQ(parsed.ini.settings[0].layout, &layout);
   }
-  EXPECT_TRUE(warnings.empty());
+  EXPECT_EQ(*ids.rbegin(), 1712);
+  for (const std::string_view not_a_setting :
+       {"minjavaversion", "JvmPath2", "JvmErrorMessages10", "JvmErrorMessages", "Setting1024", "FileVersion"}) {
+    EXPECT_FALSE(Parse("[Launcher]\n" + std::string(not_a_setting) + "=1\n").ok) << not_a_setting;
+  }
+  std::vector<std::string> warnings;
+  const std::string ini = FormatLauncherIni(ValidStoredTexts(), std::nullopt, &warnings);
+  std::vector<std::string_view> printed;
+  for (std::size_t start = ini.find('\n') + 1; start < ini.size(); start = ini.find('\n', start) + 1) {
+    printed.push_back(std::string_view(ini).substr(start, ini.find('=', start) - start));
+  }
+  std::vector<std::string_view> table;
+  for (const stub::SettingLayout& layout : stub::kSettingLayouts) table.push_back(layout.name);
+  EXPECT_EQ(printed, table);
 }
 
 }  // namespace

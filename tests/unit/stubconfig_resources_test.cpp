@@ -67,26 +67,6 @@ TEST(StringBlock, EncodesSixteenLengthPrefixedStringsAndDecodesThemBack) {
   EXPECT_FALSE(DecodeStringBlock(Bytes(30, 0), &decoded));
 }
 
-TEST(StringBlock, MapsWindows1252BothWays) {
-  struct Case {
-    std::string ansi;
-    std::u16string utf16;
-  };
-  const Case cases[] = {
-      {"C:\\a b", u"C:\\a b"}, {"\x80", u"\u20AC"}, {"\x81", u"\u0081"}, {"\x9F", u"\u0178"},
-      {"\xE9", u"\u00E9"},     {"\xFF", u"\u00FF"}, {"", u""},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(AnsiToUtf16(c.ansi), c.utf16) << c.ansi;
-    std::string back;
-    EXPECT_TRUE(Utf16ToAnsi(c.utf16, &back));
-    EXPECT_EQ(back, c.ansi);
-  }
-  std::string lossy;
-  EXPECT_FALSE(Utf16ToAnsi(u"a\u4E2Db", &lossy));
-  EXPECT_EQ(lossy, "a?b");
-}
-
 TEST(ResourceTree, SerializesAndParsesBackTheSameTree) {
   const ResourceTree tree = StubResources();
   for (std::uint32_t rva : {0x2000u, 0x41000u}) {
@@ -257,21 +237,21 @@ TEST(StampLauncher, WritesSettingsAndKeepsEverythingElse) {
       StampRequest request;
       request.texts[1040] = "C:\\Program Files\\Java\\jvm.dll";
       request.texts[1184] = "";
-      request.texts[1376] = "Caf\xE9 \x80";
+      request.texts[1376] = "Caf\u00E9 \u20AC \U0001F600";
       const Bytes out = StampChecked(stub, request);
       ResourceTree tree;
       std::string error;
       ASSERT_TRUE(LoadResourceTree(out, &tree, &error)) << error;
       EXPECT_EQ(StringOf(tree, 1040), u"C:\\Program Files\\Java\\jvm.dll");
       EXPECT_EQ(StringOf(tree, 1184), u"");
-      EXPECT_EQ(StringOf(tree, 1376), u"Caf\u00E9 \u20AC");
+      EXPECT_EQ(StringOf(tree, 1376), u"Caf\u00E9 \u20AC \U0001F600");
       EXPECT_EQ(StringOf(tree, 1056), u"default JvmOptions");
       EXPECT_EQ(StringOf(tree, 1025), u"neighbour");
       EXPECT_EQ(StringOf(tree, 1040, 0x407), u"deutsch");
       ResourceTree expected = StubResources();
       expected.at(ResourceName::Id(kRtString)).clear();
       tree.at(ResourceName::Id(kRtString)).clear();
-      EXPECT_TRUE(tree == expected) << "resources other than strings changed";
+      EXPECT_TRUE(tree == expected) << "resources other than strings (the manifest, the version...) changed";
     }
   }
 }
@@ -487,6 +467,56 @@ TEST(StampLauncher, ReplacesMainIconAndSplashBitmap) {
   EXPECT_EQ(
       FindResource(tree, ResourceName::Id(kRtBitmap), ResourceName::Id(kSplashBitmapId))->at(ResourceName::Id(0)).bytes,
       dib);
+}
+
+TEST(StampLauncher, ReplacesManifestAndVersionInformationEachByOneResource) {
+  ResourceTree resources = StubResources(ValidStoredTexts());
+  // A second language of each: a replacement leaves one resource, in the first language.
+  resources[ResourceName::Id(kRtManifest)][ResourceName::Id(kManifestId)][ResourceName::Id(0x409)] = Data("old");
+  resources[ResourceName::Id(kRtVersion)][ResourceName::Id(kVersionInfoId)][ResourceName::Id(0x407)] = Data("old");
+  const Bytes stub = BuildImage(resources, false, true);
+  const Bytes manifest = Data("<assembly/>").bytes;  // checked by the caller, not here
+  VersionStrings version;
+  version[kFileVersionKey] = "2.5";
+  version[FindVersionKey("FileDescription")] = "Caf\u00E9 \U0001F600";
+  StampRequest request;
+  request.manifest = &manifest;
+  request.version_info = version;
+  const Bytes out = StampChecked(stub, request);
+  ResourceTree tree;
+  std::string error;
+  ASSERT_TRUE(LoadResourceTree(out, &tree, &error)) << error;
+  const LanguageMap* manifests = FindResource(tree, ResourceName::Id(kRtManifest), ResourceName::Id(kManifestId));
+  ASSERT_NE(manifests, nullptr);
+  ASSERT_EQ(manifests->size(), 1u);
+  EXPECT_EQ(manifests->at(ResourceName::Id(0)).bytes, manifest);
+  const LanguageMap* versions = FindResource(tree, ResourceName::Id(kRtVersion), ResourceName::Id(kVersionInfoId));
+  ASSERT_NE(versions, nullptr);
+  ASSERT_EQ(versions->size(), 1u);
+  EXPECT_EQ(versions->at(ResourceName::Id(0)).bytes, EncodeVersionResource(version));
+
+  // dump shows the version information the tool wrote, and not the launcher's own.
+  std::string ini;
+  std::vector<std::string> warnings;
+  ASSERT_TRUE(DumpLauncher(out, &ini, &warnings, &error)) << error;
+  EXPECT_NE(ini.find("\n\n[VersionInfo]\nFileVersion=2.5\nFileDescription=Caf\u00E9 \U0001F600\n"), std::string::npos)
+      << ini;
+  EXPECT_TRUE(warnings.empty());
+  ASSERT_TRUE(DumpLauncher(stub, &ini, &warnings, &error)) << error;
+  EXPECT_EQ(ini.find("VersionInfo"), std::string::npos) << ini;
+  EXPECT_TRUE(warnings.empty());
+}
+
+TEST(StampLauncher, DumpWarnsAboutVersionInformationItCannotReadAndStillDumps) {
+  ResourceTree resources = StubResources(ValidStoredTexts());
+  resources[ResourceName::Id(kRtVersion)][ResourceName::Id(kVersionInfoId)][ResourceName::Id(0)] = Data("\x04");
+  std::string ini;
+  std::vector<std::string> warnings;
+  std::string error;
+  ASSERT_TRUE(DumpLauncher(BuildImage(resources, true, false), &ini, &warnings, &error)) << error;
+  EXPECT_EQ(warnings, std::vector<std::string>{"the version information is cut short; not shown"});
+  EXPECT_EQ(ini.find("VersionInfo"), std::string::npos);
+  EXPECT_EQ(ini.rfind("[Launcher]\n", 0), 0u);
 }
 
 TEST(StampLauncher, RefusesUnsuitableStubs) {

@@ -2,7 +2,8 @@
 // misread silently: a flag it reads as set because it is not "0", a number atoi stops early on, a
 // message whose format asks for an argument the launcher does not pass, an option string whose
 // unmatched quote swallows the class-path option. They also refuse what `dump` could not print back
-// as written (line breaks, NUL characters), so that a file and the dump of what it wrote agree.
+// as written (line breaks, NUL characters, unpaired surrogates), so that a file and the dump of what
+// it wrote agree.
 #include "launcher_ini.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <map>
 
 #include "core/main_class_cipher.h"
+#include "core/text.h"
 
 namespace stubconfig {
 namespace {
@@ -17,6 +19,27 @@ namespace {
 // Messages the launcher reports without an argument; a "%s" in them would print stack garbage.
 constexpr std::string_view kMessagesWithoutArgument[] = {"AlreadyRunningMessage", "JvmErrorMessages0",
                                                          "JvmErrorMessages4"};
+
+// Windows-1252 bytes 0x80..0x9F; the five it leaves undefined map to the control characters of the
+// same value, as Windows' own conversion does, so that every byte of an old file means something.
+constexpr char16_t kWindows1252HighControls[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+std::string Utf8FromWindows1252(std::string_view bytes) {
+  std::u16string text;
+  text.reserve(bytes.size());
+  for (char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    text.push_back(byte >= 0x80 && byte <= 0x9F ? kWindows1252HighControls[byte - 0x80] : static_cast<char16_t>(byte));
+  }
+  return stub::Utf8FromUtf16(text);
+}
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 std::string_view Trim(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
@@ -27,16 +50,13 @@ std::string_view Trim(std::string_view text) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsHexDigit(char c) { return stub::HexDigitValue(c) >= 0; }
-bool IsIdentifierStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$'; }
+// Java names may use letters of any script; a byte of a UTF-8 sequence stands for such a letter.
+bool IsIdentifierStart(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$' || static_cast<unsigned char>(c) >= 0x80;
+}
 bool IsIdentifierPart(char c) { return IsIdentifierStart(c) || IsDigit(c); }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 std::string CheckInteger(std::string_view name, std::string_view value) {
@@ -67,11 +87,12 @@ std::string CheckVersion(std::string_view value) {
   return {};
 }
 
+// The launcher enciphers and deciphers the name's UTF-8 bytes, at most kMaxMainClassLength of them.
 std::string CheckClassName(std::string_view value) {
   if (value.empty()) return "must name the main class";
   if (value.size() > stub::kMaxMainClassLength) {
-    return "is " + std::to_string(value.size()) + " characters long; at most " +
-           std::to_string(stub::kMaxMainClassLength) + " fit";
+    return "is " + std::to_string(value.size()) + (IsAscii(value) ? " characters" : " bytes of UTF-8") +
+           " long; at most " + std::to_string(stub::kMaxMainClassLength) + " fit";
   }
   bool at_start = true;
   for (char c : value) {
@@ -107,76 +128,75 @@ std::string CheckMessage(std::string_view name, std::string_view value) {
   return {};
 }
 
+// What every text must be to be stored and printed back: one line of Unicode.
+std::string CheckLine(std::string_view value) {
+  if (value.find('\0') != std::string_view::npos) return "contains a NUL character";
+  if (value.find_first_of("\r\n") != std::string_view::npos) return "contains a line break";
+  if (!stub::IsValidUtf8(value)) return "contains an unpaired UTF-16 surrogate, which is no character";
+  return {};
+}
+
+// At most kMaxSettingLength UTF-16 code units, the unit the string table and the launcher count in.
+std::string CheckLength(std::string_view value) {
+  const std::u16string units = stub::Utf16FromUtf8(value);
+  if (units.size() <= stub::kMaxSettingLength) return {};
+  const std::string limit = "; at most " + std::to_string(stub::kMaxSettingLength) + " fit";
+  if (std::none_of(units.begin(), units.end(), IsHighSurrogate)) {
+    return "is " + std::to_string(units.size()) + " characters long" + limit;
+  }
+  return "is " + std::to_string(units.size()) +
+         " UTF-16 code units long (each character outside the Basic Multilingual Plane takes two)" + limit;
+}
+
 std::string Located(std::string_view file_name, int line, const std::string& problem) {
   return std::string(file_name) + ":" + std::to_string(line) + ": " + problem;
 }
 
-// Text from the file as a message may quote it: bytes outside printable ASCII as \xNN and long texts
-// cut, so that a message about a binary or mis-encoded file stays one readable line.
-std::string Printable(std::string_view text) {
-  constexpr std::size_t kMaxQuoted = 40;
-  std::string out;
-  for (std::size_t i = 0; i < text.size() && i < kMaxQuoted; ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte >= 0x20 && byte < 0x7F) {
-      out.push_back(static_cast<char>(byte));
-    } else {
-      constexpr char kHex[] = "0123456789ABCDEF";
-      out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
-    }
+// The number of the first line holding bytes that are no UTF-8.
+int FirstLineThatIsNotUtf8(std::string_view text) {
+  int line = 1;
+  for (std::size_t start = 0; start < text.size(); ++line) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    if (!stub::IsValidUtf8(text.substr(start, end - start))) return line;
+    start = end + 1;
   }
-  if (text.size() > kMaxQuoted) out += "...";
-  return out;
+  return line;
 }
 
-std::string UnknownKey(std::string_view key) {
-  std::string problem = "unknown key \"" + Printable(key) + "\"";
+// Without a byte-order mark, UTF-16 of mostly ASCII text shows as a zero in every other byte.
+bool LooksLikeUtf16WithoutMark(std::string_view bytes) {
+  const std::string_view head = bytes.substr(0, 512);
+  std::size_t zeros[2] = {0, 0};
+  for (std::size_t i = 0; i < head.size(); ++i) zeros[i % 2] += head[i] == '\0';
+  const std::size_t units = head.size() / 2;
+  return (zeros[0] == 0 && zeros[1] * 4 >= units * 3) || (zeros[1] == 0 && zeros[0] * 4 >= units * 3);
+}
+
+// Names whose letter case alone differs from the text's, as a hint.
+std::string DidYouMean(std::string_view key) {
   for (const stub::SettingLayout& layout : stub::kSettingLayouts) {
-    if (EqualsIgnoringCase(layout.name, key)) return problem + " (did you mean \"" + std::string(layout.name) + "\"?)";
+    if (stub::EqualsIgnoringAsciiCase(layout.name, key)) return " (did you mean \"" + std::string(layout.name) + "\"?)";
   }
-  return problem;
-}
-
-// What keeps the whole file from being read line by line as ANSI text: the problem, and the line it
-// is on (0 for the whole file). Empty when nothing does.
-struct FileProblem {
-  int line = 0;
-  std::string text;
-};
-
-FileProblem EncodingProblem(std::string_view text) {
-  switch (DetectTextEncoding(text)) {
-    case TextEncoding::kAnsi:
-      break;
-    case TextEncoding::kUtf8WithBom:
-      return {1, "starts with a UTF-8 byte-order mark; save the file as ANSI (Windows-1252)"};
-    case TextEncoding::kUtf16LittleEndian:
-    case TextEncoding::kUtf16BigEndian:
-      return {0, "is UTF-16 text; save the file as ANSI (Windows-1252)"};
-    case TextEncoding::kBinary:
-      return {0, "is not a text file (it holds NUL bytes)"};
-  }
-  const std::size_t cr = text.find('\r');
-  if (cr != std::string_view::npos && cr + 1 < text.size() && text.find('\n') == std::string_view::npos) {
-    return {0, "lines end with a carriage return alone (CR); save the file with CR LF or LF line ends"};
+  for (std::string_view name : kVersionKeys) {
+    if (stub::EqualsIgnoringAsciiCase(name, key)) return " (did you mean \"" + std::string(name) + "\"?)";
   }
   return {};
 }
 
 // The sections a configuration file may hold, by header name.
-enum class IniSection { kNone, kLauncher };
+enum class IniSection { kNone, kLauncher, kVersionInfo };
 
 struct SectionName {
   std::string_view name;
   IniSection section;
 };
 
-constexpr SectionName kSections[] = {{"Launcher", IniSection::kLauncher}};
+constexpr SectionName kSections[] = {{"Launcher", IniSection::kLauncher}, {"VersionInfo", IniSection::kVersionInfo}};
 
 // Reads a file line by line; each line either adds an entry, changes the section, or is a problem.
 class IniReader {
  public:
-  explicit IniReader(std::vector<IniEntry>* entries) : entries_(entries) {}
+  explicit IniReader(LauncherIni* ini) : ini_(ini) {}
 
   // The problem with the line, or "" when it was taken.
   std::string Take(std::string_view line, int line_number) {
@@ -196,10 +216,11 @@ class IniReader {
     for (const SectionName& known : kSections) {
       if (name == known.name) {
         section_ = known.section;
+        if (section_ == IniSection::kVersionInfo && !ini_->version_info) ini_->version_info.emplace();
         return {};
       }
     }
-    return "unknown section \"" + Printable(name) + "\" (expected [Launcher])";
+    return "unknown section \"" + PrintableText(name) + "\" (expected [Launcher] or [VersionInfo])";
   }
 
   std::string TakeSetting(std::string_view line, int line_number) {
@@ -208,32 +229,123 @@ class IniReader {
     const std::string_view key = Trim(line.substr(0, equals));
     const std::string_view value = line.substr(equals + 1);
     if (key.empty()) return "missing key before '='";
-    if (section_ != IniSection::kLauncher) return "key \"" + Printable(key) + "\" outside the [Launcher] section";
     const stub::SettingLayout* layout = stub::FindSettingByName(key);
-    if (layout == nullptr) return UnknownKey(key);
-    if (const auto first = seen_.find(layout->id); first != seen_.end()) {
+    const std::size_t version_key = FindVersionKey(key);
+    if (section_ == IniSection::kNone) {
+      return "key \"" + PrintableText(key) + "\" outside the " +
+             (version_key < kVersionKeyCount ? "[VersionInfo]" : "[Launcher]") + " section";
+    }
+    if (section_ == IniSection::kVersionInfo) {
+      if (version_key == kVersionKeyCount) {
+        return "unknown key \"" + PrintableText(key) + "\" in [VersionInfo]" +
+               (layout ? " (it belongs in [Launcher])" : DidYouMean(key));
+      }
+      return TakeValue(key, line_number, CheckVersionValue(version_key, value), kFirstVersionKeyId + static_cast<int>(version_key),
+                       [&] { (*ini_->version_info)[version_key] = std::string(value); });
+    }
+    if (layout == nullptr) {
+      return "unknown key \"" + PrintableText(key) + "\"" +
+             (version_key < kVersionKeyCount ? " (it belongs in [VersionInfo])" : DidYouMean(key));
+    }
+    return TakeValue(key, line_number, CheckSettingValue(*layout, value), layout->id, [&] {
+      ini_->settings.push_back(IniEntry{layout, std::string(value), line_number});
+    });
+  }
+
+  // Keys are told apart by a number: a setting by its string-table ID, a version key by its index
+  // above every ID.
+  static constexpr int kFirstVersionKeyId = 1 << 16;
+
+  // Takes a checked value (by calling `store`) unless its key came before or `check` names a problem.
+  template <typename Store>
+  std::string TakeValue(std::string_view key, int line_number, const std::string& check, int id, Store store) {
+    if (const auto first = seen_.find(id); first != seen_.end()) {
       return "duplicate key \"" + std::string(key) + "\" (first on line " + std::to_string(first->second) + ")";
     }
-    if (std::string check = CheckSettingValue(*layout, value); !check.empty()) return std::string(key) + " " + check;
-    seen_[layout->id] = line_number;
-    entries_->push_back(IniEntry{layout, std::string(value), line_number});
+    if (!check.empty()) return std::string(key) + " " + check;
+    seen_[id] = line_number;
+    store();
     return {};
   }
 
-  std::vector<IniEntry>* entries_;
+  LauncherIni* ini_;
   IniSection section_ = IniSection::kNone;
-  std::map<int, int> seen_;  // setting ID -> line
+  std::map<int, int> seen_;  // key identifier -> line
 };
+
+// A value as a line can show it: text that is no Unicode (unpaired surrogates, bytes that are no
+// UTF-8) as U+FFFD, line breaks and NUL characters as spaces. Sets the flags that apply.
+std::string Showable(std::string_view value, bool* not_unicode, bool* line_breaks) {
+  std::string shown(value);
+  if (!stub::IsValidUtf8(value)) {
+    *not_unicode = true;
+    std::u16string units = stub::Utf16FromUtf8(value);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+      if (IsHighSurrogate(units[i]) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
+        ++i;
+      } else if (IsHighSurrogate(units[i]) || IsLowSurrogate(units[i])) {
+        units[i] = 0xFFFD;
+      }
+    }
+    shown = stub::Utf8FromUtf16(units);
+  }
+  for (char& c : shown) {
+    if (c == '\r' || c == '\n' || c == '\0') {
+      c = ' ';
+      *line_breaks = true;
+    }
+  }
+  return shown;
+}
+
+// One "Name=value" line of the dump, with the warning its value calls for.
+std::string DumpLine(std::string_view name, std::string_view value, const std::string& problem,
+                     std::vector<std::string>* warnings) {
+  bool not_unicode = false;
+  bool line_breaks = false;
+  const std::string shown = Showable(value, &not_unicode, &line_breaks);
+  if (line_breaks) warnings->push_back(std::string(name) + " holds line breaks or NUL characters, shown as spaces");
+  if (not_unicode) {
+    warnings->push_back(std::string(name) + " holds text that is no Unicode (an unpaired surrogate or bytes that are "
+                                            "no UTF-8), shown as U+FFFD");
+  }
+  if (!line_breaks && !not_unicode && !problem.empty()) {
+    warnings->push_back(std::string(name) + " " + problem + "; write refuses this value");
+  }
+  return std::string(name) + "=" + shown + "\n";
+}
 
 }  // namespace
 
+std::string PrintableText(std::string_view utf8) {
+  constexpr std::size_t kMaxQuoted = 40;
+  constexpr char kHex[] = "0123456789ABCDEF";
+  const std::u16string units = stub::Utf16FromUtf8(utf8);
+  std::string out;
+  std::size_t characters = 0;
+  std::size_t i = 0;
+  for (; i < units.size() && characters < kMaxQuoted; ++i, ++characters) {
+    char32_t c = units[i];
+    if (IsHighSurrogate(units[i]) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+    }
+    if (c >= 0x20 && c < 0x7F) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    const int digits = c < 0x80 ? 2 : c < 0x10000 ? 4 : 8;
+    out += c < 0x80 ? "\\x" : c < 0x10000 ? "\\u" : "\\U";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out.push_back(kHex[(c >> shift) & 0xF]);
+  }
+  if (i < units.size()) out += "...";
+  return out;
+}
+
 std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_view value) {
-  if (value.find('\0') != std::string_view::npos) return "contains a NUL character";
-  if (value.find_first_of("\r\n") != std::string_view::npos) return "contains a line break";
+  if (std::string problem = CheckLine(value); !problem.empty()) return problem;
   switch (layout.kind) {
     case stub::SettingKind::kFlag:
-      if (value != "0" && value != "1") return "expects 0 or 1";
-      return {};
+      return value != "0" && value != "1" ? "expects 0 or 1" : "";
     case stub::SettingKind::kInteger:
       return CheckInteger(layout.name, value);
     case stub::SettingKind::kVersion:
@@ -244,10 +356,7 @@ std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_vie
     case stub::SettingKind::kText:
       break;
   }
-  if (value.size() > stub::kMaxSettingLength) {
-    return "is " + std::to_string(value.size()) + " characters long; at most " +
-           std::to_string(stub::kMaxSettingLength) + " fit";
-  }
+  if (std::string problem = CheckLength(value); !problem.empty()) return problem;
   if (layout.kind == stub::SettingKind::kMessage) return CheckMessage(layout.name, value);
   if (layout.name == "JvmOptions" && std::count(value.begin(), value.end(), '"') % 2 != 0) {
     return "has an unmatched double quote, which would swallow the class-path option";
@@ -255,30 +364,66 @@ std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_vie
   return {};
 }
 
-TextEncoding DetectTextEncoding(std::string_view text) {
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") return TextEncoding::kUtf8WithBom;
-  if (text.substr(0, 2) == "\xFF\xFE") return TextEncoding::kUtf16LittleEndian;
-  if (text.substr(0, 2) == "\xFE\xFF") return TextEncoding::kUtf16BigEndian;
-  if (text.find('\0') == std::string_view::npos) return TextEncoding::kAnsi;
-  // Without a byte-order mark, UTF-16 of mostly ASCII text shows as a zero in every other byte.
-  const std::string_view head = text.substr(0, 512);
-  std::size_t zeros[2] = {0, 0};
-  for (std::size_t i = 0; i < head.size(); ++i) zeros[i % 2] += head[i] == '\0';
-  const std::size_t units = head.size() / 2;
-  if (zeros[0] == 0 && zeros[1] * 4 >= units * 3) return TextEncoding::kUtf16LittleEndian;
-  if (zeros[1] == 0 && zeros[0] * 4 >= units * 3) return TextEncoding::kUtf16BigEndian;
-  return TextEncoding::kBinary;
+std::string CheckVersionValue(std::size_t key, std::string_view value) {
+  if (std::string problem = CheckLine(value); !problem.empty()) return problem;
+  if (std::string problem = CheckLength(value); !problem.empty()) return problem;
+  VersionNumbers numbers;
+  if ((key == kFileVersionKey || key == kProductVersionKey) && !ParseVersionNumbers(value, &numbers)) {
+    return "\"" + PrintableText(value) + "\" is not a version: one to four numbers from 0 to 65535, separated by dots "
+           "(such as 1.2.0.15)";
+  }
+  return {};
 }
 
-bool ParseLauncherIni(std::string_view text, std::string_view file_name, std::vector<IniEntry>* entries,
-                      std::string* error) {
-  entries->clear();
-  if (const FileProblem problem = EncodingProblem(text); !problem.text.empty()) {
-    *error = problem.line != 0 ? Located(file_name, problem.line, problem.text)
-                               : std::string(file_name) + ": " + problem.text;
+bool DecodeConfigurationText(std::string_view bytes, std::string_view file_name, std::string* text,
+                             std::vector<std::string>* warnings, std::string* error) {
+  const auto starts_with = [&bytes](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+  const std::string file(file_name);
+  if (starts_with("\xEF\xBB\xBF")) {
+    *text = std::string(bytes.substr(3));
+    if (stub::IsValidUtf8(*text)) return true;
+    *error = Located(file_name, FirstLineThatIsNotUtf8(*text),
+                     "not UTF-8, although the file starts with a UTF-8 byte-order mark");
     return false;
   }
-  IniReader reader(entries);
+  if (starts_with("\xFF\xFE") || starts_with("\xFE\xFF")) {
+    if (bytes.size() % 2 != 0) {
+      *error = file + ": is UTF-16 text of an odd number of bytes (cut short?)";
+      return false;
+    }
+    *text = stub::DecodeTextFile(bytes).utf8;
+    return true;
+  }
+  if (bytes.find('\0') != std::string_view::npos) {
+    *error = file + (LooksLikeUtf16WithoutMark(bytes)
+                         ? ": is UTF-16 text without a byte-order mark; save it as UTF-8, or as UTF-16 with the mark"
+                         : ": is not a text file (it holds NUL bytes)");
+    return false;
+  }
+  if (stub::IsValidUtf8(bytes)) {
+    *text = std::string(bytes);
+    return true;
+  }
+  warnings->push_back(Located(file_name, FirstLineThatIsNotUtf8(bytes),
+                              "warning: not UTF-8, so the whole file is read as Windows-1252 (save it as UTF-8 to "
+                              "be sure of its characters)"));
+  *text = Utf8FromWindows1252(bytes);
+  return true;
+}
+
+bool ParseLauncherIni(std::string_view bytes, std::string_view file_name, LauncherIni* ini,
+                      std::vector<std::string>* warnings, std::string* error) {
+  *ini = LauncherIni();
+  std::string decoded;
+  if (!DecodeConfigurationText(bytes, file_name, &decoded, warnings, error)) return false;
+  std::string_view text = decoded;
+  const std::size_t cr = text.find('\r');
+  if (cr != std::string_view::npos && cr + 1 < text.size() && text.find('\n') == std::string_view::npos) {
+    *error = std::string(file_name) +
+             ": lines end with a carriage return alone (CR); save the file with CR LF or LF line ends";
+    return false;
+  }
+  IniReader reader(ini);
   for (int line_number = 1; !text.empty(); ++line_number) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
@@ -300,24 +445,19 @@ std::string IniValue(const stub::SettingLayout& layout, std::string_view stored)
   return layout.kind == stub::SettingKind::kEnciphered ? stub::DecodeMainClass(stored) : std::string(stored);
 }
 
-std::string FormatLauncherIni(const std::vector<std::string>& stored, std::vector<std::string>* warnings) {
+std::string FormatLauncherIni(const std::vector<std::string>& stored, const std::optional<VersionStrings>& version_info,
+                              std::vector<std::string>* warnings) {
   std::string out = "[Launcher]\n";
   for (std::size_t i = 0; i < stub::kSettingCount && i < stored.size(); ++i) {
     const stub::SettingLayout& layout = stub::kSettingLayouts[i];
-    std::string value = IniValue(layout, stored[i]);
-    bool replaced = false;
-    for (char& c : value) {
-      if (c == '\r' || c == '\n' || c == '\0') {
-        c = ' ';
-        replaced = true;
-      }
-    }
-    if (replaced) {
-      warnings->push_back(std::string(layout.name) + " holds line breaks or NUL characters, shown as spaces");
-    } else if (const std::string problem = CheckSettingValue(layout, value); !problem.empty()) {
-      warnings->push_back(std::string(layout.name) + " " + problem + "; write refuses this value");
-    }
-    out += std::string(layout.name) + "=" + value + "\n";
+    const std::string value = IniValue(layout, stored[i]);
+    out += DumpLine(layout.name, value, CheckSettingValue(layout, value), warnings);
+  }
+  if (!version_info) return out;
+  out += "\n[VersionInfo]\n";
+  for (std::size_t key = 0; key < kVersionKeyCount; ++key) {
+    const std::optional<std::string>& value = (*version_info)[key];
+    if (value) out += DumpLine(kVersionKeys[key], *value, CheckVersionValue(key, *value), warnings);
   }
   return out;
 }

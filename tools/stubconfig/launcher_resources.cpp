@@ -6,6 +6,7 @@
 #include <set>
 
 #include "core/config_layout.h"
+#include "core/text.h"
 #include "pe_image.h"
 #include "string_block.h"
 
@@ -102,13 +103,13 @@ bool ParseBitmapFile(const Bytes& bmp, Bytes* dib, std::string* error) {
   return true;
 }
 
-void SetConfigurationText(ResourceTree* tree, int string_id, std::string_view ansi) {
+void SetConfigurationText(ResourceTree* tree, int string_id, std::string_view utf8) {
   ResourceData& data =
       (*tree)[ResourceName::Id(kRtString)][ResourceName::Id(StringBlockId(string_id))][ResourceName::Id(kLangNeutral)];
   StringBlock block;
   // A block that cannot be read holds nothing worth keeping; it is rebuilt from empty strings.
   if (!DecodeStringBlock(data.bytes, &block)) block = StringBlock();
-  block[StringBlockIndex(string_id)] = AnsiToUtf16(ansi);
+  block[StringBlockIndex(string_id)] = stub::Utf16FromUtf8(utf8);
   data.bytes = EncodeStringBlock(block);
 }
 
@@ -150,11 +151,11 @@ void ReplaceMainIcon(ResourceTree* tree, const std::vector<IconImage>& images) {
   groups[ResourceName::Name(kMainIconName)][language].bytes = std::move(group);
 }
 
-void ReplaceBitmap(ResourceTree* tree, std::uint16_t id, const Bytes& dib) {
-  LanguageMap& languages = (*tree)[ResourceName::Id(kRtBitmap)][ResourceName::Id(id)];
+void ReplaceResource(ResourceTree* tree, std::uint16_t type, std::uint16_t id, const Bytes& data) {
+  LanguageMap& languages = (*tree)[ResourceName::Id(type)][ResourceName::Id(id)];
   const ResourceName language = languages.empty() ? ResourceName::Id(kLangNeutral) : languages.begin()->first;
   languages.clear();
-  languages[language].bytes = dib;
+  languages[language].bytes = data;
 }
 
 bool LoadResourceTree(const Bytes& exe, ResourceTree* tree, std::string* error) {
@@ -197,12 +198,38 @@ bool ConfigurationFromTree(const ResourceTree& tree, std::vector<std::string>* s
       return Fail(error, "string block " + std::to_string(StringBlockId(layout.id)) + " is malformed");
     }
     found = true;
-    if (!Utf16ToAnsi(block[StringBlockIndex(layout.id)], &(*stored)[i])) {
-      warnings->push_back(std::string(layout.name) + " holds characters outside Windows-1252, shown as '?'");
-    }
+    (*stored)[i] = stub::Utf8FromUtf16(block[StringBlockIndex(layout.id)]);
   }
   if (!found) return Fail(error, "carries no launcher string table (IDs 1024 to 1712)");
   return true;
+}
+
+std::optional<VersionStrings> VersionInfoFromTree(const ResourceTree& tree, std::vector<std::string>* warnings) {
+  const LanguageMap* languages = FindResource(tree, ResourceName::Id(kRtVersion), ResourceName::Id(kVersionInfoId));
+  if (languages == nullptr || languages->empty()) return std::nullopt;
+  auto chosen = languages->find(ResourceName::Id(kLangNeutral));
+  if (chosen == languages->end()) chosen = languages->begin();
+  VersionResource resource;
+  std::string problem;
+  if (!DecodeVersionResource(chosen->second.bytes, &resource, &problem)) {
+    warnings->push_back(problem + "; not shown");
+    return std::nullopt;
+  }
+  return VersionSectionOf(resource, warnings);
+}
+
+bool DumpLauncher(const Bytes& exe, std::string* ini, std::vector<std::string>* warnings, std::string* error) {
+  ResourceTree tree;
+  std::vector<std::string> stored;
+  if (!LoadResourceTree(exe, &tree, error) || !ConfigurationFromTree(tree, &stored, warnings, error)) return false;
+  const std::optional<VersionStrings> version_info = VersionInfoFromTree(tree, warnings);
+  *ini = FormatLauncherIni(stored, version_info, warnings);
+  return true;
+}
+
+void AddConfiguration(const LauncherIni& ini, StampRequest* request) {
+  for (const IniEntry& entry : ini.settings) request->texts[entry.layout->id] = StoredText(*entry.layout, entry.value);
+  if (ini.version_info) request->version_info = ini.version_info;
 }
 
 bool StampLauncher(const Bytes& stub, const StampRequest& request, Bytes* out, StampExpectation* expected,
@@ -232,7 +259,11 @@ bool StampLauncher(const Bytes& stub, const StampRequest& request, Bytes* out, S
     }
   }
   if (request.icon) ReplaceMainIcon(&tree, *request.icon);
-  if (request.splash_dib) ReplaceBitmap(&tree, kSplashBitmapId, *request.splash_dib);
+  if (request.splash_dib) ReplaceResource(&tree, kRtBitmap, kSplashBitmapId, *request.splash_dib);
+  if (request.manifest) ReplaceResource(&tree, kRtManifest, kManifestId, *request.manifest);
+  if (request.version_info) {
+    ReplaceResource(&tree, kRtVersion, kVersionInfoId, EncodeVersionResource(*request.version_info));
+  }
   Bytes result = stub;
   if (!WriteResourceSection(&result, tree, error)) return false;
   expectation.resources = std::move(tree);

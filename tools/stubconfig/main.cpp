@@ -1,32 +1,41 @@
-// stubconfig: writes a launch configuration (and optionally an icon and a splash bitmap) into a copy
-// of a launcher stub, and prints the configuration an executable carries. The output is written to a
-// temporary file beside the target, read back and checked, and renamed at the end, so a failed run
-// leaves no output behind and a successful one has written exactly what was asked for.
+// stubconfig: writes a launch configuration (and optionally version information, an icon, a splash
+// bitmap and a manifest) into a copy of a launcher stub, and prints the configuration an executable
+// carries. The output is written to a temporary file beside the target, read back and checked, and
+// renamed at the end, so a failed run leaves no output behind and a successful one has written exactly
+// what was asked for. Arguments, file names and all text are UTF-8 inside (on Windows the arguments
+// arrive as UTF-16 and are converted once).
 #include <cstdio>
+#include <cwchar>
 #include <exception>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <map>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "console.h"
+#include "core/text.h"
 #include "launcher_ini.h"
 #include "launcher_resources.h"
+#include "manifest.h"
 
 namespace fs = std::filesystem;
 using stubconfig::Bytes;
+using stubconfig::Stream;
+using stubconfig::WriteText;
+using Arguments = std::vector<std::string>;
 
 namespace {
 
 constexpr char kUsage[] =
     "usage: stubconfig write --stub STUB.exe --config APP.ini --out APP.exe [--icon APP.ico] [--splash APP.bmp]\n"
+    "                        [--manifest APP.manifest]\n"
     "       stubconfig dump APP.exe\n";
 
 int Fail(const std::string& message) {
-  std::cerr << "stubconfig: " << message << "\n";
+  WriteText(Stream::kError, "stubconfig: " + message + "\n");
   return 1;
 }
 
@@ -142,21 +151,21 @@ struct WriteOptions {
   std::map<std::string, std::string> values;  // option -> argument
 };
 
-bool ParseWriteOptions(int argc, char** argv, WriteOptions* options, std::string* error) {
-  static const char* const kKnown[] = {"--stub", "--config", "--out", "--icon", "--splash"};
-  for (int i = 2; i < argc; i += 2) {
-    const std::string option = argv[i];
+bool ParseWriteOptions(const Arguments& args, WriteOptions* options, std::string* error) {
+  static const char* const kKnown[] = {"--stub", "--config", "--out", "--icon", "--splash", "--manifest"};
+  for (std::size_t i = 2; i < args.size(); i += 2) {
+    const std::string& option = args[i];
     bool known = false;
     for (const char* name : kKnown) known = known || option == name;
     if (!known) {
-      *error = "unknown option \"" + option + "\"";
+      *error = "unknown option \"" + stubconfig::PrintableText(option) + "\"";
       return false;
     }
-    if (i + 1 >= argc) {
+    if (i + 1 >= args.size()) {
       *error = option + " needs an argument";
       return false;
     }
-    if (!options->values.emplace(option, argv[i + 1]).second) {
+    if (!options->values.emplace(option, args[i + 1]).second) {
       *error = option + " given twice";
       return false;
     }
@@ -170,10 +179,24 @@ bool ParseWriteOptions(int argc, char** argv, WriteOptions* options, std::string
   return true;
 }
 
-int RunWrite(int argc, char** argv) {
+// The manifest to embed, read from `path` and checked.
+bool ReadManifest(const std::string& path, Bytes* manifest, std::string* error) {
+  Bytes data;
+  if (!ReadFile(path, &data, error)) return false;
+  const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+  if (const std::string problem = stubconfig::ManifestProblem(text); !problem.empty()) {
+    *error = path + ": not an application manifest: " + problem;
+    return false;
+  }
+  const std::string_view embedded = stubconfig::ManifestToEmbed(text);
+  manifest->assign(embedded.begin(), embedded.end());
+  return true;
+}
+
+int RunWrite(const Arguments& args) {
   WriteOptions options;
   std::string error;
-  if (!ParseWriteOptions(argc, argv, &options, &error)) return Fail(error + "\n" + kUsage);
+  if (!ParseWriteOptions(args, &options, &error)) return Fail(error + "\n" + kUsage);
   const std::string& stub_path = options.values["--stub"];
   const std::string& config_path = options.values["--config"];
   const std::string& out_path = options.values["--out"];
@@ -181,13 +204,14 @@ int RunWrite(int argc, char** argv) {
 
   Bytes config_text;
   if (!ReadFile(config_path, &config_text, &error)) return Fail(error);
-  std::vector<stubconfig::IniEntry> entries;
+  stubconfig::LauncherIni ini;
+  std::vector<std::string> warnings;
   const std::string_view text(reinterpret_cast<const char*>(config_text.data()), config_text.size());
-  if (!stubconfig::ParseLauncherIni(text, config_path, &entries, &error)) return Fail(error);
+  const bool parsed = stubconfig::ParseLauncherIni(text, config_path, &ini, &warnings, &error);
+  for (const std::string& warning : warnings) WriteText(Stream::kError, "stubconfig: " + warning + "\n");
+  if (!parsed) return Fail(error);
   stubconfig::StampRequest request;
-  for (const stubconfig::IniEntry& entry : entries) {
-    request.texts[entry.layout->id] = stubconfig::StoredText(*entry.layout, entry.value);
-  }
+  stubconfig::AddConfiguration(ini, &request);
 
   std::vector<stubconfig::IconImage> icon;
   if (options.values.count("--icon")) {
@@ -205,6 +229,11 @@ int RunWrite(int argc, char** argv) {
     if (!stubconfig::ParseBitmapFile(data, &splash, &error)) return Fail(path + ": " + error);
     request.splash_dib = &splash;
   }
+  Bytes manifest;
+  if (options.values.count("--manifest")) {
+    if (!ReadManifest(options.values["--manifest"], &manifest, &error)) return Fail(error);
+    request.manifest = &manifest;
+  }
 
   Bytes stub;
   if (!ReadFile(stub_path, &stub, &error)) return Fail(error);
@@ -219,34 +248,42 @@ int RunDump(const std::string& path) {
   Bytes exe;
   std::string error;
   if (!ReadFile(path, &exe, &error)) return Fail(error);
-  std::vector<std::string> stored;
+  std::string ini;
   std::vector<std::string> warnings;
-  if (!stubconfig::ReadLauncherConfiguration(exe, &stored, &warnings, &error)) return Fail(path + ": " + error);
-  const std::string ini = stubconfig::FormatLauncherIni(stored, &warnings);
-  for (const std::string& warning : warnings) std::cerr << "stubconfig: " << path << ": warning: " << warning << "\n";
-  std::cout << ini;
-  std::cout.flush();
-  return std::cout ? 0 : Fail("cannot write to standard output");
+  if (!stubconfig::DumpLauncher(exe, &ini, &warnings, &error)) return Fail(path + ": " + error);
+  for (const std::string& warning : warnings) WriteText(Stream::kError, "stubconfig: " + path + ": warning: " + warning + "\n");
+  return WriteText(Stream::kOutput, ini) ? 0 : Fail("cannot write to standard output");
 }
 
-int Run(int argc, char** argv) {
-  const std::string command = argc > 1 ? argv[1] : "";
-  if (command == "write") return RunWrite(argc, argv);
-  if (command == "dump" && argc == 3) return RunDump(argv[2]);
-  if (command == "--help" || command == "-h") {
-    std::cout << kUsage;
-    return 0;
-  }
-  std::cerr << kUsage;
+int Run(const Arguments& args) {
+  const std::string command = args.size() > 1 ? args[1] : "";
+  if (command == "write") return RunWrite(args);
+  if (command == "dump" && args.size() == 3) return RunDump(args[2]);
+  if (command == "--help" || command == "-h") return WriteText(Stream::kOutput, kUsage) ? 0 : 1;
+  WriteText(Stream::kError, kUsage);
   return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(const Arguments& args) {
   try {
-    return Run(argc, argv);
+    return Run(args);
   } catch (const std::exception& e) {
     return Fail(std::string("internal error: ") + e.what());
   }
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The arguments as the system has them, UTF-16, so that file names of any characters arrive whole.
+int wmain(int argc, wchar_t** argv) {
+  Arguments args;
+  for (int i = 0; i < argc; ++i) {
+    const std::u16string units(argv[i], argv[i] + std::wcslen(argv[i]));
+    args.push_back(stub::Utf8FromUtf16(units));
+  }
+  return Main(args);
+}
+#else
+int main(int argc, char** argv) { return Main(Arguments(argv, argv + argc)); }
+#endif

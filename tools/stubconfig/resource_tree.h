@@ -15,6 +15,8 @@ inline constexpr std::uint16_t kRtIcon = 3;
 inline constexpr std::uint16_t kRtBitmap = 2;
 inline constexpr std::uint16_t kRtString = 6;
 inline constexpr std::uint16_t kRtGroupIcon = 14;
+inline constexpr std::uint16_t kRtVersion = 16;
+inline constexpr std::uint16_t kRtManifest = 24;
 inline constexpr std::uint16_t kLangNeutral = 0;
 
 // A directory key: either a numeric ID or a name (UTF-16).

@@ -1,13 +1,11 @@
-// String-table blocks and the ANSI text they carry. A block holds sixteen length-prefixed UTF-16
-// strings; string ID n lives in block n / 16 + 1 at index n % 16. The launcher reads the strings with
-// LoadStringA, so the tool treats configuration text as Windows-1252 (the Western ANSI code page),
-// which is what a Western Windows and Wine's default locale convert it back to.
+// String-table blocks. A block holds sixteen length-prefixed UTF-16 strings; string ID n lives in
+// block n / 16 + 1 at index n % 16. The launcher reads its settings from these blocks as UTF-16 and
+// works in UTF-8, so the tool stores every configuration text as the UTF-16 of its UTF-8.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "byte_order.h"
 
@@ -23,13 +21,5 @@ inline constexpr std::size_t StringBlockIndex(int string_id) { return static_cas
 bool DecodeStringBlock(const Bytes& data, StringBlock* block);
 
 Bytes EncodeStringBlock(const StringBlock& block);
-
-// Windows-1252 to UTF-16. The five bytes 1252 leaves undefined map to the control characters of the
-// same value, as Windows' own conversion does, so every byte survives the round trip.
-std::u16string AnsiToUtf16(std::string_view ansi);
-
-// UTF-16 to Windows-1252. Characters without a Windows-1252 form become '?'; returns false when that
-// happened.
-bool Utf16ToAnsi(std::u16string_view text, std::string* ansi);
 
 }  // namespace stubconfig
