@@ -186,12 +186,12 @@ def gui_wine(wineprefix, display):
 
 
 def stamp(stub, settings, out, icon=None, splash=None):
-    """Writes a configured copy of a stub with the configuration tool."""
+    """Writes a configured copy of a stub with the configuration tool, from a UTF-8 configuration file."""
     out = Path(out)
     out.parent.mkdir(parents=True, exist_ok=True)
     ini = out.with_suffix(".ini.cfg")
     lines = ["[Launcher]"] + [f"{key}={value}" for key, value in settings.items()]
-    ini.write_text("\r\n".join(lines) + "\r\n", encoding="latin-1")
+    ini.write_bytes(("\r\n".join(lines) + "\r\n").encode("utf-8"))
     cmd = [str(DIST / "stubconfig"), "write", "--stub", str(stub), "--config", str(ini), "--out", str(out)]
     if icon:
         cmd += ["--icon", str(icon)]
