@@ -1,6 +1,7 @@
 """The configuration tool on real executables: stamp copies of the stringprobe fixture (and of the
-launchers, once built), then observe through the Windows resource loader under Wine, through objdump
-and through `stubconfig dump` what a configured executable carries."""
+launchers, once built), then observe through the Windows resource loader under Wine (stringprobe for
+the strings, versionprobe for the version information and the manifest), through objdump and through
+`stubconfig dump` what a configured executable carries."""
 import os
 import socket
 import stat
@@ -10,10 +11,11 @@ from pathlib import Path
 
 import pytest
 
-from conftest import BUILD_WIN, DIST, stamp
+from conftest import BUILD_WIN, BUILDS, DIST, X64, stamp, win_path
 
 TOOL = DIST / "stubconfig"
 PROBE = BUILD_WIN / "tests" / "fixtures" / "stringprobe" / "stringprobe.exe"
+VERSION_PROBE = BUILD_WIN / "fixtures" / "versionprobe.exe"
 OBJDUMP = "x86_64-w64-mingw32-objdump"
 SETTING_IDS = list(range(1024, 1713, 16))
 
@@ -48,11 +50,23 @@ def pe_checksum(data):
     return ((total & 0xFFFF) + (total >> 16) + len(data)) & 0xFFFFFFFF, struct.unpack_from("<I", data, field)[0]
 
 
-def dump(exe):
+def dump_sections(exe):
+    """What `dump` prints, as {section: {key: value}}; the output is UTF-8."""
     proc = subprocess.run([str(TOOL), "dump", str(exe)], capture_output=True, check=True)
-    lines = proc.stdout.decode("latin-1").splitlines()
-    assert lines[0] == "[Launcher]"
-    return dict(line.split("=", 1) for line in lines[1:])
+    lines = proc.stdout.decode("utf-8").split("\n")
+    assert lines[0] == "[Launcher]" and lines[-1] == ""
+    sections = {}
+    for line in lines[:-1]:
+        if line.startswith("["):
+            section = sections.setdefault(line[1:-1], {})
+        elif line:
+            key, value = line.split("=", 1)
+            section[key] = value
+    return sections
+
+
+def dump(exe):
+    return dump_sections(exe)["Launcher"]
 
 
 def probe_strings(wine, exe, ids):
@@ -88,7 +102,7 @@ SETTINGS = {
     "ShowSplash": "0",
     "SplashSeconds": "3",
     "MinJavaVersion": "0x00010008",
-    "SplashText": "Caf\xe9 l\xe4dt...",
+    "SplashText": "Caf\xe9 l\xe4dt\u2026 \u65e5\u672c \U0001f600",
     "FileAccessErrorMessage": "Cannot use %s (100%% sure)",
 }
 
@@ -103,7 +117,7 @@ def test_launcher_reads_exactly_the_written_values(wine, scratch):
         if key == "MainClass":
             assert seen[b"1168"] != value.encode() and len(seen[b"1168"]) == 2 * len(value)
         else:
-            assert seen[str(sid).encode()] == value.encode("cp1252"), key
+            assert seen[str(sid).encode()] == value.encode("utf-8"), key
     assert seen[b"1152"] == b"."  # not named in the file: the stub's value
     assert seen[b"1025"] == b"neighbour of MinJavaVersion"
     assert seen[b"2000"] == b"unrelated block"
@@ -189,6 +203,12 @@ BAD_CASES = [
     ("[Launcher]\n", {"--stub": "app.ini"}, "app.ini: not a PE executable"),
     ("[Launcher]\n", {"--out": "stub.exe"}, "the output would overwrite the stub"),
     ("[Launcher]\n", {"--out": "./sub/../stub.exe"}, "the output would overwrite the stub"),
+    ("[VersionInfo]\nFileVersion=1.2.beta\n", {},
+     'app.ini:2: FileVersion "1.2.beta" is not a version: one to four numbers from 0 to 65535, separated by dots'),
+    ("[Launcher]\nCompanyName=Example\n", {}, 'app.ini:2: unknown key "CompanyName" (it belongs in [VersionInfo])'),
+    ("[Launcher]\n", {"--manifest": "missing.manifest"}, "missing.manifest: cannot open for reading"),
+    ("[Launcher]\n", {"--manifest": "app.ini"},
+     "app.ini: not an application manifest: line 1: no root element where one is expected"),
 ]
 
 
@@ -198,7 +218,7 @@ def test_bad_input_is_refused_without_output(ini, options, message, scratch):
         pytest.skip("stringprobe not built")
     (scratch / "stub.exe").write_bytes(PROBE.read_bytes())
     (scratch / "sub").mkdir()
-    (scratch / "app.ini").write_text(ini)
+    (scratch / "app.ini").write_bytes(ini.encode("utf-8"))
     args = {"--stub": "stub.exe", "--config": "app.ini", "--out": "out.exe", **options}
     proc = subprocess.run([str(TOOL), "write", *[x for kv in args.items() for x in kv]], cwd=scratch,
                           capture_output=True, text=True)
@@ -388,23 +408,31 @@ def test_an_out_that_is_not_a_regular_file_is_refused_and_left_alone(make, kind,
            [(name, st.st_ino, st.st_mode, st.st_rdev, st.st_mtime_ns) for name, st in before]
 
 
-@pytest.mark.parametrize("content, message", [
-    ("[Launcher]\nJvmPath=x\n".encode("utf-16"), "app.ini: is UTF-16 text; save the file as ANSI (Windows-1252)"),
-    ("[Launcher]\nJvmPath=x\n".encode("utf-16-be"), "app.ini: is UTF-16 text; save the file as ANSI (Windows-1252)"),
-    (b"[Launcher]\rJvmPath=x\r", "app.ini: lines end with a carriage return alone (CR); save the file with CR LF "
-                                  "or LF line ends"),
-    (b"[Launcher]\r\nClassPath=a.jar\rb.jar\r\n", "app.ini:2: carriage return inside the line (lines end with "
-                                                   "CR LF or LF; a value cannot hold a line break)"),
+LEGACY_WARNING = ("app.ini:2: warning: not UTF-8, so the whole file is read as Windows-1252 (save it as UTF-8 to be "
+                  "sure of its characters)")
+
+
+@pytest.mark.parametrize("content, messages", [
+    ("[Launcher]\nJvmPath=x\n".encode("utf-16-le"),
+     ["app.ini: is UTF-16 text without a byte-order mark; save it as UTF-8, or as UTF-16 with the mark"]),
+    ("[Launcher]\nJvmPath=x\n".encode("utf-16") + b"x", ["app.ini: is UTF-16 text of an odd number of bytes (cut short?)"]),
+    (b"\xef\xbb\xbf[Launcher]\nSplashText=\xe9t\xe9\n",
+     ["app.ini:2: not UTF-8, although the file starts with a UTF-8 byte-order mark"]),
+    (b"[Launcher]\rJvmPath=x\r", ["app.ini: lines end with a carriage return alone (CR); save the file with CR LF "
+                                  "or LF line ends"]),
+    (b"[Launcher]\r\nClassPath=a.jar\rb.jar\r\n", ["app.ini:2: carriage return inside the line (lines end with "
+                                                   "CR LF or LF; a value cannot hold a line break)"]),
     (b"[Launcher]\n\x1b[31m\xff\xfe" + b"k" * 300 + b"=1\n",
-     'app.ini:2: unknown key "\\x1B[31m\\xFF\\xFE' + "k" * 33 + '..."'),
-    (None, "app.ini: is not a text file (it holds NUL bytes)"),  # the stub itself given as configuration
-], ids=["utf-16", "utf-16-be-without-bom", "cr-only", "lone-cr", "binary-key", "executable"])
-def test_unreadable_configuration_files_are_named_in_one_printable_line(content, message, scratch):
+     [LEGACY_WARNING, 'app.ini:2: unknown key "\\x1B[31m\\u00FF\\u00FE' + "k" * 33 + '..."']),
+    (None, ["app.ini: is not a text file (it holds NUL bytes)"]),  # the stub itself given as configuration
+], ids=["utf-16-without-bom", "utf-16-odd-length", "bom-but-not-utf-8", "cr-only", "lone-cr", "binary-key",
+        "executable"])
+def test_unreadable_configuration_files_are_named_in_one_printable_line(content, messages, scratch):
     (scratch / "app.ini").write_bytes(content if content is not None else (DIST / "stubcon.exe").read_bytes())
     proc = subprocess.run([str(TOOL), "write", "--stub", str(DIST / "stubcon.exe"), "--config", "app.ini",
                            "--out", "out.exe"], cwd=scratch, capture_output=True)
     assert proc.returncode == 1
-    assert proc.stderr == b"stubconfig: " + message.encode() + b"\n"
+    assert proc.stderr == b"".join(b"stubconfig: " + message.encode() + b"\n" for message in messages)
     assert not (scratch / "out.exe").exists()
 
 
@@ -413,7 +441,8 @@ EDGE_VALUES = {
     "IniFile": "#not a comment",
     "ServiceDescription": "[Launcher]",
     "ServiceName": " ",
-    "SplashText": "\x81\x8d\x8f\x90\x9d \x80\xff\x01\x7f",  # incl. the five bytes Windows-1252 leaves undefined
+    "SplashText": "\x81\x8d\x8f\x90\x9d \x80\xff\x01\x7f",  # control characters, C0 and C1
+    "SystemOutFile": "\ufeff\u200b\u00a0 \U0010fffd",  # characters that are easy to lose: marks, spaces, plane 16
     "JvmOptions": "",
 }
 
@@ -424,3 +453,185 @@ def test_every_value_write_accepts_dump_prints_back_unchanged(stub, scratch):
     printed = subprocess.run([str(TOOL), "dump", str(exe)], capture_output=True, check=True)
     assert printed.stderr == b""
     assert dump(exe) == {**dump(stub), **EDGE_VALUES}
+
+
+# ---------------------------------------------------------------------------------------------------
+# Unicode: configuration files in UTF-8 or UTF-16, values of any character stored as UTF-16.
+
+UNICODE_SETTINGS = {
+    "JvmPath": "C:\\Zo\u00eb \u65e5\u672c \U0001f600\\jvm.dll",
+    "MainClass": "org.\u00e9t\u00e9.\u65e5\u672c.App",
+    "SplashText": "Caf\u00e9 \u2014 \u65e5\u672c \U0001f600 \u20ac",
+    "FileAccessErrorMessage": "\u00c9chec : %s \u2717 100%%",
+    "AppOptions": "\U0001f600" * 511 + "!",  # 1023 UTF-16 code units, the most an entry holds
+}
+
+
+@pytest.mark.parametrize("encoding, mark", [
+    ("utf-8", b""), ("utf-8", b"\xef\xbb\xbf"), ("utf-16-le", b"\xff\xfe"), ("utf-16-be", b"\xfe\xff"),
+], ids=["utf-8", "utf-8-with-bom", "utf-16-le", "utf-16-be"])
+def test_values_of_any_character_reach_the_string_table_and_dump_prints_them_back(wine, scratch, encoding, mark):
+    if not PROBE.exists():
+        pytest.skip("stringprobe not built")
+    text = "[Launcher]\r\n" + "".join(f"{key}={value}\r\n" for key, value in UNICODE_SETTINGS.items())
+    (scratch / "app.ini").write_bytes(mark + text.encode(encoding))
+    written = subprocess.run([str(TOOL), "write", "--stub", str(PROBE), "--config", "app.ini", "--out", "app.exe"],
+                             cwd=scratch, capture_output=True)
+    assert written.returncode == 0 and written.stderr == b"", written
+    exe = scratch / "app.exe"
+    names = dump_names()
+    ids = [sid for sid, name in names.items() if name in UNICODE_SETTINGS]
+    seen = probe_strings(wine, exe, ids)
+    for sid in ids:
+        if names[sid] != "MainClass":  # enciphered: its UTF-8 bytes, two hexadecimal digits each
+            assert seen[str(sid).encode()] == UNICODE_SETTINGS[names[sid]].encode("utf-8"), names[sid]
+    assert len(seen[b"1168"]) == 2 * len(UNICODE_SETTINGS["MainClass"].encode("utf-8"))
+    printed = subprocess.run([str(TOOL), "dump", str(exe)], capture_output=True, check=True)
+    assert printed.stderr == b""
+    assert dump(exe) == {**dump(PROBE), **UNICODE_SETTINGS}
+    # What dump printed, written again, gives the same table.
+    (scratch / "dumped.ini").write_bytes(printed.stdout)
+    subprocess.run([str(TOOL), "write", "--stub", str(PROBE), "--config", "dumped.ini", "--out", "again.exe"],
+                   cwd=scratch, check=True)
+    assert probe_strings(wine, scratch / "again.exe", SETTING_IDS) == probe_strings(wine, exe, SETTING_IDS)
+
+
+def test_a_windows_1252_file_of_earlier_versions_is_read_as_before_with_a_warning(wine, scratch):
+    if not PROBE.exists():
+        pytest.skip("stringprobe not built")
+    (scratch / "app.ini").write_bytes("[Launcher]\r\nSplashText=Caf\u00e9 \u20ac\u2122\r\n".encode("cp1252"))
+    written = subprocess.run([str(TOOL), "write", "--stub", str(PROBE), "--config", "app.ini", "--out", "app.exe"],
+                             cwd=scratch, capture_output=True)
+    assert written.returncode == 0
+    assert written.stderr == ("stubconfig: " + LEGACY_WARNING + "\n").encode()
+    assert probe_strings(wine, scratch / "app.exe", [1376])[b"1376"] == "Caf\u00e9 \u20ac\u2122".encode("utf-8")
+
+
+def test_the_windows_tool_takes_file_names_of_any_character(wine, scratch):
+    """stubconfig.exe receives its arguments as UTF-16 and prints UTF-8 to a file or pipe."""
+    windows_tool = DIST / "stubconfig.exe"
+    folder = scratch / "Zo\u00eb \u65e5\u672c \U0001f600"
+    folder.mkdir()
+    (folder / "stub.exe").write_bytes((DIST / "stubcon.exe").read_bytes())
+    (folder / "\u8a2d\u5b9a.ini").write_bytes("[Launcher]\nSplashText=\u65e5\u672c \U0001f600\n".encode("utf-8"))
+    env = {"LC_ALL": "C.UTF-8"}
+    written = wine.run(windows_tool, "write", "--stub", win_path(folder / "stub.exe"),
+                       "--config", win_path(folder / "\u8a2d\u5b9a.ini"), "--out", win_path(folder / "\u00e9.exe"),
+                       cwd=scratch, env=env)
+    assert written.returncode == 0, written
+    printed = wine.run(windows_tool, "dump", win_path(folder / "\u00e9.exe"), cwd=scratch, env=env)
+    assert printed.returncode == 0 and printed.stderr == b"", printed
+    native = subprocess.run([str(TOOL), "dump", str(folder / "\u00e9.exe")], capture_output=True, check=True).stdout
+    assert printed.stdout.replace(b"\r\n", b"\n") == native
+    assert "SplashText=\u65e5\u672c \U0001f600\n".encode("utf-8") in native
+
+
+# ---------------------------------------------------------------------------------------------------
+# Version information and manifest, read back through Windows' own readers (versionprobe).
+
+VERSION_INFO = {
+    "FileVersion": "2.7.1",
+    "ProductVersion": "2024.12.0.65535",
+    "FileDescription": "Mon application \u2014 \u65e5\u672c \U0001f600",
+    "ProductName": "Caf\u00e9 Suite",
+    "CompanyName": "Example S.A.",
+    "LegalCopyright": "\u00a9 2024 Example",
+    "OriginalFilename": "MyApp.exe",
+    "InternalName": "myapp",
+    "Comments": "",
+}
+REQUIRE_ADMINISTRATOR = """<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<!-- A replacement: run elevated. -->
+<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
+  <trustInfo xmlns="urn:schemas-microsoft-com:asm.v3">
+    <security>
+      <requestedPrivileges>
+        <requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>
+      </requestedPrivileges>
+    </security>
+  </trustInfo>
+</assembly>
+"""
+
+
+def version_probe(wine, *args):
+    if not VERSION_PROBE.exists():
+        pytest.skip("versionprobe not built")
+    proc = wine.run(VERSION_PROBE, *args, check_exit=0)
+    return proc.stdout
+
+
+def write_with(stub, text, out, *options):
+    """`write` with a configuration file of the given text (UTF-8) and more options; the process."""
+    ini = out.with_suffix(".ini")
+    ini.write_bytes(text.encode("utf-8"))
+    return subprocess.run([str(TOOL), "write", "--stub", str(stub), "--config", str(ini), "--out", str(out),
+                           *map(str, options)], cwd=out.parent, capture_output=True)
+
+
+@pytest.mark.parametrize("build", BUILDS)
+def test_version_information_reads_back_through_windows_and_the_manifest_stays(wine, scratch, build):
+    section = "[VersionInfo]\n" + "".join(f"{key}={value}\n" for key, value in VERSION_INFO.items())
+    exe = scratch / "MyApp.exe"
+    proc = write_with(build.stubcon, "[Launcher]\nShowSplash=0\n" + section, exe)
+    assert proc.returncode == 0 and proc.stderr == b"", proc
+    names = ["FILEVERSION", "PRODUCTVERSION", *VERSION_INFO]
+    values = version_probe(wine, win_path(exe), *names).decode("utf-8").splitlines()
+    assert values == ["FILEVERSION=2.7.1.0", "PRODUCTVERSION=2024.12.0.65535",
+                      *(f"{key}={value}" for key, value in VERSION_INFO.items())]
+    assert dump_sections(exe)["VersionInfo"] == VERSION_INFO
+    # The launcher's manifest is kept, byte for byte, by a write that does not replace it.
+    assert version_probe(wine, "--manifest", win_path(exe)) == version_probe(wine, "--manifest", win_path(build.stubcon))
+    # dump -> write -> dump holds for the section too.
+    printed = subprocess.run([str(TOOL), "dump", str(exe)], capture_output=True, check=True).stdout
+    again = write_with(build.stubcon, printed.decode("utf-8"), scratch / "again.exe")
+    assert again.returncode == 0, again
+    assert dump_sections(scratch / "again.exe") == dump_sections(exe)
+
+
+def test_an_unconfigured_launcher_keeps_its_own_version_information_which_dump_does_not_show(wine, scratch):
+    stub = X64.stubwin
+    assert "VersionInfo" not in dump_sections(stub)
+    exe = scratch / "app.exe"
+    assert write_with(stub, "[Launcher]\nSplashText=x\n", exe).returncode == 0
+    assert "VersionInfo" not in dump_sections(exe)
+    names = ["FILEVERSION", "FileDescription", "ProductName"]
+    assert version_probe(wine, win_path(exe), *names) == version_probe(wine, win_path(stub), *names)
+    # A section without keys replaces it by version information without strings.
+    assert write_with(stub, "[VersionInfo]\n", exe).returncode == 0
+    assert dump_sections(exe)["VersionInfo"] == {}
+    assert version_probe(wine, win_path(exe), *names).decode().splitlines() == [
+        "FILEVERSION=0.0.0.0", "FileDescription is missing", "ProductName is missing"]
+
+
+@pytest.mark.parametrize("build", BUILDS)
+def test_manifest_option_replaces_the_manifest_and_later_writes_keep_it(wine, scratch, build):
+    manifest = scratch / "admin.manifest"
+    manifest.write_bytes(b"\xef\xbb\xbf" + REQUIRE_ADMINISTRATOR.encode("utf-8"))
+    exe = scratch / "setup.exe"
+    proc = write_with(build.stubcon, "[Launcher]\n", exe, "--manifest", manifest)
+    assert proc.returncode == 0 and proc.stderr == b"", proc
+    embedded = version_probe(wine, "--manifest", win_path(exe))
+    assert embedded == REQUIRE_ADMINISTRATOR.encode("utf-8")  # as written, without the byte-order mark
+    context = version_probe(wine, "--actctx", win_path(exe)).decode().splitlines()
+    assert context[:2] == ["runLevel=requireAdministrator", "uiAccess=false"]
+    restamped = stamp(exe, {"SplashText": "again"}, scratch / "restamped.exe")
+    assert version_probe(wine, "--manifest", win_path(restamped)) == embedded
+
+
+@pytest.mark.parametrize("text, problem", [
+    (REQUIRE_ADMINISTRATOR.replace("</trustInfo>", ""), "line 11: end tag </assembly> does not close <trustInfo>"),
+    (REQUIRE_ADMINISTRATOR.replace(' manifestVersion="1.0"', ""),
+     'line 3: the root element <assembly> does not say manifestVersion="1.0"'),
+    (REQUIRE_ADMINISTRATOR.replace("asm.v1", "asm.v2"),
+     "line 3: the root element <assembly> is not in the namespace urn:schemas-microsoft-com:asm.v1"),
+    ("\ufeff" + REQUIRE_ADMINISTRATOR, None),  # as UTF-16 below
+], ids=["unbalanced", "no-manifest-version", "other-namespace", "utf-16"])
+def test_a_manifest_windows_would_refuse_is_refused_naming_the_file(scratch, text, problem):
+    manifest = scratch / "app.manifest"
+    manifest.write_bytes(text.encode("utf-16-le") if problem is None else text.encode("utf-8"))
+    proc = write_with(X64.stubcon, "[Launcher]\n", scratch / "out.exe", "--manifest", "app.manifest")
+    expected = f"stubconfig: app.manifest: not an application manifest: {problem or 'UTF-16 text; save it as UTF-8'}\n"
+    assert proc.returncode == 1
+    assert proc.stderr.decode() == expected
+    assert not (scratch / "out.exe").exists()
