@@ -52,6 +52,13 @@ seed $target stubwin.exe < "$dist/stubwin.exe"
 seed $target stubcon32.exe < "$work/i686/src/stubcon.exe"
 seed $target tiny64.exe < "$tiny/tiny-x86_64.exe"
 seed $target tiny32.exe < "$tiny/tiny-i686.exe"
+# Version information as the tool writes it (the launchers' own is another translation) and a manifest
+# given with --manifest, with settings of every plane.
+printf '[Launcher]\nSplashText=Caf\xc3\xa9 \xf0\x9f\x98\x80\n[VersionInfo]\nFileVersion=1.2.3.4\nProductName=\xe6\x97\xa5\xe6\x9c\xac\nComments=\n' > "$work/version.ini"
+printf '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0"/>' > "$work/small.manifest"
+"$dist/stubconfig" write --stub "$tiny/tiny-x86_64.exe" --config "$work/version.ini" --manifest "$work/small.manifest" \
+  --out "$work/tiny64-version-info.exe"
+seed $target tiny64-version-info.exe < "$work/tiny64-version-info.exe"
 
 # fuzz_stubconfig_write takes the edit from the input's last byte, a byte of the last section's
 # padding here: each launcher gets another edit, the tiny ones every edit.
@@ -64,7 +71,7 @@ rm -f "$corpus/$target"/*
 with_last_byte "$dist/stubcon.exe" 3 | seed $target stubcon-icon-and-splash.exe
 with_last_byte "$dist/stubwin.exe" 1 | seed $target stubwin-every-setting-at-full-length.exe
 with_last_byte "$work/i686/src/stubcon.exe" 2 | seed $target stubcon32-every-setting.exe
-for edit in 0 1 2 3; do
+for edit in 0 1 2 3 4 5; do
   with_last_byte "$tiny/tiny-x86_64.exe" $edit | seed $target tiny64-edit$edit.exe
   with_last_byte "$tiny/tiny-i686.exe" $edit | seed $target tiny32-edit$edit.exe
 done
@@ -81,6 +88,12 @@ printf '[Launcher]\nClassPath=a.jar\rb.jar\n' | seed $target lone-cr.ini
 printf '[Launcher]\rJvmPath=x\r' | seed $target cr-only.ini
 printf '[Launcher]\nJvmPath=x\n' | iconv -t UTF-16 | seed $target utf-16.ini
 printf '[Launcher]\nmainclass=a.B\nFoo=1\n' | seed $target unknown-keys.ini
+printf '[Launcher]\nSplashText=Caf\xc3\xa9 \xe2\x80\x94 \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x98\x80\nMainClass=org.\xc3\xa9t\xc3\xa9.App\n' | seed $target utf-8.ini
+printf '\xef\xbb\xbf[Launcher]\r\nJvmPath=C:\\Zo\xc3\xab\\jvm.dll\r\n' | seed $target utf-8-bom.ini
+printf '[Launcher]\nSplashText=\xf0\x9f\x98\x80\n' | iconv -f UTF-8 -t UTF-16BE | cat <(printf '\xfe\xff') - | seed $target utf-16-be.ini
+printf '[Launcher]\r\nSplashText=Caf\xe9 \x80\x99\r\n' | seed $target windows-1252.ini
+printf '[Launcher]\nJvmPath=x\n[VersionInfo]\nFileVersion=1.2.3.4\nProductVersion=2\nFileDescription=\xc3\xa9\nComments=\n' | seed $target version-info.ini
+printf '[VersionInfo]\nFileVersion=1.2.x\nCompanyName=\n' | seed $target bad-version.ini
 
 # --- Icons and bitmaps ----------------------------------------------------------------------------
 rm -f "$corpus/fuzz_icon_file"/* "$corpus/fuzz_bitmap_file"/*
