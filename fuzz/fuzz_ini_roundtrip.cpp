@@ -93,7 +93,7 @@ void CheckEncodingsAgree(std::string_view input, bool parsed, const LauncherIni&
   // Text that starts with U+FEFF has no form without a byte-order mark: the mark would be taken for one.
   const bool starts_with_mark = text.rfind("\xEF\xBB\xBF", 0) == 0;
   for (const std::string& form : {starts_with_mark ? "\xEF\xBB\xBF" + text : text, "\xEF\xBB\xBF" + text,
-                                   Encoded(units, true), Encoded(units, false)}) {
+                                  Encoded(units, true), Encoded(units, false)}) {
     LauncherIni again;
     std::vector<std::string> again_warnings;
     std::string again_error;

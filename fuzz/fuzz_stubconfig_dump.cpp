@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       ResourceTree tree;
       std::vector<std::string> stored;
       std::vector<std::string> ignored;
-      if (!LoadResourceTree(exe, &tree, &error) || !ConfigurationFromTree(tree, &stored, &ignored, &error)) std::abort();
+      if (!LoadResourceTree(exe, &tree, &error) || !ConfigurationFromTree(tree, &stored, &ignored, &error))
+        std::abort();
       LauncherIni parsed;
       std::vector<std::string> parse_warnings;
       if (!ParseLauncherIni(ini, "dump.ini", &parsed, &parse_warnings, &error) || !parse_warnings.empty() ||

@@ -94,8 +94,8 @@ inline ResourceTree StubResources(const std::vector<std::string>& stored = {}) {
   ResourceTree tree;
   for (std::size_t i = 0; i < stub::kSettingCount; ++i) {
     const stub::SettingLayout& layout = stub::kSettingLayouts[i];
-    StringBlock block = BlockWith(
-        0, stub::Utf16FromUtf8(i < stored.size() ? stored[i] : "default " + std::string(layout.name)));
+    StringBlock block =
+        BlockWith(0, stub::Utf16FromUtf8(i < stored.size() ? stored[i] : "default " + std::string(layout.name)));
     if (layout.id == 1024) block[1] = u"neighbour";
     tree[ResourceName::Id(kRtString)][ResourceName::Id(StringBlockId(layout.id))][ResourceName::Id(0)].bytes =
         EncodeStringBlock(block);

@@ -121,14 +121,17 @@ TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
       // Text quoted from the file: one line of printable ASCII, other characters escaped, long texts cut.
       {"[Launcher]\n\x01\x1B[2J\xFFkey=1\n", "app.ini:2: unknown key \"\\x01\\x1B[2J\\u00FFkey\"\n"},
       {"[\x7F\x80]\n", "app.ini:1: unknown section \"\\x7F\\u20AC\" (expected [Launcher] or [VersionInfo])\n"},
-      {"[Launcher]\nGr\xC3\xB6\xC3\x9F" "e\xF0\x9F\x98\x80=1\n", "app.ini:2: unknown key \"Gr\\u00F6\\u00DFe\\U0001F600\"\n"},
+      {"[Launcher]\nGr\xC3\xB6\xC3\x9F"
+       "e\xF0\x9F\x98\x80=1\n",
+       "app.ini:2: unknown key \"Gr\\u00F6\\u00DFe\\U0001F600\"\n"},
       {"[Launcher]\n" + std::string(100, 'k') + "=1\n",
        "app.ini:2: unknown key \"kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk...\"\n"},
       // [VersionInfo]: its own keys, each in its own section, versions as dotted numbers.
       {"[VersionInfo]\nFoo=1\n", "app.ini:2: unknown key \"Foo\" in [VersionInfo]\n"},
       {"[VersionInfo]\nfileversion=1\n",
        "app.ini:2: unknown key \"fileversion\" in [VersionInfo] (did you mean \"FileVersion\"?)\n"},
-      {"[VersionInfo]\nJvmPath=x\n", "app.ini:2: unknown key \"JvmPath\" in [VersionInfo] (it belongs in [Launcher])\n"},
+      {"[VersionInfo]\nJvmPath=x\n",
+       "app.ini:2: unknown key \"JvmPath\" in [VersionInfo] (it belongs in [Launcher])\n"},
       {"[Launcher]\nCompanyName=x\n", "app.ini:2: unknown key \"CompanyName\" (it belongs in [VersionInfo])\n"},
       {"FileVersion=1\n", "app.ini:1: key \"FileVersion\" outside the [VersionInfo] section\n"},
       {"[VersionInfo]\nComments=a\n[Launcher]\n[VersionInfo]\nComments=b\n",
@@ -151,7 +154,8 @@ TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
   for (const Case& c : cases) {
     const Parsed parsed = Parse(c.text);
     EXPECT_FALSE(parsed.ok) << c.text;
-    EXPECT_EQ((parsed.error + "\n").rfind(c.expected_error, 0), 0u) << "input: " << c.text << "\nerror: " << parsed.error;
+    EXPECT_EQ((parsed.error + "\n").rfind(c.expected_error, 0), 0u)
+        << "input: " << c.text << "\nerror: " << parsed.error;
     for (char ch : parsed.error) EXPECT_TRUE(ch >= 0x20 && ch < 0x7F) << parsed.error;
   }
 }
@@ -273,7 +277,7 @@ TEST(LauncherIni, FormatListsEverySettingInIdOrderAndShowsWhatALineCannotCarry) 
   stored[IndexOf("ClassPath")] = "a\r\nb";
   stored[IndexOf("MainClass")] = StoredText(*stub::FindSettingByName("MainClass"), "a.B");
   stored[IndexOf("SplashText")] = "x\xED\xA0\x80y\xF0\x9F\x98\x80";  // a lone surrogate read from the table
-  stored[IndexOf("AppOptions")] = "\xED\xB0\x80\xED\xA0\x80";          // low before high: no pair
+  stored[IndexOf("AppOptions")] = "\xED\xB0\x80\xED\xA0\x80";        // low before high: no pair
   std::vector<std::string> warnings;
   const std::string ini = FormatLauncherIni(stored, std::nullopt, &warnings);
   EXPECT_EQ(ini.rfind("[Launcher]\nMinJavaVersion=0x00010004\nJvmPath=C:\\jvm.dll\nJvmOptions=\nClassPath=a  b\n", 0),
@@ -284,13 +288,14 @@ TEST(LauncherIni, FormatListsEverySettingInIdOrderAndShowsWhatALineCannotCarry) 
   EXPECT_NE(ini.find("\nAppOptions=\uFFFD\uFFFD\n"), std::string::npos);
   EXPECT_TRUE(stub::IsValidUtf8(ini));
   EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 45);
-  EXPECT_EQ(warnings, (std::vector<std::string>{
-                          "ClassPath holds line breaks or NUL characters, shown as spaces",
-                          "AppOptions holds text that is no Unicode (an unpaired surrogate or bytes that are no UTF-8), "
-                          "shown as U+FFFD",
-                          "SplashText holds text that is no Unicode (an unpaired surrogate or bytes that are no UTF-8), "
-                          "shown as U+FFFD",
-                      }));
+  EXPECT_EQ(warnings,
+            (std::vector<std::string>{
+                "ClassPath holds line breaks or NUL characters, shown as spaces",
+                "AppOptions holds text that is no Unicode (an unpaired surrogate or bytes that are no UTF-8), "
+                "shown as U+FFFD",
+                "SplashText holds text that is no Unicode (an unpaired surrogate or bytes that are no UTF-8), "
+                "shown as U+FFFD",
+            }));
 }
 
 TEST(LauncherIni, FormatWarnsAboutEveryValueWriteWouldRefuse) {

@@ -80,14 +80,15 @@ TEST(VersionResource, WhatTheToolWritesReadsBackAsTheSameSection) {
   EXPECT_EQ(resource.file_version, (VersionNumbers{1, 2, 3, 4}));
   EXPECT_EQ(resource.product_version, (VersionNumbers{10, 0, 0, 0}));
   ASSERT_EQ(resource.tables[0].strings.size(), kVersionKeyCount);
-  for (std::size_t key = 0; key < kVersionKeyCount; ++key) EXPECT_EQ(resource.tables[0].strings[key].first, kVersionKeys[key]);
+  for (std::size_t key = 0; key < kVersionKeyCount; ++key)
+    EXPECT_EQ(resource.tables[0].strings[key].first, kVersionKeys[key]);
 }
 
 TEST(VersionResource, OnlyTheToolsOwnTranslationIsASection) {
   VersionResource resource;
   std::string error;
-  ASSERT_TRUE(DecodeVersionResource(sample::LauncherOwnVersionResource(sample::LauncherOwnVersionStrings()), &resource,
-                                    &error))
+  ASSERT_TRUE(
+      DecodeVersionResource(sample::LauncherOwnVersionResource(sample::LauncherOwnVersionStrings()), &resource, &error))
       << error;
   EXPECT_EQ(resource.translations, (std::vector<std::pair<std::uint16_t, std::uint16_t>>{{0x0409, 1200}}));
   ASSERT_EQ(resource.tables.size(), 1u);
@@ -119,7 +120,10 @@ TEST(VersionResource, SectionWarnsAboutWhatWritingItBackWouldNotReproduce) {
        "version information holds a second string named \"ProductName\", which write would not keep"},
       {"another translation", [](VersionResource* r) { r->translations.emplace_back(0x0407, 1252); },
        "version information holds other translations than 000004B0, which write would not keep"},
-      {"another string table", [](VersionResource* r) { r->tables.push_back({"04070000", {}}); },
+      {"another string table",
+       [](VersionResource* r) {
+         r->tables.push_back({"04070000", {}});
+       },
        "version information holds other translations than 000004B0, which write would not keep"},
   };
   for (const Case& c : cases) {

@@ -52,7 +52,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsHexDigit(char c) { return stub::HexDigitValue(c) >= 0; }
 // Java names may use letters of any script; a byte of a UTF-8 sequence stands for such a letter.
 bool IsIdentifierStart(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$' || static_cast<unsigned char>(c) >= 0x80;
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '$' ||
+         static_cast<unsigned char>(c) >= 0x80;
 }
 bool IsIdentifierPart(char c) { return IsIdentifierStart(c) || IsDigit(c); }
 bool IsAscii(std::string_view text) {
@@ -240,7 +241,8 @@ class IniReader {
         return "unknown key \"" + PrintableText(key) + "\" in [VersionInfo]" +
                (layout ? " (it belongs in [Launcher])" : DidYouMean(key));
       }
-      return TakeValue(key, line_number, CheckVersionValue(version_key, value), kFirstVersionKeyId + static_cast<int>(version_key),
+      return TakeValue(key, line_number, CheckVersionValue(version_key, value),
+                       kFirstVersionKeyId + static_cast<int>(version_key),
                        [&] { (*ini_->version_info)[version_key] = std::string(value); });
     }
     if (layout == nullptr) {
@@ -306,8 +308,9 @@ std::string DumpLine(std::string_view name, std::string_view value, const std::s
   const std::string shown = Showable(value, &not_unicode, &line_breaks);
   if (line_breaks) warnings->push_back(std::string(name) + " holds line breaks or NUL characters, shown as spaces");
   if (not_unicode) {
-    warnings->push_back(std::string(name) + " holds text that is no Unicode (an unpaired surrogate or bytes that are "
-                                            "no UTF-8), shown as U+FFFD");
+    warnings->push_back(std::string(name) +
+                        " holds text that is no Unicode (an unpaired surrogate or bytes that are "
+                        "no UTF-8), shown as U+FFFD");
   }
   if (!line_breaks && !not_unicode && !problem.empty()) {
     warnings->push_back(std::string(name) + " " + problem + "; write refuses this value");
@@ -369,7 +372,8 @@ std::string CheckVersionValue(std::size_t key, std::string_view value) {
   if (std::string problem = CheckLength(value); !problem.empty()) return problem;
   VersionNumbers numbers;
   if ((key == kFileVersionKey || key == kProductVersionKey) && !ParseVersionNumbers(value, &numbers)) {
-    return "\"" + PrintableText(value) + "\" is not a version: one to four numbers from 0 to 65535, separated by dots "
+    return "\"" + PrintableText(value) +
+           "\" is not a version: one to four numbers from 0 to 65535, separated by dots "
            "(such as 1.2.0.15)";
   }
   return {};

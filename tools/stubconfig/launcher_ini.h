@@ -23,7 +23,7 @@ struct IniEntry {
 
 // A configuration file as read.
 struct LauncherIni {
-  std::vector<IniEntry> settings;               // the [Launcher] lines, in file order
+  std::vector<IniEntry> settings;              // the [Launcher] lines, in file order
   std::optional<VersionStrings> version_info;  // set when the file has a [VersionInfo] section
 };
 

@@ -76,7 +76,7 @@ struct StampRequest {
   std::map<int, std::string> texts;  // string ID -> stored text (UTF-8)
   const std::vector<IconImage>* icon = nullptr;
   const Bytes* splash_dib = nullptr;
-  const Bytes* manifest = nullptr;               // replaces the manifest; checked by the caller
+  const Bytes* manifest = nullptr;             // replaces the manifest; checked by the caller
   std::optional<VersionStrings> version_info;  // replaces the version information; values checked
 };
 

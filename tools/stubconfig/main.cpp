@@ -251,7 +251,8 @@ int RunDump(const std::string& path) {
   std::string ini;
   std::vector<std::string> warnings;
   if (!stubconfig::DumpLauncher(exe, &ini, &warnings, &error)) return Fail(path + ": " + error);
-  for (const std::string& warning : warnings) WriteText(Stream::kError, "stubconfig: " + path + ": warning: " + warning + "\n");
+  for (const std::string& warning : warnings)
+    WriteText(Stream::kError, "stubconfig: " + path + ": warning: " + warning + "\n");
   return WriteText(Stream::kOutput, ini) ? 0 : Fail("cannot write to standard output");
 }
 

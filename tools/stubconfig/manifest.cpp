@@ -7,6 +7,7 @@
 #include "manifest.h"
 
 #include <cstdint>
+#include <set>
 #include <vector>
 
 #include "core/main_class_cipher.h"
@@ -95,8 +96,9 @@ class XmlReader {
 
   // At '&': a predefined entity or a character reference, appended to `out` resolved.
   std::string ReadReference(std::string* out) {
-    const std::size_t end = text_.find(';', pos_);
-    if (end == std::string_view::npos || end - pos_ > 12) return At("'&' starts no reference (write &amp;)");
+    constexpr std::size_t kLongestReference = 12;  // "&#x0010FFFF;"
+    const std::size_t end = text_.substr(0, pos_ + kLongestReference).find(';', pos_);
+    if (end == std::string_view::npos) return At("'&' starts no reference (write &amp;)");
     const std::string_view name = text_.substr(pos_ + 1, end - pos_ - 1);
     static constexpr std::pair<std::string_view, char> kEntities[] = {
         {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"apos", '\''}, {"quot", '"'}};
@@ -177,6 +179,7 @@ class XmlReader {
 
   // Attributes up to `close` ("/>", ">" or "?>"); sets `empty` when the tag ended with "/>".
   std::string ReadAttributes(std::string_view close, std::vector<Attribute>* attributes, bool* empty = nullptr) {
+    std::set<std::string_view> names;
     for (;;) {
       const bool spaced = SkipSpace();
       if (AtEnd()) return At("tag is not closed");
@@ -192,7 +195,8 @@ class XmlReader {
       if (AtEnd() || Peek() != '=') return At("attribute " + PrintableText(name) + " has no value");
       Advance(1);
       SkipSpace();
-      if (AtEnd() || (Peek() != '"' && Peek() != '\'')) return At("attribute value of " + PrintableText(name) + " is not quoted");
+      if (AtEnd() || (Peek() != '"' && Peek() != '\''))
+        return At("attribute value of " + PrintableText(name) + " is not quoted");
       const char quote = Peek();
       Advance(1);
       Attribute attribute{name, {}};
@@ -207,9 +211,7 @@ class XmlReader {
       }
       if (AtEnd()) return At("attribute value of " + PrintableText(name) + " is not closed");
       Advance(1);
-      for (const Attribute& other : *attributes) {
-        if (other.name == name) return At("attribute " + PrintableText(name) + " appears twice");
-      }
+      if (!names.insert(name).second) return At("attribute " + PrintableText(name) + " appears twice");
       attributes->push_back(std::move(attribute));
     }
   }
@@ -235,7 +237,8 @@ class XmlReader {
       if (attribute.name == "manifestVersion") version = &attribute.value;
     }
     if (name_space == nullptr || *name_space != kAssemblyNamespace) {
-      return "the root element <" + PrintableText(name) + "> is not in the namespace " + std::string(kAssemblyNamespace);
+      return "the root element <" + PrintableText(name) + "> is not in the namespace " +
+             std::string(kAssemblyNamespace);
     }
     if (version == nullptr || *version != "1.0") {
       return "the root element <" + PrintableText(name) + "> does not say manifestVersion=\"1.0\"";

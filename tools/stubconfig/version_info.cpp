@@ -93,7 +93,8 @@ bool ReadBlock(const Bytes& data, std::size_t at, std::size_t limit, Block* bloc
   block->type = GetU16(data, at + 4);
   block->key.clear();
   std::size_t pos = at + kBlockHeaderSize;
-  for (; pos + 2 <= block->end && GetU16(data, pos) != 0; pos += 2) block->key += static_cast<char16_t>(GetU16(data, pos));
+  for (; pos + 2 <= block->end && GetU16(data, pos) != 0; pos += 2)
+    block->key += static_cast<char16_t>(GetU16(data, pos));
   block->value_begin = std::min(AlignUp(pos + 2, 4), block->end);
   const std::size_t value_bytes = std::size_t{block->value_length} * (block->type == kTextValue ? 2 : 1);
   block->children_begin = std::min(AlignUp(block->value_begin + value_bytes, 4), block->end);
@@ -228,9 +229,9 @@ Bytes EncodeVersionResource(const VersionStrings& strings) {
   AppendU16(translation, kVersionLanguage);
   AppendU16(translation, kVersionCodePage);
   const Bytes var = MakeBlock(u"Translation", kBinaryValue, 4, translation, {});
-  return MakeBlock(u"VS_VERSION_INFO", kBinaryValue, kFixedInfoSize, FixedInfo(file, product),
-                   {MakeBlock(u"StringFileInfo", kTextValue, 0, {}, {table}),
-                    MakeBlock(u"VarFileInfo", kTextValue, 0, {}, {var})});
+  return MakeBlock(
+      u"VS_VERSION_INFO", kBinaryValue, kFixedInfoSize, FixedInfo(file, product),
+      {MakeBlock(u"StringFileInfo", kTextValue, 0, {}, {table}), MakeBlock(u"VarFileInfo", kTextValue, 0, {}, {var})});
 }
 
 bool DecodeVersionResource(const Bytes& data, VersionResource* resource, std::string* error) {
@@ -255,8 +256,7 @@ bool DecodeVersionResource(const Bytes& data, VersionResource* resource, std::st
 }
 
 std::optional<VersionStrings> VersionSectionOf(const VersionResource& resource, std::vector<std::string>* warnings) {
-  if (resource.translations.empty() ||
-      resource.translations[0] != std::make_pair(kVersionLanguage, kVersionCodePage)) {
+  if (resource.translations.empty() || resource.translations[0] != std::make_pair(kVersionLanguage, kVersionCodePage)) {
     return std::nullopt;
   }
   const std::string key = TranslationKey(kVersionLanguage, kVersionCodePage);

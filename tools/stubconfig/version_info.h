@@ -23,8 +23,8 @@ namespace stubconfig {
 
 // The keys of a [VersionInfo] section, in the order the tool writes and `dump` prints them.
 inline constexpr std::string_view kVersionKeys[] = {
-    "FileVersion",  "ProductVersion", "FileDescription",  "ProductName", "CompanyName",
-    "LegalCopyright", "OriginalFilename", "InternalName", "Comments",
+    "FileVersion",    "ProductVersion",   "FileDescription", "ProductName", "CompanyName",
+    "LegalCopyright", "OriginalFilename", "InternalName",    "Comments",
 };
 inline constexpr std::size_t kVersionKeyCount = sizeof kVersionKeys / sizeof kVersionKeys[0];
 inline constexpr std::size_t kFileVersionKey = 0;
@@ -55,7 +55,7 @@ std::string FormatVersionNumbers(const VersionNumbers& numbers);
 Bytes EncodeVersionResource(const VersionStrings& strings);
 
 struct VersionStringTable {
-  std::string key;  // eight hexadecimal digits: language and code page
+  std::string key;                                           // eight hexadecimal digits: language and code page
   std::vector<std::pair<std::string, std::string>> strings;  // name, value (UTF-8), in stored order
 };
 
