@@ -13,6 +13,16 @@ namespace {
 
 constexpr std::string_view kIniSection = "Application Configuration";
 
+// The settings the INI file may override, with their keys. The names are taken from the table at
+// compile time, so that the launcher does not carry the whole table (the configuration tool's) for two
+// of its names.
+struct IniKey {
+  Setting setting;
+  std::string_view name;
+};
+constexpr IniKey IniKeyOf(Setting setting) { return {setting, kSettingLayouts[IndexOf(setting)].name}; }
+constexpr IniKey kIniKeys[] = {IniKeyOf(Setting::JvmOptions), IniKeyOf(Setting::AppOptions)};
+
 // Made at the first use, on the main thread before any other thread starts, and never destroyed.
 LaunchConfiguration* g_config = nullptr;
 
@@ -70,10 +80,9 @@ std::uint32_t ConvertVersion(std::string_view text) {
 }
 
 void ApplyIniOverride(SettingTexts& texts, std::string_view ini_text) {
-  for (Setting setting : {Setting::JvmOptions, Setting::AppOptions}) {
-    const std::optional<std::string> value =
-        ProfileValue(ini_text, kIniSection, kSettingLayouts[IndexOf(setting)].name);
-    if (value && !value->empty()) texts[IndexOf(setting)] = *value;
+  for (const IniKey& key : kIniKeys) {
+    const std::optional<std::string> value = ProfileValue(ini_text, kIniSection, key.name);
+    if (value && !value->empty()) texts[IndexOf(key.setting)] = *value;
   }
 }
 

@@ -44,7 +44,9 @@ std::optional<std::string> ReadIniText(const std::string& ini_file) {
 
 void LoadLaunchConfiguration() {
   SettingTexts texts;
-  for (std::size_t i = 0; i < kSettingCount; ++i) texts[i] = LoadConfigString(kSettingLayouts[i].id);
+  for (std::size_t i = 0; i < kSettingCount; ++i) {
+    texts[i] = LoadConfigString(kFirstSettingId + static_cast<int>(i) * kSettingIdStep);
+  }
   const std::string& ini_file = texts[static_cast<std::size_t>(Setting::IniFile)];
   if (!ini_file.empty()) {
     if (const std::optional<std::string> ini_text = ReadIniText(ini_file)) ApplyIniOverride(texts, *ini_text);

@@ -29,15 +29,15 @@ RegKey OpenKey(RegistryRoot root, const std::string& key_path) {
 
 class Win32RuntimeRegistry : public RuntimeRegistry {
  public:
-  int ReadString(RegistryRoot root, const std::string& key_path, const char* value_name, std::size_t buffer_size,
-                 std::string& value) const override {
+  bool ReadString(RegistryRoot root, const std::string& key_path, const char* value_name, std::size_t buffer_size,
+                  std::string& value) const override {
     value.clear();
     const RegKey key = OpenKey(root, key_path);
-    if (!key) return -1;
+    if (!key) return false;
     std::optional<std::string> text = key.ReadString(value_name, buffer_size);
-    if (!text) return 1;
+    if (!text) return false;
     value = std::move(*text);
-    return 0;
+    return true;
   }
 
   std::optional<std::vector<std::string>> SubkeyNames(RegistryRoot root, const std::string& key_path) const override {
