@@ -14,16 +14,16 @@ LSTATUS Kept(LSTATUS status) {
 
 }  // namespace
 
-LSTATUS RegKey::Open(HKEY root, std::string_view path, REGSAM access) {
+LSTATUS RegKey::Open(HKEY root, const std::string& path, REGSAM access) {
   return Kept(::RegOpenKeyExW(root, Wide(WideOf(path)), 0, access, key_.put()));
 }
 
-LSTATUS RegKey::Create(HKEY root, std::string_view path, REGSAM access) {
+LSTATUS RegKey::Create(HKEY root, const std::string& path, REGSAM access) {
   return Kept(::RegCreateKeyExW(root, Wide(WideOf(path)), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
                                 key_.put(), nullptr));
 }
 
-std::optional<std::string> RegKey::ReadString(std::string_view name, std::size_t max_units) const {
+std::optional<std::string> RegKey::ReadString(const char* name, std::size_t max_units) const {
   const std::u16string wide_name = WideOf(name);
   DWORD type = 0;
   DWORD size = 0;
@@ -54,13 +54,13 @@ std::vector<std::string> RegKey::SubkeyNames() const {
   return names;
 }
 
-LSTATUS RegKey::WriteString(std::string_view name, std::string_view text, DWORD type) const {
+LSTATUS RegKey::WriteString(const char* name, const std::string& text, DWORD type) const {
   const std::u16string wide = WideOf(text);
   return Kept(::RegSetValueExW(key_.get(), Wide(WideOf(name)), 0, type, reinterpret_cast<const BYTE*>(Wide(wide)),
                                static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))));
 }
 
-LSTATUS RegKey::WriteDword(std::string_view name, DWORD value) const {
+LSTATUS RegKey::WriteDword(const char* name, DWORD value) const {
   return Kept(::RegSetValueExW(key_.get(), Wide(WideOf(name)), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                                sizeof value));
 }

@@ -14,7 +14,7 @@ bool CheckJavaException(JNIEnv* env) {
   return true;
 }
 
-bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, std::string_view label) {
+bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, const char* label) {
   const bool exception = CheckJavaException(env);
   if (!exception && !null_result) return false;
   ReportError(LaunchConfig().JvmErrorMessages(message), label);

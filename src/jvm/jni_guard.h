@@ -18,7 +18,7 @@ bool CheckJavaException(JNIEnv* env);
 
 // True when the step failed (an exception was pending, or null_result); the step's message has then
 // been reported with label as its argument.
-bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, std::string_view label);
+bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, const char* label);
 
 // A Java string of a UTF-8 text (NewString of its UTF-16); null when it could not be made (an
 // exception may then be pending).

@@ -52,9 +52,18 @@ class Win32ClassPathFileSystem : public ClassPathFileSystem {
     }
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::kDirectory : EntryKind::kFile;
   }
-  bool List(const std::string& directory, const std::function<void(const std::string&, bool)>& visit,
-            unsigned long& error) const override {
-    return ListDirectory(directory, visit, error);
+  bool List(const std::string& directory, std::vector<Item>& items, unsigned long& error) const override {
+    WIN32_FIND_DATAW item;
+    ScopedFindHandle find(::FindFirstFileW(Wide(WideOf(directory + "\\*.*")), &item));
+    if (!find) {
+      error = ::GetLastError();
+      return error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND;
+    }
+    do {
+      items.push_back(Item{Utf8Of(item.cFileName), (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (::FindNextFileW(find.get(), &item));
+    error = ::GetLastError();
+    return error == ERROR_NO_MORE_FILES;
   }
   // Names are compared as the file system compares them: whole paths, without regard to case.
   std::string Identity(const std::string& path) const override {
@@ -73,11 +82,9 @@ class LaunchReporter : public AssemblyReporter {
 
 class AnsiCodePage : public OptionCodePage {
  public:
-  bool CanCarry(std::string_view utf8) const override { return AnsiOf(utf8).has_value(); }
+  bool CanCarry(const std::string& utf8) const override { return AnsiOf(utf8).has_value(); }
   std::optional<std::string> ShortForm(const std::string& path) const override { return ShortPath(path); }
 };
-
-std::string EnvironmentText(const std::string& name) { return EnvironmentValue(name).value_or(std::string()); }
 
 bool ChangeToWorkingDirectory() {
   const LaunchConfiguration& config = LaunchConfig();
@@ -159,7 +166,7 @@ bool LoadJvmLibrary(const std::string& path) {
 bool BuildJvmOptions(const std::string& java_home, std::vector<std::string>& options) {
   const LaunchConfiguration& config = LaunchConfig();
   const JvmOptionInputs inputs{config.JvmOptions(), config.ClassPath(), java_home, config.FileAccessErrorMessage(),
-                               EnvironmentText};
+                               EnvironmentValue};
   const Win32ClassPathFileSystem fs;
   LaunchReporter reporter;
   std::string assembled;

@@ -68,17 +68,18 @@ class ArchiveWalker {
     if (const Listing* known = Find(identity)) return *known;
     fresh = true;
     Listing listing;
+    std::vector<ClassPathFileSystem::Item> items;
     unsigned long error = 0;
-    const bool complete = fs_.List(
-        directory,
-        [&](const std::string& name, bool is_directory) {
-          if (is_directory && name != "." && name != "..") {
-            AddSubdirectory(listing, directory + "\\" + name, name);
-          } else if (!is_directory && (EndsWithIgnoringAsciiCase(name, ".jar") || EndsWithIgnoringAsciiCase(name, ".zip"))) {
-            listing.archives.push_back(name);
-          }
-        },
-        error);
+    const bool complete = fs_.List(directory, items, error);
+    for (const ClassPathFileSystem::Item& item : items) {
+      if (!item.is_directory) {
+        if (EndsWithIgnoringAsciiCase(item.name, ".jar") || EndsWithIgnoringAsciiCase(item.name, ".zip")) {
+          listing.archives.push_back(item.name);
+        }
+      } else if (item.name != "." && item.name != "..") {
+        AddSubdirectory(listing, directory + "\\" + item.name, item.name);
+      }
+    }
     if (!complete) {
       reporter_.SystemError(error);
       listing.errors.push_back(error);
@@ -115,8 +116,7 @@ class ArchiveWalker {
 
 }  // namespace
 
-std::string ExpandVariables(std::string_view text, const std::string& java_home,
-                            const std::function<std::string(const std::string&)>& getenv) {
+std::string ExpandVariables(std::string_view text, const std::string& java_home, VariableLookup getenv) {
   std::string result;
   result.reserve(text.size());
   std::size_t pos = 0;

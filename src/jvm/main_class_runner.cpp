@@ -75,7 +75,7 @@ jobjectArray BuildArgumentArray(JNIEnv* env, const std::vector<std::string>& arg
     jstring arg = NewJavaString(env, args[i]);
     if (StepFailed(env, arg == nullptr, kErrorInstantiating, "java/lang/String")) return nullptr;
     jni->SetObjectArrayElement(env, array, static_cast<jsize>(i), arg);
-    if (StepFailed(env, false, kErrorAssigningString, args[i])) return nullptr;
+    if (StepFailed(env, false, kErrorAssigningString, args[i].c_str())) return nullptr;
   }
   return array;
 }
@@ -87,7 +87,7 @@ bool InvokeMain(JNIEnv* env, const MainCall& call) {
   if (!PrepareJavaEnvironment(env, call)) return false;
 
   jclass main_class = jni->FindClass(env, ModifiedUtf8FromUtf8(call.main_class).c_str());
-  if (StepFailed(env, main_class == nullptr, kErrorLocatingClass, call.main_class)) return false;
+  if (StepFailed(env, main_class == nullptr, kErrorLocatingClass, call.main_class.c_str())) return false;
   jmethodID main_method = jni->GetStaticMethodID(env, main_class, "main", "([Ljava/lang/String;)V");
   if (StepFailed(env, main_method == nullptr, kErrorLocatingMethod, kMainLabel)) return false;
 
