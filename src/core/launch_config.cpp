@@ -50,9 +50,9 @@ LaunchConfiguration::LaunchConfiguration(SettingTexts texts) : texts_(std::move(
 
 std::string_view NormalizeEntry(std::string_view loaded) { return loaded == "<null>" ? std::string_view() : loaded; }
 
-bool ConvertFlag(std::string_view text) { return text.empty() || text.front() != '0'; }
+bool ConvertFlag(const std::string& text) { return text.empty() || text.front() != '0'; }
 
-int ConvertInteger(std::string_view text) {
+int ConvertInteger(const std::string& text) {
   std::size_t pos = 0;
   const bool negative = SkipBlanksAndSign(text, pos);
   long long value = 0;
@@ -66,7 +66,7 @@ int ConvertInteger(std::string_view text) {
   return static_cast<int>(value);
 }
 
-std::uint32_t ConvertVersion(std::string_view text) {
+std::uint32_t ConvertVersion(const std::string& text) {
   std::size_t pos = 0;
   const bool negative = SkipBlanksAndSign(text, pos);
   if (pos + 1 < text.size() && text[pos] == '0' && (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {

@@ -29,13 +29,13 @@ enum JvmErrorMessage {
 };
 
 // Conversions by kind. A flag is set unless its text starts with '0' (so the empty text is set).
-bool ConvertFlag(std::string_view text);
+bool ConvertFlag(const std::string& text);
 // Decimal, as atoi reads it: leading blanks, an optional sign, digits; no digits gives 0. Values
 // beyond the range of int saturate instead of overflowing.
-int ConvertInteger(std::string_view text);
+int ConvertInteger(const std::string& text);
 // Hexadecimal, as sscanf "%x" reads it: leading blanks, an optional sign, an optional "0x"/"0X",
 // digits up to the first other character; no digits gives 0. More than 32 bits keep the low 32.
-std::uint32_t ConvertVersion(std::string_view text);
+std::uint32_t ConvertVersion(const std::string& text);
 
 // The text an entry reads as: "" for the "<null>" placeholder, else the entry itself.
 std::string_view NormalizeEntry(std::string_view loaded);

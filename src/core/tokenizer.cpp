@@ -20,7 +20,7 @@ std::string StoreToken(std::string_view token) {
 
 }  // namespace
 
-std::vector<std::string> TokenizeArguments(std::string_view text, bool reserve_slot) {
+std::vector<std::string> TokenizeArguments(const std::string& text, bool reserve_slot) {
   std::vector<std::string> tokens;
   if (reserve_slot) tokens.emplace_back();
 

@@ -21,7 +21,7 @@ bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, const ch
   return true;
 }
 
-jstring NewJavaString(JNIEnv* env, std::string_view utf8) {
+jstring NewJavaString(JNIEnv* env, const std::string& utf8) {
   const std::u16string units = Utf16FromUtf8(utf8);
   return env->functions->NewString(env, reinterpret_cast<const jchar*>(units.data()), static_cast<jsize>(units.size()));
 }

@@ -22,7 +22,7 @@ bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, const ch
 
 // A Java string of a UTF-8 text (NewString of its UTF-16); null when it could not be made (an
 // exception may then be pending).
-jstring NewJavaString(JNIEnv* env, std::string_view utf8);
+jstring NewJavaString(JNIEnv* env, const std::string& utf8);
 
 // Replaces System.out ("setOut") or System.err ("setErr") by a PrintStream over a FileOutputStream
 // opened on file_name without append, so an existing file is emptied. Reports and returns false when

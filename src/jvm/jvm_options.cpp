@@ -116,7 +116,7 @@ class ArchiveWalker {
 
 }  // namespace
 
-std::string ExpandVariables(std::string_view text, const std::string& java_home, VariableLookup getenv) {
+std::string ExpandVariables(const std::string& text, const std::string& java_home, VariableLookup getenv) {
   std::string result;
   result.reserve(text.size());
   std::size_t pos = 0;

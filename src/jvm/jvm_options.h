@@ -52,7 +52,7 @@ struct JvmOptionInputs {
 
 // Replaces %NAME% references: JAVA_HOME by java_home, any other name by its environment value. An
 // undefined or empty name contributes nothing; a lone '%' without a closing one is dropped.
-std::string ExpandVariables(std::string_view text, const std::string& java_home, VariableLookup getenv);
+std::string ExpandVariables(const std::string& text, const std::string& java_home, VariableLookup getenv);
 
 // The final option string, or false when a class-path entry cannot be accessed (the system's text
 // and the file-access message have been reported) or the class path would carry a double quote into

@@ -337,14 +337,14 @@ std::optional<JavaVersion> ParseVersionName(std::string_view name) {
   return version;
 }
 
-bool IsVersionAcceptable(std::string_view name, JavaVersion required) {
+bool IsVersionAcceptable(const std::string& name, JavaVersion required) {
   const std::optional<JavaVersion> version = ParseVersionName(name);
   if (!version) return false;
   if (version->major != required.major) return version->major > required.major;
   return version->minor >= required.minor;
 }
 
-std::optional<RuntimeVersion> ParseRuntimeVersion(std::string_view text) {
+std::optional<RuntimeVersion> ParseRuntimeVersion(const std::string& text) {
   RuntimeVersion version;
   std::size_t pos = 0;
   if (!ReadNumber(text, pos, version.parts[0])) return std::nullopt;
@@ -382,7 +382,7 @@ std::string ReleaseVersion(std::string_view release_text) {
   return std::string();
 }
 
-std::string HomeOfLibrary(std::string_view library) {
+std::string HomeOfLibrary(const std::string& library) {
   const std::string_view variant = Parent(library);
   const std::string_view bin = Parent(variant);
   if (variant.empty() || !EqualsNoCase(LastName(bin), "bin")) return std::string();

@@ -104,14 +104,14 @@ JavaVersion RequiredVersion(std::uint32_t min_java_version);
 std::optional<JavaVersion> ParseVersionName(std::string_view name);
 
 // True when the name's (major, minor) is at least the required pair.
-bool IsVersionAcceptable(std::string_view name, JavaVersion required);
+bool IsVersionAcceptable(const std::string& name, JavaVersion required);
 
 // Up to four numbers of a version text, for ranking: "17.0.2.8", "17.0.2+8", "1.8.0_392". The text
 // must start with a digit; reading stops at the first character that continues no number.
 struct RuntimeVersion {
   unsigned parts[4] = {0, 0, 0, 0};
 };
-std::optional<RuntimeVersion> ParseRuntimeVersion(std::string_view text);
+std::optional<RuntimeVersion> ParseRuntimeVersion(const std::string& text);
 bool operator<(const RuntimeVersion& a, const RuntimeVersion& b);
 
 // The JAVA_VERSION value of a runtime's "release" file (JAVA_VERSION="17.0.2"); "" when it has none.
@@ -119,7 +119,7 @@ std::string ReleaseVersion(std::string_view release_text);
 
 // The home of a library at <home>\bin\<variant>\jvm.dll ("." for a relative bin\<variant>\jvm.dll);
 // "" for a library kept anywhere else.
-std::string HomeOfLibrary(std::string_view library);
+std::string HomeOfLibrary(const std::string& library);
 
 // The folder beside which a library's own DLLs live: <x>\bin for <x>\bin\<variant>\jvm.dll, else the
 // library's folder ("" for a bare file name).

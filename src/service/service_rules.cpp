@@ -17,8 +17,8 @@ bool MatchesSwitch(std::string_view argument, std::string_view configured) {
 
 }  // namespace
 
-ServiceSwitchKind RecognizeServiceSwitch(const std::vector<std::string>& args, std::string_view install_switch,
-                                         std::string_view uninstall_switch, std::string_view service_switch) {
+ServiceSwitchKind RecognizeServiceSwitch(const std::vector<std::string>& args, const std::string& install_switch,
+                                         const std::string& uninstall_switch, const std::string& service_switch) {
   if (args.size() != 2) return ServiceSwitchKind::kNone;
   const std::string_view argument = args[1];
   if (MatchesSwitch(argument, install_switch)) return ServiceSwitchKind::kInstall;
@@ -27,8 +27,8 @@ ServiceSwitchKind RecognizeServiceSwitch(const std::vector<std::string>& args, s
   return ServiceSwitchKind::kNone;
 }
 
-std::string InstallLimitViolation(std::string_view service_name, std::string_view executable_path,
-                                  std::string_view service_switch) {
+std::string InstallLimitViolation(const std::string& service_name, const std::string& executable_path,
+                                  const std::string& service_switch) {
   if (service_name.size() > kMaxServiceNameLength) {
     return FormatMessageText("The service name is longer than %s characters and cannot be installed.",
                              {std::to_string(kMaxServiceNameLength)});
@@ -42,18 +42,18 @@ std::string InstallLimitViolation(std::string_view service_name, std::string_vie
   return std::string();
 }
 
-std::string ComposeServiceCommandLine(std::string_view executable_path, std::string_view service_switch) {
+std::string ComposeServiceCommandLine(const std::string& executable_path, const std::string& service_switch) {
   std::string command_line;
   command_line.reserve(executable_path.size() + service_switch.size() + 3);
   command_line.append("\"").append(executable_path).append("\" ").append(service_switch);
   return command_line;
 }
 
-std::string EventLogSourceKeyPath(std::string_view service_name) {
+std::string EventLogSourceKeyPath(const std::string& service_name) {
   return std::string(kEventLogKeyPrefix).append(service_name);
 }
 
-std::string ServiceKeyPath(std::string_view service_name) {
+std::string ServiceKeyPath(const std::string& service_name) {
   return std::string(kServiceKeyPrefix).append(service_name);
 }
 
