@@ -5,7 +5,6 @@
 #include "splash/splash_window.h"
 
 #include <windows.h>
-#include <delayimp.h>
 
 #include "core/launch_config.h"
 #include "core/config_layout.h"
@@ -131,12 +130,13 @@ DWORD WINAPI SplashThread(LPVOID /*unused*/) noexcept {
   return 0;
 }
 
-// The launchers import the user-interface and graphics libraries on first use. The first use must not
-// happen on two threads at once (the splash thread and a message box of the main thread), so both are
-// loaded, with every function the launcher imports from them, here on the main thread.
+// The launchers import the user-interface and graphics libraries on first use. Their loading and
+// initialisation must not happen on two threads at once (the splash thread and a message box of the
+// main thread), so both are loaded here, on the main thread; each function is still bound at its
+// first call, which any thread may make (binding writes the same address whoever does it).
 void LoadWindowLibraries() {
-  ::__HrLoadAllImportsForDll("user32.dll");
-  ::__HrLoadAllImportsForDll("gdi32.dll");
+  ::LoadLibraryW(L"user32.dll");
+  ::LoadLibraryW(L"gdi32.dll");
 }
 
 }  // namespace
