@@ -33,7 +33,7 @@ std::string LoadConfigString(int id) {
 // may be UTF-8 or UTF-16 (by its byte-order mark, or valid UTF-8 without one); anything else is read
 // in the ANSI code page, as files written for earlier launchers are.
 std::optional<std::string> ReadIniText(const std::string& ini_file) {
-  const std::string path = IsAbsolutePath(ini_file) ? ini_file : CurrentDirectory() + "\\" + ini_file;
+  const std::string path = IsAbsolutePath(ini_file) ? ini_file : JoinPath(CurrentDirectory(), ini_file.c_str());
   const std::optional<std::string> bytes = ReadFileBytes(path, kIniFileLimit);
   if (!bytes) return std::nullopt;
   DecodedText decoded = DecodeTextFile(*bytes);

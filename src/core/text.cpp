@@ -144,6 +144,13 @@ DecodedText DecodeTextFile(std::string_view bytes) {
   return {TextEncoding::kLegacy, std::string()};
 }
 
+std::string JoinPath(const std::string& folder, const char* name) {
+  std::string path = folder;
+  path += '\\';
+  path += name;
+  return path;
+}
+
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {

@@ -54,7 +54,7 @@ class Win32ClassPathFileSystem : public ClassPathFileSystem {
   }
   bool List(const std::string& directory, std::vector<Item>& items, unsigned long& error) const override {
     WIN32_FIND_DATAW item;
-    ScopedFindHandle find(::FindFirstFileW(Wide(WideOf(directory + "\\*.*")), &item));
+    ScopedFindHandle find(::FindFirstFileW(Wide(WideOf(JoinPath(directory, "*.*"))), &item));
     if (!find) {
       error = ::GetLastError();
       return error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND;
@@ -94,7 +94,7 @@ bool ChangeToWorkingDirectory() {
   return false;
 }
 
-void TraceLoad(const std::string& path, const std::string& outcome) {
+void TraceLoad(const std::string& path, const char* outcome) {
   if (SearchTrace* trace = ActiveTrace()) trace->Line(TraceLine("load", "", path, "", outcome));
 }
 
@@ -104,7 +104,7 @@ bool RefuseForeignLibrary(const std::string& path) {
   if (!machine || *machine == 0 || *machine == kLauncherMachine) return false;
   ReportError(LaunchConfig().JvmErrorMessages(kUnableToLoadJvm), path);
   ReportText(true, ForeignLibraryText(path, *machine, kLauncherMachine));
-  TraceLoad(path, "refused: other bitness: " + MachineName(*machine) + " library");
+  TraceLoad(path, ("refused: other bitness: " + MachineName(*machine) + " library").c_str());
   return true;
 }
 
@@ -112,12 +112,13 @@ bool RefuseForeignLibrary(const std::string& path) {
 // libraries from there later; that folder is on no search path of this process, so it is added for
 // the process's life (this also takes the current directory off the search path).
 void PrepareRuntimeFolder(const std::string& library) {
-  const std::string folder = RuntimeBinFolder(library);
-  const std::string bin = FullPath(folder.empty() ? "." : folder);
+  std::string folder = RuntimeBinFolder(library);
+  if (folder.empty()) folder = ".";
+  const std::string bin = FullPath(folder);
   ::SetDllDirectoryW(Wide(WideOf(bin)));
   TraceLoad(bin, "DLL folder");
   for (const char* name : kRuntimeCompanions) {
-    const std::string path = bin + "\\" + name;
+    const std::string path = JoinPath(bin, name);
     if (!IsExistingFile(path)) continue;
     // Deliberately never freed: the runtime uses them until the process ends.
     TraceLoad(path, ::LoadLibraryW(Wide(WideOf(path))) != nullptr ? "preloaded" : "preload failed");
@@ -146,7 +147,7 @@ bool LoadJvmLibrary(const std::string& path) {
     const std::string reason = LoadErrorText(::GetLastError(), path);
     ReportError(config.JvmErrorMessages(kUnableToLoadJvm), path);
     ReportText(true, reason);
-    TraceLoad(path, "load error: " + reason);
+    TraceLoad(path, ("load error: " + reason).c_str());
     return false;
   }
   TraceLoad(path, "loaded");
@@ -178,7 +179,7 @@ bool BuildJvmOptions(const std::string& java_home, std::vector<std::string>& opt
       ReportError(kUncarriableOptionMessage, option);
       return false;
     }
-    options.push_back(*AnsiOf(*carried));
+    options.push_back(std::move(*AnsiOf(*carried)));
   }
   return true;
 }

@@ -77,7 +77,7 @@ class ArchiveWalker {
           listing.archives.push_back(item.name);
         }
       } else if (item.name != "." && item.name != "..") {
-        AddSubdirectory(listing, directory + "\\" + item.name, item.name);
+        AddSubdirectory(listing, JoinPath(directory, item.name.c_str()), item.name);
       }
     }
     if (!complete) {
@@ -103,7 +103,7 @@ class ArchiveWalker {
     if (!fresh) {
       for (unsigned long error : inner.errors) reporter_.SystemError(error);
     }
-    for (const std::string& archive : inner.archives) listing.archives.push_back(name + "\\" + archive);
+    for (const std::string& archive : inner.archives) listing.archives.push_back(JoinPath(name, archive.c_str()));
     listing.errors.insert(listing.errors.end(), inner.errors.begin(), inner.errors.end());
   }
 

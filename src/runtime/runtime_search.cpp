@@ -6,6 +6,8 @@
 #include <climits>
 #include <iterator>
 
+#include "core/text.h"
+
 namespace stub {
 namespace {
 
@@ -13,14 +15,16 @@ constexpr char kLegacySource[] = "legacy";
 constexpr char kRegistrySource[] = "registry";
 constexpr char kConfiguredSource[] = "JvmPath";
 constexpr char kEnvironmentSource[] = "JAVA_HOME";
-constexpr char kReleaseFile[] = "\\release";
+constexpr char kReleaseFile[] = "release";
 constexpr RegistryRoot kHklm = RegistryRoot::kLocalMachine;
 
 // One step of the search as its trace lines name it: the source, the registry key it reads (with its
 // root; only made when tracing) and the version it judges.
 struct Step {
-  explicit Step(const char* source_name, std::string key_label = std::string(), std::string version_text = std::string())
-      : source(source_name), key(std::move(key_label)), version(std::move(version_text)) {}
+  explicit Step(const char* source_name) : source(source_name) {}
+  Step(const char* source_name, std::string key_label) : source(source_name), key(std::move(key_label)) {}
+  Step(const char* source_name, std::string key_label, const std::string& version_text)
+      : source(source_name), key(std::move(key_label)), version(version_text) {}
   const char* source;
   std::string key;
   std::string version;
@@ -30,8 +34,8 @@ struct Step {
 // library is no offer.
 struct Found {
   Found() = default;
-  Found(std::string library_path, std::string home_path, const char* source_name, std::string version_text = std::string())
-      : library(std::move(library_path)), home(std::move(home_path)), source(source_name), version(std::move(version_text)) {}
+  Found(std::string library_path, std::string home_path, const char* source_name)
+      : library(std::move(library_path)), home(std::move(home_path)), source(source_name) {}
   std::string library;
   std::string home;
   const char* source = "";
@@ -76,15 +80,10 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 // Installers write homes with and without a closing separator ("C:\...\jdk-17\"); joined paths and the
 // Java home handed on must not depend on which.
-std::string WithoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && IsSeparator(path.back()) && path[path.size() - 2] != ':') path.pop_back();
-  return path;
-}
-
-std::string JoinPath(std::string folder, const char* name) {
-  folder += '\\';
-  folder += name;
-  return folder;
+std::string WithoutTrailingSeparators(const std::string& path) {
+  std::size_t length = path.size();
+  while (length > 1 && IsSeparator(path[length - 1]) && path[length - 2] != ':') --length;
+  return path.substr(0, length);
 }
 
 std::string RootLabel(RegistryRoot root, const std::string& key) {
@@ -128,7 +127,7 @@ std::string LibraryBelowHome(const RuntimeSearch& search, const Step& step, cons
 
 // The version of a home's runtime by its release file; "" when it states none.
 std::string VersionFromRelease(const RuntimeSearch& search, const std::string& home) {
-  return ReleaseVersion(search.files.ReadSmallFile(home + kReleaseFile));
+  return ReleaseVersion(search.files.ReadSmallFile(JoinPath(home, kReleaseFile)));
 }
 
 bool IsRecentEnough(const RuntimeSearch& search, const Step& step, const std::string& home) {
@@ -140,9 +139,11 @@ bool IsRecentEnough(const RuntimeSearch& search, const Step& step, const std::st
 }
 
 // What a step of the newer sources offers: the library found below the home, if any.
-Found Offer(std::string library, std::string home, Step& step) {
+Found Offer(std::string& library, std::string& home, Step& step) {
   if (library.empty()) return Found();
-  return Found{std::move(library), std::move(home), step.source, std::move(step.version)};
+  Found found(std::move(library), std::move(home), step.source);
+  found.version = std::move(step.version);
+  return found;
 }
 
 // The configured JvmPath: a file is taken as it is, as it always was; a directory is a Java home.
@@ -247,7 +248,7 @@ Found ProbeCurrentVersion(const RuntimeSearch& search, RegistryRoot root, const 
     if (search.trace != nullptr) Trace(search, step, "", (std::string("no ") + layout.home_value).c_str());
     return Found();
   }
-  home = WithoutTrailingSeparators(std::move(home));
+  home = WithoutTrailingSeparators(home);
   if (!ParseRuntimeVersion(name)) step.version = VersionFromRelease(search, home);
   if (!IsRecentEnough(search, step, home)) return Found();
   std::string library;
@@ -256,11 +257,11 @@ Found ProbeCurrentVersion(const RuntimeSearch& search, RegistryRoot root, const 
       !IsUsableLibrary(search, step, library)) {
     library = LibraryBelowHome(search, step, home);
   }
-  return Offer(std::move(library), std::move(home), step);
+  return Offer(library, home, step);
 }
 
 // Keeps the higher of two offers; the earlier one wins a tie.
-void KeepBest(Found& best, Found found) {
+void KeepBest(Found& best, Found&& found) {
   if (found.library.empty()) return;
   if (!best.library.empty() && !(*ParseRuntimeVersion(best.version) < *ParseRuntimeVersion(found.version))) return;
   best = std::move(found);
@@ -308,7 +309,7 @@ Found EnvironmentRuntime(const RuntimeSearch& search, const SearchPlan&) {
   step.version = VersionFromRelease(search, home);
   if (!IsRecentEnough(search, step, home)) return Found();
   std::string library = LibraryBelowHome(search, step, home);
-  return Offer(std::move(library), std::move(home), step);
+  return Offer(library, home, step);
 }
 
 }  // namespace
@@ -461,7 +462,9 @@ std::optional<std::string> ChooseJvmLibrary(RuntimeSearch& search, int search_mo
     return std::nullopt;
   }
   search.java_home = std::move(found.home);
-  Trace(search, Step(found.source, std::string(), found.version), found.library.c_str(), "chosen");
+  Step chosen(found.source);
+  chosen.version = std::move(found.version);
+  Trace(search, chosen, found.library.c_str(), "chosen");
   return std::move(found.library);
 }
 
