@@ -102,7 +102,7 @@ std::string SystemErrorText(unsigned long code) {
       ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
                        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text), 0,
                        nullptr);
-  if (length == 0) return FormatMessageText("System error %s.", {std::to_string(code)});
+  if (length == 0) return FormatMessageText("System error %s.", {DecimalText(code)});
   std::string message = Utf8Of(text, length);
   ::LocalFree(text);
   // The system's texts end in a line break of their own; a report is one line, and the console adds

@@ -32,6 +32,9 @@ struct DecodedText {
 };
 DecodedText DecodeTextFile(std::string_view bytes);
 
+// The decimal digits of a number.
+std::string DecimalText(unsigned long value);
+
 // The one path join: folder + '\\' + name.
 std::string JoinPath(const std::string& folder, const char* name);
 

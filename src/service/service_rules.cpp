@@ -29,15 +29,16 @@ ServiceSwitchKind RecognizeServiceSwitch(const std::vector<std::string>& args, c
 
 std::string InstallLimitViolation(const std::string& service_name, const std::string& executable_path,
                                   const std::string& service_switch) {
+  // The texts name the limits as numbers of their own, so that no number formatting is needed.
+  static_assert(kMaxServiceNameLength == 216 && kMaxServiceCommandPartsLength == 268, "the refusals name the limits");
   if (service_name.size() > kMaxServiceNameLength) {
-    return FormatMessageText("The service name is longer than %s characters and cannot be installed.",
-                             {std::to_string(kMaxServiceNameLength)});
+    return "The service name is longer than 216 characters and cannot be installed.";
   }
   if (executable_path.size() + service_switch.size() > kMaxServiceCommandPartsLength) {
     return FormatMessageText(
-        "The program path and the service switch are longer than %s characters together; the service "
+        "The program path and the service switch are longer than 268 characters together; the service "
         "cannot be installed from %s.",
-        {std::to_string(kMaxServiceCommandPartsLength), executable_path});
+        {executable_path});
   }
   return std::string();
 }
