@@ -20,6 +20,14 @@ bool CheckJavaException(JNIEnv* env);
 // been reported with label as its argument.
 bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, const char* label);
 
+// The class of that name, or null when the step failed (reported as locating the class).
+jclass FindClassStep(JNIEnv* env, const char* name);
+
+// The method (static or not) of that name and signature, or null when the step failed (reported as
+// locating the method, with label).
+jmethodID MethodStep(JNIEnv* env, jclass type, bool is_static, const char* name, const char* signature,
+                     const char* label);
+
 // A Java string of a UTF-8 text (NewString of its UTF-16); null when it could not be made (an
 // exception may then be pending).
 jstring NewJavaString(JNIEnv* env, const std::string& utf8);
