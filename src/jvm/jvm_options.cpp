@@ -129,13 +129,13 @@ std::string ExpandVariables(const std::string& text, const std::string& java_hom
   while (pos < text.size()) {
     const std::size_t open = text.find('%', pos);
     if (open == std::string_view::npos) {
-      result.append(text.substr(pos));
+      result.append(text, pos, std::string::npos);
       break;
     }
-    result.append(text.substr(pos, open - pos));
+    result.append(text, pos, open - pos);
     const std::size_t close = text.find('%', open + 1);
     if (close == std::string_view::npos) {
-      result.append(text.substr(open + 1));  // the lone '%' is dropped
+      result.append(text, open + 1, std::string::npos);  // the lone '%' is dropped
       break;
     }
     const std::string name(text.substr(open + 1, close - open - 1));
