@@ -34,6 +34,9 @@ struct JvmHostState {
   JavaVM* vm = nullptr;   // usable from any thread
   JNIEnv* env = nullptr;  // valid only on the creating thread
   std::string library_path;
+  // The JVM may keep pointers into the option texts and their array for its whole life.
+  std::vector<std::string> option_texts;
+  std::vector<JavaVMOption> options;
 };
 
 // Never destroyed: the JVM's threads may outlive every static destructor of the process.
@@ -184,21 +187,20 @@ bool BuildJvmOptions(const std::string& java_home, std::vector<std::string>& opt
   return true;
 }
 
-// The option texts and the array live as long as the process: the JVM may keep pointers into them.
-bool CreateVirtualMachine(std::vector<std::string> option_texts, JvmExitHook exit_hook) {
+bool CreateVirtualMachine(JvmExitHook exit_hook) {
   static char exit_option[] = "exit";
-  static std::vector<std::string> texts;
-  static std::vector<JavaVMOption> options;
-  texts = std::move(option_texts);
-  for (std::string& text : texts) options.push_back(JavaVMOption{&text[0], nullptr});
-  if (exit_hook != nullptr) options.push_back(JavaVMOption{exit_option, reinterpret_cast<void*>(exit_hook)});
+  JvmHostState& host = Host();
+  std::vector<std::string>& texts = host.option_texts;
+  std::vector<JavaVMOption>& options = host.options;
+  options = std::vector<JavaVMOption>(texts.size() + (exit_hook != nullptr ? 1 : 0));
+  for (std::size_t i = 0; i < texts.size(); ++i) options[i].optionString = &texts[i][0];
+  if (exit_hook != nullptr) options.back() = JavaVMOption{exit_option, reinterpret_cast<void*>(exit_hook)};
 
   JavaVMInitArgs args{};
   args.version = JNI_VERSION_1_2;
   args.nOptions = static_cast<jint>(options.size());
   args.options = options.empty() ? nullptr : options.data();
   args.ignoreUnrecognized = JNI_TRUE;
-  JvmHostState& host = Host();
   void* env = nullptr;
   if (host.create_java_vm(&host.vm, &env, &args) != JNI_OK) {
     ReportError(LaunchConfig().JvmErrorMessages(kUnableToCreateJvm), host.library_path);
@@ -229,9 +231,8 @@ bool CreateJvm(bool with_service_console, JvmExitHook exit_hook) {
   if (LaunchConfig().ChangeDirectoryBeforeJvm() && !ChangeToWorkingDirectory()) return false;
   const std::optional<ResolvedRuntime> runtime = ResolveJvmLibrary();
   if (!runtime || !LoadJvmLibrary(runtime->library)) return false;
-  std::vector<std::string> options;
-  if (!BuildJvmOptions(runtime->java_home, options)) return false;
-  if (!CreateVirtualMachine(std::move(options), exit_hook)) return false;
+  if (!BuildJvmOptions(runtime->java_home, Host().option_texts)) return false;
+  if (!CreateVirtualMachine(exit_hook)) return false;
   if (with_service_console) SetUpServiceConsole();
   return true;
 }

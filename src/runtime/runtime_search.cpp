@@ -6,6 +6,7 @@
 #include <climits>
 #include <iterator>
 
+#include "core/message_format.h"
 #include "core/text.h"
 
 namespace stub {
@@ -431,8 +432,8 @@ std::string MachineName(std::uint16_t machine) {
 }
 
 std::string ForeignLibraryText(std::string_view path, std::uint16_t machine, std::uint16_t launcher_machine) {
-  return std::string(path) + " is a " + MachineName(machine) + " library; this launcher is " +
-         MachineName(launcher_machine) + ".";
+  return FormatMessageText("%s is a %s library; this launcher is %s.",
+                           {path, MachineName(machine), MachineName(launcher_machine)});
 }
 
 std::string TraceLine(std::string_view source, std::string_view key, std::string_view path, std::string_view version,
