@@ -36,11 +36,11 @@ std::optional<std::string> RegKey::ReadString(const char* name, std::size_t max_
       ERROR_SUCCESS) {
     return std::nullopt;
   }
-  data.resize(size / sizeof(wchar_t));
-  const std::size_t end = data.find(u'\0');
-  if (end != std::u16string::npos) data.resize(end);
-  if (data.size() >= max_units) return std::nullopt;  // no room left for the terminator
-  return Utf8Of(Wide(data), data.size());
+  // The text ends at its first terminator, or with the data.
+  std::size_t length = 0;
+  while (length < size / sizeof(wchar_t) && data[length] != u'\0') ++length;
+  if (length >= max_units) return std::nullopt;  // no room left for the terminator
+  return Utf8Of(Wide(data), length);
 }
 
 std::vector<std::string> RegKey::SubkeyNames() const {
