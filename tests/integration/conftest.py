@@ -6,6 +6,7 @@ import shutil
 import subprocess
 import tempfile
 import time
+from dataclasses import dataclass
 from pathlib import Path
 
 import pytest
@@ -13,6 +14,7 @@ import pytest
 ROOT = Path(__file__).resolve().parents[2]
 DIST = ROOT / "dist"
 BUILD_WIN = ROOT / "build" / "windows"
+BUILD_X86 = ROOT / "build" / "windows-x86"
 BUILD_HOST = ROOT / "build" / "host"
 PREFIX = ROOT / "build" / "wineprefix"
 BRIDGE = BUILD_HOST / "bridge" / "jvm.dll"
@@ -25,6 +27,50 @@ DOUBLE_NOINIT = BUILD_WIN / "fixtures" / "double-noinit" / "jvm.dll"
 # `reg` and `regedit` then write the 32-bit view of the registry. 32-bit programs use WINE32.
 WINE64 = "/usr/lib/wine/wine64"
 WINE32 = "wine"
+
+
+def loader(program):
+    """The loader for a program: WINE32 for a 32-bit executable, WINE64 for anything else (a 64-bit
+    one, or a name such as "cmd" that Wine resolves itself)."""
+    try:
+        with open(program, "rb") as image:
+            head = image.read(1024)
+    except OSError:
+        return WINE64
+    pe = int.from_bytes(head[0x3C:0x40], "little") if head[:2] == b"MZ" else 0
+    machine = head[pe + 4:pe + 6] if head[pe:pe + 4] == b"PE\0\0" else b""
+    return WINE32 if machine == b"\x4c\x01" else WINE64
+
+
+@dataclass(frozen=True)
+class Build:
+    """One bitness of the launchers, with the test double of the same bitness. Tests that hold for
+    both are parametrized over BUILDS."""
+    name: str
+    bits: int
+    dist: Path
+    fixtures: Path
+
+    @property
+    def stubcon(self):
+        return self.dist / "stubcon.exe"
+
+    @property
+    def stubwin(self):
+        return self.dist / "stubwin.exe"
+
+    @property
+    def double(self):
+        return self.fixtures / "double" / "jvm.dll"
+
+    @property
+    def double_noinit(self):
+        return self.fixtures / "double-noinit" / "jvm.dll"
+
+
+X64 = Build("x64", 64, DIST, BUILD_WIN / "fixtures")
+X86 = Build("x86", 32, DIST / "x86", BUILD_X86 / "fixtures")
+BUILDS = [pytest.param(X64, id="x64"), pytest.param(X86, id="x86")]
 
 
 def wine_env(extra=None, prefix=PREFIX):
@@ -111,7 +157,7 @@ class Wine:
         The output goes through files rather than pipes: a helper process that Wine starts on the way
         (its desktop process, when none is running) inherits the program's output handles and would
         hold a pipe open long after the program has ended."""
-        command = [WINE64, str(exe), *map(str, args)]
+        command = [loader(exe), str(exe), *map(str, args)]
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             code = subprocess.run(command, cwd=cwd or Path(exe).parent, env=self.env(env), stdin=subprocess.DEVNULL,
                                   stdout=out, stderr=err, timeout=timeout).returncode
@@ -123,7 +169,7 @@ class Wine:
         return proc
 
     def start(self, exe, *args, cwd=None, env=None):
-        return subprocess.Popen([WINE64, str(exe), *map(str, args)], cwd=cwd or Path(exe).parent,
+        return subprocess.Popen([loader(exe), str(exe), *map(str, args)], cwd=cwd or Path(exe).parent,
                                 env=self.env(env), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 

@@ -10,14 +10,15 @@ from pathlib import Path
 
 import pytest
 
-from conftest import BOXWATCH, DIST, DOUBLE, DOUBLE_NOINIT, WINE64, stamp, text, win_path
+from conftest import BOXWATCH, BUILDS, DIST, DOUBLE, WINE64, X86, stamp, text, win_path
 
 STUBCON = DIST / "stubcon.exe"
 STUBWIN = DIST / "stubwin.exe"
 MAIN_CLASS = "com/example/App"
 MAIN_SIG = "([Ljava/lang/String;)V"
 
-pytestmark = pytest.mark.skipif(not (DOUBLE.exists() and STUBCON.exists()), reason="needs `make dist`")
+pytestmark = pytest.mark.skipif(not (DOUBLE.exists() and STUBCON.exists() and X86.double.exists()),
+                                reason="needs `make dist`")
 
 
 class App:
@@ -255,66 +256,69 @@ def described(subject):
 
 
 FAILURES = [
-    # id, settings, runtime, fault, expected stderr lines, how far creation got
+    # id, settings, runtime (the double, its variant without JNI_GetDefaultJavaVMInitArgs, or a text
+    # file), fault, expected stderr lines, how far creation got
     ("not-a-dll", {"JvmPath": "notadll.dll"}, "text", None, ["Unable to load JVM: notadll.dll", SYSTEM], NONE),
-    ("no-init-args", {}, DOUBLE_NOINIT, None, ["Unable to locate JNI interfaces in jvm.dll"], NONE),
-    ("create", {}, DOUBLE, "create", ["Unable to create JVM instance using jvm.dll"], REFUSED),
-    ("create-status", {}, DOUBLE, "create=-4", ["Unable to create JVM instance using jvm.dll"], REFUSED),
-    ("missing-entry", {"ClassPath": "Lib;missing.jar;Lib\\b.jar"}, DOUBLE, None,
+    ("no-init-args", {}, "noinit", None, ["Unable to locate JNI interfaces in jvm.dll"], NONE),
+    ("create", {}, "double", "create", ["Unable to create JVM instance using jvm.dll"], REFUSED),
+    ("create-status", {}, "double", "create=-4", ["Unable to create JVM instance using jvm.dll"], REFUSED),
+    ("missing-entry", {"ClassPath": "Lib;missing.jar;Lib\\b.jar"}, "double", None,
      [SYSTEM, "Error accessing file/directory: missing.jar"], NONE),
-    ("wildcard-entry", {"ClassPath": "Lib\\*.jar"}, DOUBLE, None,
+    ("wildcard-entry", {"ClassPath": "Lib\\*.jar"}, "double", None,
      [SYSTEM, "Error accessing file/directory: Lib\\*.jar"], NONE),
-    ("workdir-before-jvm", {"WorkingDirectory": "no such dir", "ChangeDirectoryBeforeJvm": "1"}, DOUBLE, None,
+    ("workdir-before-jvm", {"WorkingDirectory": "no such dir", "ChangeDirectoryBeforeJvm": "1"}, "double", None,
      [SYSTEM, "Error accessing file/directory: no such dir"], NONE),
-    ("workdir-before-main", {"WorkingDirectory": "no such dir"}, DOUBLE, None,
+    ("workdir-before-main", {"WorkingDirectory": "no such dir"}, "double", None,
      [SYSTEM, "Error accessing file/directory: no such dir"], CREATED),
-    ("main-class", {}, DOUBLE, f"findclass:{MAIN_CLASS}", [f"Error locating class: {MAIN_CLASS}"], CREATED),
-    ("main-class-exc", {}, DOUBLE, f"findclass-exc:{MAIN_CLASS}",
+    ("main-class", {}, "double", f"findclass:{MAIN_CLASS}", [f"Error locating class: {MAIN_CLASS}"], CREATED),
+    ("main-class-exc", {}, "double", f"findclass-exc:{MAIN_CLASS}",
      [described(f"findclass-exc:{MAIN_CLASS}"), f"Error locating class: {MAIN_CLASS}"], CREATED),
-    ("main-method", {}, DOUBLE, "method:main", ["Error locating method: main(java/lang/String[])"], CREATED),
-    ("main-throws", {}, DOUBLE, "exception:main",
+    ("main-method", {}, "double", "method:main", ["Error locating method: main(java/lang/String[])"], CREATED),
+    ("main-throws", {}, "double", "exception:main",
      [described("exception:main"), "Error invoking method: main(java/lang/String[])"], CREATED),
-    ("system-class", {}, DOUBLE, "findclass:java/lang/System", ["Error locating class: java/lang/System"], CREATED),
-    ("property-method", {}, DOUBLE, "method:setProperty", ["Error locating method: setProperty"], CREATED),
-    ("property-throws", {}, DOUBLE, "exception:setProperty",
+    ("system-class", {}, "double", "findclass:java/lang/System", ["Error locating class: java/lang/System"], CREATED),
+    ("property-method", {}, "double", "method:setProperty", ["Error locating method: setProperty"], CREATED),
+    ("property-throws", {}, "double", "exception:setProperty",
      [described("exception:setProperty"), "Error invoking method: setProperty"], CREATED),
-    ("property-key", {}, DOUBLE, "newstring:user.dir", ["Error instantiating object: java/lang/String"], CREATED),
-    ("set-out-throws", {"SystemOutFile": "out.txt"}, DOUBLE, "exception:setOut",
+    ("property-key", {}, "double", "newstring:user.dir", ["Error instantiating object: java/lang/String"], CREATED),
+    ("set-out-throws", {"SystemOutFile": "out.txt"}, "double", "exception:setOut",
      [described("exception:setOut"), "Error invoking method: setOut"], CREATED),
-    ("set-err-throws", {"SystemErrFile": "err.txt"}, DOUBLE, "exception:setErr",
+    ("set-err-throws", {"SystemErrFile": "err.txt"}, "double", "exception:setErr",
      [described("exception:setErr"), "Error invoking method: setErr"], CREATED),
-    ("set-err-missing", {"SystemErrFile": "err.txt"}, DOUBLE, "method:setErr",
+    ("set-err-missing", {"SystemErrFile": "err.txt"}, "double", "method:setErr",
      ["Error locating method: setErr"], CREATED),
-    ("file-name-string", {"SystemOutFile": "out.txt"}, DOUBLE, "newstring:out.txt",
+    ("file-name-string", {"SystemOutFile": "out.txt"}, "double", "newstring:out.txt",
      ["Error instantiating object: java/lang/String"], CREATED),
-    ("file-stream-class", {"SystemOutFile": "out.txt"}, DOUBLE, "findclass:java/io/FileOutputStream",
+    ("file-stream-class", {"SystemOutFile": "out.txt"}, "double", "findclass:java/io/FileOutputStream",
      ["Error locating class: java/io/FileOutputStream"], CREATED),
-    ("file-stream-ctor", {"SystemOutFile": "out.txt"}, DOUBLE, "method:<init>",
+    ("file-stream-ctor", {"SystemOutFile": "out.txt"}, "double", "method:<init>",
      ["Error locating method: java/io/FileOutputStream(String, boolean)"], CREATED),
-    ("file-stream-new", {"SystemOutFile": "out.txt"}, DOUBLE, "newobject-exc:java/io/FileOutputStream",
+    ("file-stream-new", {"SystemOutFile": "out.txt"}, "double", "newobject-exc:java/io/FileOutputStream",
      [described("newobject-exc:java/io/FileOutputStream"), "Error instantiating object: java/io/FileOutputStream"],
      CREATED),
-    ("file-unopenable", {"SystemOutFile": "no dir\\out.txt"}, DOUBLE, None,
+    ("file-unopenable", {"SystemOutFile": "no dir\\out.txt"}, "double", None,
      ['Exception in thread "main" java.io.FileNotFoundException: no dir\\out.txt (Path not found.)',
       "Error instantiating object: java/io/FileOutputStream"], CREATED),
-    ("print-stream-class", {"SystemErrFile": "err.txt"}, DOUBLE, "findclass:java/io/PrintStream",
+    ("print-stream-class", {"SystemErrFile": "err.txt"}, "double", "findclass:java/io/PrintStream",
      ["Error locating class: java/io/PrintStream"], CREATED),
-    ("print-stream-new", {"SystemErrFile": "err.txt"}, DOUBLE, "newobject:java/io/PrintStream",
+    ("print-stream-new", {"SystemErrFile": "err.txt"}, "double", "newobject:java/io/PrintStream",
      ["Error instantiating object: java/io/PrintStream"], CREATED),
-    ("argument-array", {"AppOptions": "one two"}, DOUBLE, "newarray",
+    ("argument-array", {"AppOptions": "one two"}, "double", "newarray",
      ["Error instantiating object: java/lang/String[]"], CREATED),
-    ("argument-string", {"AppOptions": "one two"}, DOUBLE, "newstring-exc:two",
+    ("argument-string", {"AppOptions": "one two"}, "double", "newstring-exc:two",
      [described("newstring-exc:two"), "Error instantiating object: java/lang/String"], CREATED),
-    ("argument-element", {"AppOptions": "one two"}, DOUBLE, "setelement:1",
+    ("argument-element", {"AppOptions": "one two"}, "double", "setelement:1",
      [described("setelement:1"), "Error assigning string argument: two"], CREATED),
 ]
 
 
+@pytest.mark.parametrize("build", BUILDS)
 @pytest.mark.parametrize("settings, runtime, fault, expected, stage",
                          [row[1:] for row in FAILURES], ids=[row[0] for row in FAILURES])
 def test_each_failure_is_reported_with_its_label_and_exit_code_minus_one(wine, scratch, settings, runtime,
-                                                                         fault, expected, stage):
-    app = App(wine, scratch, settings, runtime=None if runtime == "text" else runtime)
+                                                                         fault, expected, stage, build):
+    runtimes = {"text": None, "double": build.double, "noinit": build.double_noinit}
+    app = App(wine, scratch, settings, stub=build.stubcon, runtime=runtimes[runtime])
     (app.dir / "notadll.dll").write_bytes(b"this is not a portable executable\r\n")
     (app.dir / "Lib").mkdir()
     (app.dir / "Lib" / "b.jar").write_bytes(b"PK")
@@ -346,8 +350,9 @@ def boxes(gui_wine, count, timeout_ms=30000):
     return [tuple(line.split("\t", 1)) for line in text(proc.stdout).splitlines()]
 
 
-def test_windowed_build_shows_a_hosting_failure_in_a_message_box(gui_wine, scratch):
-    app = App(gui_wine, scratch, {"AllowMultipleInstances": "1"}, stub=STUBWIN)
+@pytest.mark.parametrize("build", BUILDS)
+def test_windowed_build_shows_a_hosting_failure_in_a_message_box(gui_wine, scratch, build):
+    app = App(gui_wine, scratch, {"AllowMultipleInstances": "1"}, stub=build.stubwin, runtime=build.double)
     proc = gui_wine.start(app.exe, cwd=app.dir, env=app.env(fail="exception:main"))
     shown = boxes(gui_wine, 1)
     assert proc.wait(timeout=60) == 255
@@ -389,8 +394,9 @@ def test_working_directory_is_entered_at_its_moment(wine, scratch, before_jvm, w
     (["a", "b c", ""], "ignored options", ["a", "b c", ""]),
     ([], "", []),
 ], ids=["app-options", "command-line-replaces", "empty"])
-def test_main_receives_the_command_line_or_else_app_options(wine, scratch, args, app_options, expected):
-    app = App(wine, scratch, {"AppOptions": app_options})
+@pytest.mark.parametrize("build", BUILDS)
+def test_main_receives_the_command_line_or_else_app_options(wine, scratch, args, app_options, expected, build):
+    app = App(wine, scratch, {"AppOptions": app_options}, stub=build.stubcon, runtime=build.double)
     proc = app.run(*args, main="print")
     assert proc.returncode == 0, proc
     assert app.main_args() == [f"java/lang/String[{len(expected)}]", *expected]
@@ -400,8 +406,10 @@ def test_main_receives_the_command_line_or_else_app_options(wine, scratch, args,
 # ---------------------------------------------------------------------------------------------------
 # Redirection
 
-def test_redirected_streams_replace_old_files_in_order_before_the_main_class(wine, scratch):
-    app = App(wine, scratch, {"SystemOutFile": "logs\\out.txt", "SystemErrFile": "err.txt", "AppOptions": "one"})
+@pytest.mark.parametrize("build", BUILDS)
+def test_redirected_streams_replace_old_files_in_order_before_the_main_class(wine, scratch, build):
+    app = App(wine, scratch, {"SystemOutFile": "logs\\out.txt", "SystemErrFile": "err.txt", "AppOptions": "one"},
+              stub=build.stubcon, runtime=build.double)
     (app.dir / "logs").mkdir()
     (app.dir / "logs" / "out.txt").write_bytes(b"old output that must go\r\n" * 10)
     (app.dir / "err.txt").write_bytes(b"old errors\r\n")
@@ -428,8 +436,9 @@ def test_redirected_streams_replace_old_files_in_order_before_the_main_class(win
 # ---------------------------------------------------------------------------------------------------
 # Teardown
 
-def test_jvm_is_destroyed_after_main_and_waits_for_the_application_thread(wine, scratch):
-    app = App(wine, scratch, {"AppOptions": "x"})
+@pytest.mark.parametrize("build", BUILDS)
+def test_jvm_is_destroyed_after_main_and_waits_for_the_application_thread(wine, scratch, build):
+    app = App(wine, scratch, {"AppOptions": "x"}, stub=build.stubcon, runtime=build.double)
     proc = app.run(main="thread:1500,print")
     assert proc.returncode == 0, proc
     # "thread done" comes after main's own output: the process lived until the thread ended.

@@ -5,7 +5,7 @@ import time
 
 import pytest
 
-from conftest import BOXWATCH, BRIDGE, BUILD_WIN, DIST, make_app, stamp, text, win_path
+from conftest import BOXWATCH, BRIDGE, BUILD_WIN, BUILDS, DIST, make_app, stamp, text, win_path
 
 RAWRUN = BUILD_WIN / "fixtures" / "rawrun.exe"
 
@@ -115,8 +115,9 @@ def wait_for_boxes(gui_wine, count, deadline_s=30):
     pytest.fail(f"expected {count} message boxes, saw {listed_boxes(gui_wine)}")
 
 
-def test_windowed_errors_go_to_message_boxes_with_percent_s_shown_unchanged(gui_wine, scratch):
-    exe = stamp(STUBWIN, {"ShowSplash": "0", "ChangeDirectoryBeforeJvm": "1", "WorkingDirectory": "no%sdir"},
+@pytest.mark.parametrize("build", BUILDS)
+def test_windowed_errors_go_to_message_boxes_with_percent_s_shown_unchanged(gui_wine, scratch, build):
+    exe = stamp(build.stubwin, {"ShowSplash": "0", "ChangeDirectoryBeforeJvm": "1", "WorkingDirectory": "no%sdir"},
                 scratch / "app.exe")
     proc = gui_wine.start(exe, cwd=scratch)
     shown = boxes(gui_wine, 2)

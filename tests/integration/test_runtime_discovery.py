@@ -7,10 +7,8 @@ import subprocess
 
 import pytest
 
-from conftest import DIST, DOUBLE, WINE64, stamp, text, win_path, wine_env
+from conftest import BUILDS, WINE32, WINE64, X64, X86, stamp, text, win_path, wine_env
 
-STUBCON = DIST / "stubcon.exe"
-DOUBLE_X86 = DOUBLE.parents[1] / "double-x86" / "jvm.dll"
 NO_RUNTIME = "Unable to locate suitable Java Runtime Environment on this machine."
 JRE = r"Software\JavaSoft\Java Runtime Environment"
 IBM_JRE = r"Software\IBM\Java2 Runtime Environment"
@@ -21,7 +19,8 @@ VENDOR_ROOTS = [r"Software\JavaSoft", r"Software\IBM", r"Software\Eclipse Adopti
                 r"Software\Microsoft\JDK"]
 ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}
 
-pytestmark = pytest.mark.skipif(not (DOUBLE.exists() and STUBCON.exists()), reason="needs `make dist`")
+pytestmark = pytest.mark.skipif(not (X64.double.exists() and X86.double.exists() and X86.stubcon.exists()),
+                                reason="needs `make dist`")
 
 
 def reg_string(value):
@@ -30,29 +29,33 @@ def reg_string(value):
 
 class Registry:
     """Vendor keys written with regedit into the test prefix, and removed again afterwards. A key
-    without "HKCU\\" in front goes to HKEY_LOCAL_MACHINE."""
+    without "HKCU\\" in front goes to HKEY_LOCAL_MACHINE. Keys go to the registry view of the given
+    bitness: the regedit of that bitness writes them, as an installer of that bitness would."""
 
     def __init__(self, scratch):
         self.scratch = scratch
 
-    def write(self, keys):
-        lines = ["Windows Registry Editor Version 5.00", ""]
+    def write(self, keys, bits=64):
+        lines = []
         for key, values in keys.items():
             root, _, path = key.partition("\\") if key.startswith(("HKLM\\", "HKCU\\")) else ("HKLM", "", key)
             lines.append(f"[{ROOTS[root]}\\{path}]")
             for name, value in values.items():
                 lines.append(f'"{name}"={value if value.startswith(("dword:", "hex")) else reg_string(value)}')
             lines.append("")
-        reg_file = self.scratch / "keys.reg"
-        reg_file.write_text("\r\n".join(lines) + "\r\n", encoding="utf-16")
-        subprocess.run([WINE64, "regedit", "/S", win_path(reg_file)], env=wine_env(), check=True,
-                       capture_output=True, timeout=60)
+        self.regedit(lines, bits)
 
     def clear(self):
-        for root in ROOTS:
-            for key in VENDOR_ROOTS:
-                subprocess.run([WINE64, "reg", "delete", f"{root}\\{key}", "/f"], env=wine_env(), capture_output=True,
-                               timeout=60)
+        """Every vendor key, in both views, one regedit run per view ("[-KEY]" removes a key)."""
+        for bits in (64, 32):
+            self.regedit([f"[-{ROOTS[root]}\\{key}]" for root in ROOTS for key in VENDOR_ROOTS], bits)
+
+    def regedit(self, lines, bits):
+        reg_file = self.scratch / "keys.reg"
+        reg_file.write_text("\r\n".join(["Windows Registry Editor Version 5.00", "", *lines]) + "\r\n",
+                            encoding="utf-16")
+        subprocess.run([WINE64 if bits == 64 else WINE32, "regedit", "/S", win_path(reg_file)], env=wine_env(),
+                       check=True, capture_output=True, timeout=60)
 
 
 @pytest.fixture
@@ -70,7 +73,7 @@ def fake_library(path):
     return path
 
 
-def install(home, library=DOUBLE, version=None):
+def install(home, library=X64.double, version=None):
     """A runtime of the current kind: the library at <home>\\bin\\server\\jvm.dll, and a release
     file when a version is given. Returns the home's Windows path."""
     (home / "bin" / "server").mkdir(parents=True, exist_ok=True)
@@ -80,10 +83,10 @@ def install(home, library=DOUBLE, version=None):
     return win_path(home)
 
 
-def launch(wine, scratch, env=None, **settings):
+def launch(wine, scratch, env=None, build=X64, **settings):
     base = {"JvmPath": "", "ClassPath": "", "JvmSearchMode": "0", "MinJavaVersion": "0x00010004"}
     base.update(settings)
-    exe = stamp(STUBCON, base, scratch / "app" / "app.exe")
+    exe = stamp(build.stubcon, base, scratch / "app" / "app.exe")
     proc = wine.run(exe, cwd=exe.parent, env=env)
     return proc.returncode, text(proc.stderr).splitlines()
 
@@ -99,7 +102,7 @@ class Run:
     """A launch that runs the double to the end: exit code, the options the double received and the
     lines of the search trace."""
 
-    def __init__(self, wine, scratch, settings, env=None):
+    def __init__(self, wine, scratch, settings, env=None, build=X64):
         self.log = scratch / "double.log"
         self.trace = scratch / "trace.txt"
         for path in (self.log, self.trace):
@@ -107,7 +110,7 @@ class Run:
         base = {"MainClass": "com.example.App", "JvmPath": "", "ClassPath": "", "JvmSearchMode": "0",
                 "MinJavaVersion": "0x00010004", "JvmOptions": "-Dseen.home=%JAVA_HOME%", "AppOptions": ""}
         base.update(settings)
-        exe = stamp(STUBCON, base, scratch / "app" / "app.exe")
+        exe = stamp(build.stubcon, base, scratch / "app" / "app.exe")
         full_env = {"JVMDOUBLE_LOG": win_path(self.log), "STUB_TRACE": win_path(self.trace)}
         full_env.update(env or {})
         self.proc = wine.run(exe, cwd=exe.parent, env=full_env)
@@ -155,15 +158,16 @@ def test_configured_path_is_tried_below_the_java_home_first(wine, scratch, regis
     assert launch(wine, scratch, JvmPath="custom\\jvm.dll") == (255, loaded(home / "custom" / "jvm.dll"))
 
 
-def test_current_version_below_the_minimum_falls_back_to_enumerated_versions(wine, scratch, registry):
+@pytest.mark.parametrize("build", BUILDS)
+def test_current_version_below_the_minimum_falls_back_to_enumerated_versions(wine, scratch, registry, build):
     old = fake_library(scratch / "j13" / "jvm.dll")
     new = fake_library(scratch / "j142" / "jvm.dll")
     registry.write({
         JRE: {"CurrentVersion": "1.3"},
         f"{JRE}\\1.3": {"RuntimeLib": win_path(old)},
         f"{JRE}\\1.4.2": {"RuntimeLib": win_path(new), "JavaHome": win_path(scratch / "j142")},
-    })
-    assert launch(wine, scratch) == (255, loaded(new))
+    }, build.bits)
+    assert launch(wine, scratch, build=build) == (255, loaded(new))
 
 
 @pytest.mark.parametrize("version, minimum, found", [("17.0.2", "0x00010004", True), ("21", "0x00010004", True),
@@ -228,8 +232,9 @@ def test_mode_two_reads_no_development_kit_key_of_either_generation(wine, scratc
     assert launch(wine, scratch, JvmSearchMode="6") == (255, [NO_RUNTIME])
 
 
-def test_nothing_found_reports_once_on_stderr(wine, scratch, registry):
-    exe = stamp(STUBCON, {"JvmPath": "", "ClassPath": ""}, scratch / "app.exe")
+@pytest.mark.parametrize("build", BUILDS)
+def test_nothing_found_reports_once_on_stderr(wine, scratch, registry, build):
+    exe = stamp(build.stubcon, {"JvmPath": "", "ClassPath": ""}, scratch / "app.exe")
     proc = wine.run(exe)
     assert proc.returncode == 255
     assert proc.stdout == b""
@@ -252,18 +257,22 @@ LAYOUTS = [
 ]
 
 
+@pytest.mark.parametrize("build", BUILDS)
 @pytest.mark.parametrize("key, value, mode", [row[1:] for row in LAYOUTS], ids=[row[0] for row in LAYOUTS])
-def test_each_vendor_layout_is_found_and_its_home_handed_on(wine, scratch, registry, key, value, mode):
-    home = install(scratch / "vendor" / "jdk-16")
-    registry.write({key: {value: home + "\\"}})
-    run = Run(wine, scratch, {"JvmSearchMode": mode, "MinJavaVersion": "0x00100000"})
+def test_each_vendor_layout_is_found_and_its_home_handed_on(wine, scratch, registry, key, value, mode, build):
+    home = install(scratch / "vendor" / "jdk-16", build.double)
+    registry.write({key: {value: home + "\\"}}, build.bits)
+    run = Run(wine, scratch, {"JvmSearchMode": mode, "MinJavaVersion": "0x00100000"}, build=build)
     assert ran_with_home(run, home)
     assert run.chosen()[:2] == ("registry", home + "\\bin\\server\\jvm.dll")
 
 
-def test_highest_version_that_passes_wins_and_stale_and_32_bit_ones_are_skipped(wine, scratch, registry):
-    homes = {name: install(scratch / name) for name in ("oracle17", "ms21", "stale", "temurin25")}
-    install(scratch / "temurin25", library=DOUBLE_X86)
+@pytest.mark.parametrize("build", BUILDS)
+def test_highest_version_that_passes_wins_and_stale_ones_and_those_of_the_other_bitness_are_skipped(
+        wine, scratch, registry, build):
+    other = X86 if build is X64 else X64
+    homes = {name: install(scratch / name, build.double) for name in ("oracle17", "ms21", "stale", "temurin25")}
+    install(scratch / "temurin25", library=other.double)
     shutil.rmtree(scratch / "stale")
     registry.write({
         r"Software\JavaSoft\JDK\17": {"JavaHome": homes["oracle17"]},
@@ -271,21 +280,40 @@ def test_highest_version_that_passes_wins_and_stale_and_32_bit_ones_are_skipped(
         r"Software\Eclipse Adoptium\JDK\22.0.0.1\hotspot\MSI": {"Path": homes["stale"]},
         r"Software\Eclipse Adoptium\JDK\25.0.0.1\hotspot\MSI": {"Path": homes["temurin25"]},
         r"Software\Eclipse Adoptium\JRE\11.0.20.8\hotspot\MSI": {"Path": homes["oracle17"]},
-    })
-    run = Run(wine, scratch, {"MinJavaVersion": "0x00110000"})
+    }, build.bits)
+    run = Run(wine, scratch, {"MinJavaVersion": "0x00110000"}, build=build)
     assert ran_with_home(run, homes["ms21"])
     assert run.chosen() == ("registry", homes["ms21"] + "\\bin\\server\\jvm.dll", "21.0.1.12")
     refusals = {(f[1].split("\\")[2], f[4]) for f in run.trace_lines() if f[0] == "registry" and f[1]}
     assert ("Eclipse Adoptium", "too old") in refusals  # the JRE 11
     assert ("Eclipse Adoptium", "missing") in refusals  # the stale 22
-    assert ("Eclipse Adoptium", "other bitness: 32-bit library") in refusals  # the 25
+    assert ("Eclipse Adoptium", f"other bitness: {other.bits}-bit library") in refusals  # the 25
 
 
-def test_a_runtime_registered_for_the_current_user_only_is_found(wine, scratch, registry):
-    home = install(scratch / "user" / "jdk-17")
+@pytest.mark.parametrize("build", BUILDS)
+def test_a_runtime_registered_for_the_current_user_only_is_found(wine, scratch, registry, build):
+    """HKEY_CURRENT_USER\\Software has one view for both bitnesses."""
+    home = install(scratch / "user" / "jdk-17", build.double)
     registry.write({r"HKCU\Software\Eclipse Adoptium\JDK\17.0.2.8\hotspot\MSI": {"Path": home + "\\"}})
-    run = Run(wine, scratch, {})
+    run = Run(wine, scratch, {}, build=build)
     assert ran_with_home(run, home)
+
+
+@pytest.mark.parametrize("build", BUILDS)
+def test_each_launcher_reads_the_machine_keys_of_its_own_bitness(wine, scratch, registry, build):
+    """The same keys in both views of HKEY_LOCAL_MACHINE, each naming a runtime of the bitness that
+    wrote it: every launcher finds its own, among the current keys (mode 2: runtimes only) and among
+    the first-generation ones (mode 3: development kits only)."""
+    homes = {bits.bits: install(scratch / f"jdk{bits.bits}", bits.double) for bits in (X64, X86)}
+    for bits, home in homes.items():
+        registry.write({r"Software\JavaSoft\JRE\17": {"JavaHome": home},
+                        f"{JDK}\\1.8": {"RuntimeLib": home + "\\bin\\server\\jvm.dll", "JavaHome": home}}, bits)
+    current = Run(wine, scratch, {"JvmSearchMode": "2"}, build=build)
+    assert ran_with_home(current, homes[build.bits])
+    assert current.chosen()[0] == "registry"
+    legacy = Run(wine, scratch, {"JvmSearchMode": "3"}, build=build)
+    assert ran_with_home(legacy, homes[build.bits])
+    assert legacy.chosen()[0] == "legacy"
 
 
 def test_a_first_generation_key_still_wins_over_a_newer_current_runtime(wine, scratch, registry):
@@ -324,10 +352,11 @@ def test_configured_path_expands_environment_references(wine, scratch, registry)
     assert ran_with_home(run, home)
 
 
-def test_trace_names_each_step_of_a_failed_and_of_a_successful_search(wine, scratch, registry):
-    old = install(scratch / "jdk11")
-    registry.write({r"Software\JavaSoft\JDK\11": {"JavaHome": old}})
-    run = Run(wine, scratch, {"JvmPath": "missing\\jvm.dll", "MinJavaVersion": "0x00110000"})
+@pytest.mark.parametrize("build", BUILDS)
+def test_trace_names_each_step_of_a_failed_and_of_a_successful_search(wine, scratch, registry, build):
+    old = install(scratch / "jdk11", build.double)
+    registry.write({r"Software\JavaSoft\JDK\11": {"JavaHome": old}}, build.bits)
+    run = Run(wine, scratch, {"JvmPath": "missing\\jvm.dll", "MinJavaVersion": "0x00110000"}, build=build)
     assert run.stderr == [NO_RUNTIME]
     lines = run.trace_lines()
     assert lines[0] == ["JvmPath", "", "missing\\jvm.dll", "", "missing"]
@@ -336,7 +365,7 @@ def test_trace_names_each_step_of_a_failed_and_of_a_successful_search(wine, scra
     assert ["registry", r"HKCU\Software\Microsoft\JDK", "", "", "absent"] in lines
     assert lines[-2:] == [["JAVA_HOME", "", "", "", "not set"], ["search", "", "", "", "nothing found"]]
 
-    run = Run(wine, scratch, {"JvmPath": "missing\\jvm.dll"})
+    run = Run(wine, scratch, {"JvmPath": "missing\\jvm.dll"}, build=build)
     assert ran_with_home(run, old)
     lines = run.trace_lines()
     assert ["registry", r"HKLM\Software\JavaSoft\JDK\11", old + "\\bin\\server\\jvm.dll", "11", "usable"] in lines
@@ -346,7 +375,7 @@ def test_trace_names_each_step_of_a_failed_and_of_a_successful_search(wine, scra
 
 
 def test_trace_is_appended_to_its_file_or_written_to_standard_error(wine, scratch, registry):
-    exe = stamp(STUBCON, {"JvmPath": "", "ClassPath": ""}, scratch / "app.exe")
+    exe = stamp(X64.stubcon, {"JvmPath": "", "ClassPath": ""}, scratch / "app.exe")
     trace = scratch / "trace.txt"
     trace.write_text("an earlier line\n")
     wine.run(exe, env={"STUB_TRACE": win_path(trace)})

@@ -5,45 +5,44 @@ import shutil
 
 import pytest
 
-from conftest import DIST, DOUBLE, WINE64, stamp, text, win_path
+from conftest import BUILDS, X64, X86, stamp, text, win_path
 
-STUBCON = DIST / "stubcon.exe"
-FIXTURES = DOUBLE.parents[1]
-WITH_COMPANION = FIXTURES / "double-companion"
-DOUBLE_X86 = FIXTURES / "double-x86" / "jvm.dll"
-DRIVER = FIXTURES / "double_driver.exe"
+FIXTURES = X64.fixtures
 MARKER = FIXTURES / "preload_marker.dll"
+STANDIN = FIXTURES / "standin" / "jvm.dll"
 COMPANIONS = ["vcruntime140.dll", "vcruntime140_1.dll", "msvcp140.dll"]
 
-pytestmark = pytest.mark.skipif(not (WITH_COMPANION.exists() and DOUBLE_X86.exists() and STUBCON.exists()),
-                                reason="needs `make dist`")
+pytestmark = pytest.mark.skipif(not all(build.fixtures.joinpath("double-companion").exists() and build.stubcon.exists()
+                                        for build in (X64, X86)), reason="needs `make dist`")
 
 
-def app(scratch, **settings):
+def app(scratch, build=X64, **settings):
     base = {"MainClass": "com.example.App", "JvmPath": "runtime", "ClassPath": "", "JvmSearchMode": "0",
             "JvmOptions": "", "AppOptions": ""}
     base.update(settings)
-    return stamp(STUBCON, base, scratch / "app" / "app.exe")
+    return stamp(build.stubcon, base, scratch / "app" / "app.exe")
 
 
-def runtime_with_companion(scratch):
+def runtime_with_companion(scratch, build=X64):
     """The layout of a real runtime: jvm.dll in bin\\server, a DLL it imports only in bin."""
     server = scratch / "app" / "runtime" / "bin" / "server"
     server.mkdir(parents=True)
-    shutil.copy(WITH_COMPANION / "jvm.dll", server / "jvm.dll")
-    shutil.copy(WITH_COMPANION / "jvmcompanion.dll", server.parent / "jvmcompanion.dll")
+    with_companion = build.fixtures / "double-companion"
+    shutil.copy(with_companion / "jvm.dll", server / "jvm.dll")
+    shutil.copy(with_companion / "jvmcompanion.dll", server.parent / "jvmcompanion.dll")
     return server / "jvm.dll"
 
 
-def test_a_library_importing_a_dll_of_its_bin_folder_loads(wine, scratch):
-    library = runtime_with_companion(scratch)
-    exe = app(scratch)
+@pytest.mark.parametrize("build", BUILDS)
+def test_a_library_importing_a_dll_of_its_bin_folder_loads(wine, scratch, build):
+    library = runtime_with_companion(scratch, build)
+    exe = app(scratch, build)
     proc = wine.run(exe, env={"JVMDOUBLE_MAIN": "print"}, check_exit=0)
     assert proc.stderr == b""
 
     # Without that folder on the search path the same library does not load: the system cannot find the
     # DLL it imports (error 126).
-    plain = wine.run(DRIVER, win_path(library), "initargs", cwd=scratch)
+    plain = wine.run(build.fixtures / "double_driver.exe", win_path(library), "initargs", cwd=scratch)
     assert plain.returncode == 64
     assert text(plain.stderr) == f"double_driver: cannot load {win_path(library)}: error 126\n"
 
@@ -72,16 +71,25 @@ def test_the_c_runtime_dlls_of_the_bin_folder_are_loaded_from_there(wine, scratc
                                             ("runtime\\bin\\server\\jvm.dll", "loaded")]
 
 
-@pytest.mark.parametrize("jvm_path", ["x86\\bin\\client\\jvm.dll", "x86"])
-def test_a_configured_32_bit_library_is_refused_with_what_it_is(wine, scratch, jvm_path):
-    client = scratch / "app" / "x86" / "bin" / "client"
+@pytest.mark.parametrize("build", BUILDS)
+@pytest.mark.parametrize("jvm_path", ["other\\bin\\client\\jvm.dll", "other"])
+def test_a_configured_library_of_the_other_bitness_is_refused_with_what_it_is(wine, scratch, jvm_path, build):
+    other = X86 if build is X64 else X64
+    client = scratch / "app" / "other" / "bin" / "client"
     client.mkdir(parents=True)
-    shutil.copy(DOUBLE_X86, client / "jvm.dll")
-    proc = wine.run(app(scratch, JvmPath=jvm_path))
+    shutil.copy(other.double, client / "jvm.dll")
+    proc = wine.run(app(scratch, build, JvmPath=jvm_path))
     assert proc.returncode == 255
-    chosen = "x86\\bin\\client\\jvm.dll"
-    assert text(proc.stderr).splitlines() == [f"Unable to load JVM: {chosen}",
-                                              f"{chosen} is a 32-bit library; this launcher is 64-bit."]
+    chosen = "other\\bin\\client\\jvm.dll"
+    assert text(proc.stderr).splitlines() == [
+        f"Unable to load JVM: {chosen}", f"{chosen} is a {other.bits}-bit library; this launcher is {build.bits}-bit."]
+
+
+def loaded_modules(proc):
+    """The modules the launcher's process loaded, from Wine's +loaddll trace."""
+    loads = [line for line in text(proc.stderr).splitlines() if "trace:loaddll:build_module Loaded" in line]
+    launcher = next(line.split(":")[0] for line in loads if line.endswith(": native") and "app.exe" in line)
+    return {line.split('"')[1].split("\\")[-1].lower() for line in loads if line.startswith(launcher + ":")}
 
 
 def test_a_configured_runtime_costs_the_console_launcher_no_registry_library(wine, scratch):
@@ -91,7 +99,18 @@ def test_a_configured_runtime_costs_the_console_launcher_no_registry_library(win
     (exe.parent / "jvm.dll").write_bytes(b"not a library\r\n")
     proc = wine.run(exe, env={"WINEDEBUG": "+loaddll,+pid"})
     assert proc.returncode == 255
-    loads = [line for line in text(proc.stderr).splitlines() if "trace:loaddll:build_module Loaded" in line]
-    launcher = next(line.split(":")[0] for line in loads if line.endswith(": native") and "app.exe" in line)
-    modules = {line.split('"')[1].split("\\")[-1].lower() for line in loads if line.startswith(launcher + ":")}
-    assert modules == {"app.exe", "kernelbase.dll", "kernel32.dll", "msvcrt.dll"}
+    assert loaded_modules(proc) == {"app.exe", "kernelbase.dll", "kernel32.dll", "msvcrt.dll"}
+
+
+@pytest.mark.parametrize("stub", ["stubcon", "stubwin"])
+def test_a_start_that_shows_nothing_loads_no_window_graphics_or_registry_library(gui_wine, scratch, stub):
+    """Both builds import USER32, GDI32 and ADVAPI32 on first use only: with a configured runtime, no
+    splash and no message, none of them is loaded. The runtime is the start-up benchmark's stand-in,
+    which imports nothing of the three and ends the process when asked for a virtual machine."""
+    base = {"MainClass": "com.example.App", "JvmPath": "jvm.dll", "ClassPath": "", "ShowSplash": "0",
+            "SplashSeconds": "0", "AllowMultipleInstances": "1"}
+    exe = stamp(getattr(X64, stub), base, scratch / "app" / "app.exe")
+    shutil.copy(STANDIN, exe.parent / "jvm.dll")
+    proc = gui_wine.run(exe, env={"WINEDEBUG": "+loaddll,+pid"})
+    assert proc.returncode == 0, proc
+    assert loaded_modules(proc) == {"app.exe", "kernelbase.dll", "kernel32.dll", "msvcrt.dll", "jvm.dll"}

@@ -21,7 +21,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import (BUILD_HOST, BUILD_WIN, DIST, ROOT, WINE64, Wine, ensure_current_prefix, stamp, win_path,
+from conftest import (BUILD_HOST, BUILD_WIN, ROOT, WINE64, X64, X86, Wine, ensure_current_prefix, stamp, win_path,
                       wine_env as shared_wine_env)
 
 NO_RUNTIME = "Unable to locate suitable Java Runtime Environment on this machine."
@@ -193,8 +193,8 @@ def settings_for(name, **extra):
     return settings
 
 
-def make_launcher(scratch, name, stub="stubcon.exe", subdir="app", **extra):
-    return stamp(DIST / stub, settings_for(name, **extra), scratch / subdir / "app.exe")
+def make_launcher(scratch, name, stub="stubcon.exe", subdir="app", build=X64, **extra):
+    return stamp(build.dist / stub, settings_for(name, **extra), scratch / subdir / "app.exe")
 
 
 # ---- installation and removal -------------------------------------------------------------------
@@ -413,10 +413,10 @@ def main_calls(log_path):
     return calls
 
 
-def double_service(scratch, service, system_environment, main_script, environment=None, **extra):
+def double_service(scratch, service, system_environment, main_script, environment=None, build=X64, **extra):
     log = scratch / "double.log"
     system_environment({"JVMDOUBLE_LOG": win_path(log), "JVMDOUBLE_MAIN": main_script, **(environment or {})})
-    exe = make_launcher(scratch, service, JvmPath=win_path(DOUBLE_JVM), ClassPath="", **extra)
+    exe = make_launcher(scratch, service, JvmPath=win_path(build.double), ClassPath="", build=build, **extra)
     return exe, log
 
 
@@ -447,14 +447,17 @@ def assert_stopped_promptly(proc, service):
 
 
 # "waitstop": main itself runs until told to stop. "worker": main starts a non-daemon thread that runs
-# until told to stop, and returns; the stop then comes while DestroyJavaVM waits for that thread.
+# until told to stop, and returns; the stop then comes while DestroyJavaVM waits for that thread. The
+# 32-bit launcher is installed from a 64-bit prompt and started by the 64-bit service manager, both of
+# which hand it to the 32-bit loader.
 @needs_double
-@pytest.mark.parametrize("script", ["waitstop", "worker"])
-@pytest.mark.parametrize("system_exit", ["0", "1"])
-def test_stop_reaches_the_application(scratch, service, system_environment, script, system_exit):
+@pytest.mark.parametrize("script, system_exit, build", [
+    ("waitstop", "0", X64), ("worker", "0", X64), ("waitstop", "1", X64), ("worker", "1", X64), ("waitstop", "0", X86),
+], ids=["waitstop-0", "worker-0", "waitstop-1", "worker-1", "waitstop-0-x86"])
+def test_stop_reaches_the_application(scratch, service, system_environment, script, system_exit, build):
     exe, log = double_service(scratch, service, system_environment, script, ServiceStopWithSystemExit=system_exit,
                               ServiceStartArguments='run "two words"', ServiceStopArguments="stop now",
-                              AppOptions="from app options")
+                              AppOptions="from app options", build=build)
     proc = run_scenario(scratch, stop_scenario(exe, service))
     assert_stopped_promptly(proc, service)
 

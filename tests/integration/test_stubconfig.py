@@ -1,6 +1,9 @@
 """The configuration tool on real executables: stamp copies of the stringprobe fixture (and of the
 launchers, once built), then observe through the Windows resource loader under Wine, through objdump
 and through `stubconfig dump` what a configured executable carries."""
+import os
+import socket
+import stat
 import struct
 import subprocess
 from pathlib import Path
@@ -229,3 +232,195 @@ def test_dump_refuses_damaged_files_cleanly(scratch):
         proc = subprocess.run([str(TOOL), "dump", str(scratch / "cut.exe")], capture_output=True, text=True)
         assert proc.returncode == 1, (cut, proc.stderr)
         assert "cut.exe: " in proc.stderr
+
+
+# ---------------------------------------------------------------------------------------------------
+# Hostile and unusual input: bounded work, no false success, no clobbering, messages that say why.
+
+def minimal_image(rsrc):
+    """A PE32+ executable whose only section is `rsrc`, the resource section, mapped at 0x1000."""
+    file_alignment, section_alignment = 0x200, 0x1000
+    headers = bytearray(0x400)
+    headers[0:2] = b"MZ"
+    struct.pack_into("<I", headers, 0x3C, 0x80)
+    headers[0x80:0x84] = b"PE\0\0"
+    struct.pack_into("<HHIIIHH", headers, 0x84, 0x8664, 1, 0, 0, 0, 240, 0x22)
+    opt = 0x98
+    struct.pack_into("<H", headers, opt, 0x20B)
+    struct.pack_into("<II", headers, opt + 32, section_alignment, file_alignment)
+    struct.pack_into("<I", headers, opt + 56, 0x1000 + -(-len(rsrc) // section_alignment) * section_alignment)
+    struct.pack_into("<I", headers, opt + 60, 0x400)
+    struct.pack_into("<I", headers, opt + 108, 16)
+    struct.pack_into("<II", headers, opt + 112 + 16, 0x1000, len(rsrc))
+    raw = -(-len(rsrc) // file_alignment) * file_alignment
+    struct.pack_into("<8sIIII12xI", headers, opt + 240, b".rsrc", len(rsrc), 0x1000, raw, 0x400, 0x40000040)
+    return bytes(headers) + rsrc.ljust(raw, b"\0")
+
+
+def shared_directory_section(types, names):
+    """`types` type entries that all lead to one directory of `names` name entries, each of which
+    leads to one and the same empty language directory."""
+    root = struct.pack("<12xHH", 0, types)
+    name_dir = 16 + 8 * types
+    language_dir = name_dir + 16 + 8 * names
+    root += b"".join(struct.pack("<II", i + 1, name_dir | 0x80000000) for i in range(types))
+    name_level = struct.pack("<12xHH", 0, names)
+    name_level += b"".join(struct.pack("<II", i + 1, language_dir | 0x80000000) for i in range(names))
+    return root + name_level + bytes(16)
+
+
+def run_measured(args, **kwargs):
+    """Runs a command; its exit code, stderr and resource usage (peak RSS in KiB, CPU seconds)."""
+    proc = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, **kwargs)
+    stderr = proc.stderr.read()
+    _, status, usage = os.wait4(proc.pid, 0)
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    return proc.returncode, stderr.decode(), usage.ru_maxrss, usage.ru_utime + usage.ru_stime
+
+
+@pytest.mark.parametrize("command", ["dump", "write"])
+def test_a_tree_that_reaches_directories_twice_fails_fast_in_little_memory(command, scratch):
+    crafted = scratch / "crafted.exe"
+    crafted.write_bytes(minimal_image(shared_directory_section(65535, 65535)))  # about 1 MiB
+    (scratch / "app.ini").write_text("[Launcher]\n")
+    write = ["write", "--config", "app.ini", "--out", "out.exe", "--stub"]
+    args = [str(TOOL), *(["dump"] if command == "dump" else write)]
+    # The same command on a small well-formed stub gives the tool's own footprint.
+    _, _, baseline_kib, _ = run_measured(args + [str(DIST / "stubcon.exe")], cwd=scratch)
+    (scratch / "out.exe").unlink(missing_ok=True)
+    code, stderr, peak_kib, cpu_seconds = run_measured(args + ["crafted.exe"], cwd=scratch)
+    assert code == 1
+    assert stderr.startswith("stubconfig: crafted.exe: resource directory at offset ") and "reached twice" in stderr
+    assert (peak_kib - baseline_kib) * 1024 < 4 * crafted.stat().st_size, (peak_kib, baseline_kib)
+    assert cpu_seconds < 5
+    assert not (scratch / "out.exe").exists()
+
+
+def section_headers(data):
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    count, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+    table = pe + 24 + optional_size
+    return {data[h:h + 8].rstrip(b"\0").decode(): (h, *struct.unpack_from("<IIII", data, h + 8))
+            for h in range(table, table + 40 * count, 40)}
+
+
+def test_a_resource_raw_size_beyond_the_file_still_gives_an_output_that_carries_the_configuration(wine, scratch):
+    if not PROBE.exists():
+        pytest.skip("stringprobe not built")
+    data = bytearray(PROBE.read_bytes())
+    header, *_ = section_headers(data)[".rsrc"]
+    struct.pack_into("<I", data, header + 16, 0x7FFFFFFF)  # SizeOfRawData
+    (scratch / "stub.exe").write_bytes(bytes(data))
+    settings = {"JvmPath": "written.dll", "ClassPath": "c" * 1023}  # grows: the section must move
+    exe = stamp(scratch / "stub.exe", settings, scratch / "app.exe")
+    assert dump(exe) == {**dump(scratch / "stub.exe"), **settings}
+    seen = probe_strings(wine, exe, [1040, 1072, 1152])
+    assert (seen[b"1040"], seen[b"1072"], seen[b"1152"]) == (b"written.dll", b"c" * 1023, b".")
+    out = exe.read_bytes()
+    for name, (_, _, _, raw_size, raw_pointer) in section_headers(bytes(data)).items():
+        if name not in (".rsrc", ".bss") and raw_size:  # every other section's bytes are kept
+            assert out[raw_pointer:raw_pointer + raw_size] == data[raw_pointer:raw_pointer + raw_size], name
+
+
+@pytest.mark.parametrize("stub", [existing(DIST / "stubcon.exe")])
+@pytest.mark.parametrize("corruption", ["length past the end", "block cut short"])
+def test_write_refuses_a_stub_that_dump_refuses_with_the_same_message(stub, corruption, scratch):
+    data = bytearray(stub.read_bytes())
+    switch = "-startlauncherinservicemode".encode("utf-16-le")
+    at = data.index(struct.pack("<H", len(switch) // 2) + switch)
+    if corruption == "length past the end":
+        struct.pack_into("<H", data, at, 0xFFFF)
+    else:  # the string's length names one character more than the block holds before the next string
+        struct.pack_into("<H", data, at + 2 + len(switch), 0xFFFF)
+    (scratch / "bad.exe").write_bytes(bytes(data))
+    (scratch / "app.ini").write_text("[Launcher]\nJvmPath=x\n")
+    dumped = subprocess.run([str(TOOL), "dump", "bad.exe"], cwd=scratch, capture_output=True, text=True)
+    written = subprocess.run([str(TOOL), "write", "--stub", "bad.exe", "--config", "app.ini", "--out", "out.exe"],
+                             cwd=scratch, capture_output=True, text=True)
+    assert dumped.returncode == written.returncode == 1
+    assert "is malformed" in dumped.stderr and written.stderr == dumped.stderr
+    assert sorted(p.name for p in scratch.iterdir()) == ["app.ini", "bad.exe"]
+
+
+def make_fifo(path):
+    os.mkfifo(path)
+
+
+def make_directory(path):
+    path.mkdir()
+    (path / "keep.txt").write_text("kept")
+
+
+def make_socket(path):
+    with socket.socket(socket.AF_UNIX) as sock:
+        sock.bind(str(path))
+
+
+def make_device(path):
+    """A node of the same device as /dev/full, made in the scratch directory: a regression then
+    replaces this node, not the system's."""
+    try:
+        os.mknod(path, stat.S_IFCHR | 0o666, os.makedev(1, 7))
+    except PermissionError:
+        pytest.skip("creating device nodes needs root")
+
+
+def make_link(path):
+    (path.parent / "target.exe").write_bytes(b"target")
+    path.symlink_to("target.exe")
+
+
+@pytest.mark.parametrize("make, kind", [
+    (make_fifo, "a named pipe (FIFO)"), (make_directory, "a directory"), (make_socket, "a socket"),
+    (make_device, "a character device"), (make_link, "a symbolic link"),
+], ids=["fifo", "directory", "socket", "device", "symlink"])
+def test_an_out_that_is_not_a_regular_file_is_refused_and_left_alone(make, kind, scratch):
+    out = scratch / "out.exe"
+    make(out)
+    before = sorted((p.name, os.lstat(p)) for p in scratch.rglob("*"))
+    (scratch / "app.ini").write_text("[Launcher]\nJvmPath=x\n")
+    proc = subprocess.run([str(TOOL), "write", "--stub", str(DIST / "stubcon.exe"), "--config", "app.ini",
+                           "--out", "out.exe"], cwd=scratch, capture_output=True, text=True, timeout=60)
+    assert proc.returncode == 1
+    assert proc.stderr == f"stubconfig: out.exe: exists and is {kind}, not a regular file; nothing was written\n"
+    after = sorted((p.name, os.lstat(p)) for p in scratch.rglob("*") if p.name != "app.ini")
+    assert [(name, st.st_ino, st.st_mode, st.st_rdev, st.st_mtime_ns) for name, st in after] == \
+           [(name, st.st_ino, st.st_mode, st.st_rdev, st.st_mtime_ns) for name, st in before]
+
+
+@pytest.mark.parametrize("content, message", [
+    ("[Launcher]\nJvmPath=x\n".encode("utf-16"), "app.ini: is UTF-16 text; save the file as ANSI (Windows-1252)"),
+    ("[Launcher]\nJvmPath=x\n".encode("utf-16-be"), "app.ini: is UTF-16 text; save the file as ANSI (Windows-1252)"),
+    (b"[Launcher]\rJvmPath=x\r", "app.ini: lines end with a carriage return alone (CR); save the file with CR LF "
+                                  "or LF line ends"),
+    (b"[Launcher]\r\nClassPath=a.jar\rb.jar\r\n", "app.ini:2: carriage return inside the line (lines end with "
+                                                   "CR LF or LF; a value cannot hold a line break)"),
+    (b"[Launcher]\n\x1b[31m\xff\xfe" + b"k" * 300 + b"=1\n",
+     'app.ini:2: unknown key "\\x1B[31m\\xFF\\xFE' + "k" * 33 + '..."'),
+    (None, "app.ini: is not a text file (it holds NUL bytes)"),  # the stub itself given as configuration
+], ids=["utf-16", "utf-16-be-without-bom", "cr-only", "lone-cr", "binary-key", "executable"])
+def test_unreadable_configuration_files_are_named_in_one_printable_line(content, message, scratch):
+    (scratch / "app.ini").write_bytes(content if content is not None else (DIST / "stubcon.exe").read_bytes())
+    proc = subprocess.run([str(TOOL), "write", "--stub", str(DIST / "stubcon.exe"), "--config", "app.ini",
+                           "--out", "out.exe"], cwd=scratch, capture_output=True)
+    assert proc.returncode == 1
+    assert proc.stderr == b"stubconfig: " + message.encode() + b"\n"
+    assert not (scratch / "out.exe").exists()
+
+
+EDGE_VALUES = {
+    "AppOptions": "\t;not a comment = \"x\"\t",
+    "IniFile": "#not a comment",
+    "ServiceDescription": "[Launcher]",
+    "ServiceName": " ",
+    "SplashText": "\x81\x8d\x8f\x90\x9d \x80\xff\x01\x7f",  # incl. the five bytes Windows-1252 leaves undefined
+    "JvmOptions": "",
+}
+
+
+@pytest.mark.parametrize("stub", [existing(DIST / "stubcon.exe")])
+def test_every_value_write_accepts_dump_prints_back_unchanged(stub, scratch):
+    exe = stamp(stub, EDGE_VALUES, scratch / "app.exe")
+    printed = subprocess.run([str(TOOL), "dump", str(exe)], capture_output=True, check=True)
+    assert printed.stderr == b""
+    assert dump(exe) == {**dump(stub), **EDGE_VALUES}

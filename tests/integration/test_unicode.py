@@ -105,3 +105,51 @@ def test_an_ini_file_of_the_code_page_is_read_as_before(wine, scratch):
     (scratch / "app.ini").write_bytes("[Application Configuration]\r\nAppOptions=caf\u00e9\r\n".encode("cp1252"))
     proc = wine.run(exe, env={"JVMDOUBLE_MAIN": "print"})
     assert proc.stdout.decode("utf-8").splitlines() == ["caf\u00e9"]
+
+
+# ---- a service: its description in the registry and its records in the event log ------------------
+
+from test_service import (EVENT_LINE, SERVICES_KEY, make_launcher, run_scenario, service,  # noqa: E402,F401
+                          service_prefix, wine_cmd)
+
+
+def logged_events(stderr):
+    """The event-log records a scenario wrote, with Wine's escapes of non-ASCII characters (a backslash
+    and four hexadecimal digits per UTF-16 unit) turned back into the characters."""
+    import re
+    found = []
+    for line in stderr.decode("latin-1").splitlines():
+        match = EVENT_LINE.search(line)
+        if match:
+            units = re.sub(r"\\([0-9a-f]{4})", lambda m: chr(int(m.group(1), 16)), match.group(2))
+            found.append(("error" if match.group(1) == "err" else "info",
+                          units.encode("utf-16-le", "surrogatepass").decode("utf-16-le")))
+    return found
+
+
+def exported_string(scratch, key, name):
+    """A string value as regedit exports it (UTF-16, so nothing is lost on the way)."""
+    export = scratch / "export.reg"
+    wine_cmd("regedit", "/E", win_path(export), key)
+    text = export.read_text(encoding="utf-16")
+    logical = text.replace("\\\r\n  ", "")  # hex data continues over several lines
+    for line in logical.splitlines():
+        if line.startswith(f'"{name}"=hex(2):'):
+            data = bytes(int(b, 16) for b in line.split(":", 1)[1].split(","))
+            return data.decode("utf-16-le").rstrip("\0")
+        if line.startswith(f'"{name}"="'):
+            return line.split("=", 1)[1][1:-1]
+    return None
+
+
+def test_service_description_and_event_records_keep_every_character(scratch, service, service_prefix):
+    description = "T\u00e2ches de nuit \u2014 \u65e5\u672c \U0001f600"
+    exe = make_launcher(scratch, service, subdir=FOLDER, ServiceDescription=description,
+                        ServiceStartedMessage="Le service %s a d\u00e9marr\u00e9 \u2713",
+                        ServiceStartFailedMessage="Le service %s n'a pas d\u00e9marr\u00e9 \u2717")
+    proc = run_scenario(scratch, [f'"{win_path(exe)}" -install', f"net start {service}",
+                                  "ping -n 3 127.0.0.1 > nul"])
+    assert exported_string(scratch, rf"{SERVICES_KEY}\{service}", "Description") == description
+    records = logged_events(proc.stderr)
+    assert ("info", f"Le service {service} a d\u00e9marr\u00e9 \u2713") in records, records
+    assert ("error", f"Le service {service} n'a pas d\u00e9marr\u00e9 \u2717") in records, records

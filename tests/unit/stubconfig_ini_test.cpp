@@ -7,14 +7,22 @@
 
 #include "core/config_layout.h"
 #include "launcher_ini.h"
+#include "stub_images.h"
 
 namespace stubconfig {
 namespace {
 
+using namespace std::string_literals;
+using sample::ValidStoredTexts;
+
 struct IniErrorCase {
-  const char* text;
+  std::string text;
   const char* expected_error;
 };
+
+std::size_t IndexOf(std::string_view name) {
+  return static_cast<std::size_t>(stub::FindSettingByName(name) - stub::kSettingLayouts);
+}
 
 TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
   const std::string long_value(1024, 'x');
@@ -46,12 +54,27 @@ TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
       {"[Launcher]\nFileAccessErrorMessage=100%\n", "app.ini:2: FileAccessErrorMessage may hold only %s and %%"},
       {"[Launcher]\nAlreadyRunningMessage=%s runs\n", "app.ini:2: AlreadyRunningMessage receives no argument"},
       {"\xEF\xBB\xBF[Launcher]\n", "app.ini:1: starts with a UTF-8 byte-order mark"},
+      {"[Launcher]\nJvmOptions=-Dx=\"a b\n", "app.ini:2: JvmOptions has an unmatched double quote"},
+      // Line ends: CR alone throughout, and a CR inside a line (a value cannot hold a line break).
+      {"[Launcher]\rJvmPath=x\r", "app.ini: lines end with a carriage return alone (CR)"},
+      {"[Launcher]\nClassPath=a.jar\rb.jar\n", "app.ini:2: carriage return inside the line"},
+      {"[Launcher]\r\nJvmPath=x\r\r\n", "app.ini:2: carriage return inside the line"},
+      // Encodings other than ANSI are named, with or without a byte-order mark.
+      {"\xFF\xFE[\0L\0]\0\r\0\n\0"s, "app.ini: is UTF-16 text; save the file as ANSI"},
+      {"\0[\0L\0]\0\r\0\n"s, "app.ini: is UTF-16 text; save the file as ANSI"},
+      {"MZ\x90\0\x03\0\0\0\x04\0\0\0\xFF\xFF\0\0"s, "app.ini: is not a text file (it holds NUL bytes)"},
+      // Text quoted from the file shows bytes outside printable ASCII escaped, and long texts cut.
+      {"[Launcher]\n\x01\x1B[2J\xFFkey=1\n", "app.ini:2: unknown key \"\\x01\\x1B[2J\\xFFkey\"\n"},
+      {"[\x7F\x80]\n", "app.ini:1: unknown section \"\\x7F\\x80\" (expected [Launcher])\n"},
+      {"[Launcher]\n" + std::string(100, 'k') + "=1\n",
+       "app.ini:2: unknown key \"kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk...\"\n"},
   };
   for (const IniErrorCase& c : cases) {
     std::vector<IniEntry> entries;
     std::string error;
     EXPECT_FALSE(ParseLauncherIni(c.text, "app.ini", &entries, &error)) << c.text;
-    EXPECT_EQ(error.rfind(c.expected_error, 0), 0u) << "input: " << c.text << "\nerror: " << error;
+    // An expectation ending in a line break must match the whole message.
+    EXPECT_EQ((error + "\n").rfind(c.expected_error, 0), 0u) << "input: " << c.text << "\nerror: " << error;
   }
   std::vector<IniEntry> entries;
   std::string error;
@@ -107,41 +130,69 @@ TEST(LauncherIni, MainClassIsStoredEncipheredAndPrintedDotted) {
   EXPECT_EQ(StoredText(jvm_path, "a\\b"), "a\\b");
 }
 
+TEST(LauncherIni, DetectsEncodingsByByteOrderMarkOrZeroBytes) {
+  const std::pair<std::string, TextEncoding> cases[] = {
+      {"", TextEncoding::kAnsi},
+      {"[Launcher]\r\nSplashText=Caf\xE9\n", TextEncoding::kAnsi},
+      {"\xEF\xBB\xBF[Launcher]", TextEncoding::kUtf8WithBom},
+      {"\xFF\xFE", TextEncoding::kUtf16LittleEndian},
+      {"\xFE\xFF\0[", TextEncoding::kUtf16BigEndian},
+      {"[\0L\0\xE9\0"s, TextEncoding::kUtf16LittleEndian},
+      {"\0[\0L\0\xE9"s, TextEncoding::kUtf16BigEndian},
+      {"[\0L\0a\0\0\0"s, TextEncoding::kBinary},  // zeros in both halves of the units
+      {"[Launcher]\nJvmPath=\0\n"s, TextEncoding::kBinary},
+  };
+  for (const auto& [text, encoding] : cases) EXPECT_EQ(DetectTextEncoding(text), encoding) << text;
+}
+
 TEST(LauncherIni, FormatListsEverySettingInIdOrderAndFlagsLineBreaks) {
-  std::vector<std::string> stored(stub::kSettingCount);
-  stored[1] = "C:\\jvm.dll";
-  stored[3] = "a\r\nb";
-  stored[9] = StoredText(*stub::FindSettingByName("MainClass"), "a.B");
+  std::vector<std::string> stored = ValidStoredTexts();
+  stored[IndexOf("JvmPath")] = "C:\\jvm.dll";
+  stored[IndexOf("JvmOptions")] = "";
+  stored[IndexOf("ClassPath")] = "a\r\nb";
+  stored[IndexOf("MainClass")] = StoredText(*stub::FindSettingByName("MainClass"), "a.B");
   std::vector<std::string> warnings;
   const std::string ini = FormatLauncherIni(stored, &warnings);
-  EXPECT_EQ(ini.rfind("[Launcher]\nMinJavaVersion=\nJvmPath=C:\\jvm.dll\nJvmOptions=\nClassPath=a  b\n", 0), 0u) << ini;
+  EXPECT_EQ(ini.rfind("[Launcher]\nMinJavaVersion=0x00010004\nJvmPath=C:\\jvm.dll\nJvmOptions=\nClassPath=a  b\n", 0),
+            0u)
+      << ini;
   EXPECT_NE(ini.find("\nMainClass=a.B\n"), std::string::npos);
   EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 45);
   ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_NE(warnings[0].find("ClassPath"), std::string::npos);
+  EXPECT_EQ(warnings[0], "ClassPath holds line breaks or NUL characters, shown as spaces");
+}
+
+TEST(LauncherIni, FormatWarnsAboutEveryValueWriteWouldRefuse) {
+  struct Case {
+    const char* name;
+    std::string stored;
+    const char* warning;
+  };
+  const Case cases[] = {
+      {"ShowSplash", "", "ShowSplash expects 0 or 1; write refuses this value"},
+      {"JvmSearchMode", "abc", "JvmSearchMode expects a decimal integer; write refuses this value"},
+      {"MinJavaVersion", "<null>", "MinJavaVersion expects a hexadecimal version such as 0x00010004; write refuses"},
+      {"MainClass", "zz", "MainClass must name the main class; write refuses this value"},
+      {"JvmOptions", "-Dx=\"", "JvmOptions has an unmatched double quote"},
+      {"AppOptions", std::string(1024, 'a'), "AppOptions is 1024 characters long; at most 1023 fit; write refuses"},
+      {"AlreadyRunningMessage", "%s", "AlreadyRunningMessage receives no argument"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> stored = ValidStoredTexts();
+    stored[IndexOf(c.name)] = c.stored;
+    std::vector<std::string> warnings;
+    const std::string ini = FormatLauncherIni(stored, &warnings);
+    ASSERT_EQ(warnings.size(), 1u) << c.name;
+    EXPECT_EQ(warnings[0].rfind(c.warning, 0), 0u) << warnings[0];
+    std::vector<IniEntry> entries;
+    std::string error;
+    EXPECT_FALSE(ParseLauncherIni(ini, "dump.ini", &entries, &error)) << c.name;
+    EXPECT_NE(error.find(c.name), std::string::npos) << error;
+  }
 }
 
 TEST(LauncherIni, WhatFormatPrintsParsesBackToTheSameStoredTexts) {
-  std::vector<std::string> stored;
-  for (const stub::SettingLayout& layout : stub::kSettingLayouts) {
-    switch (layout.kind) {
-      case stub::SettingKind::kFlag:
-        stored.push_back("1");
-        break;
-      case stub::SettingKind::kInteger:
-        stored.push_back("-0");
-        break;
-      case stub::SettingKind::kVersion:
-        stored.push_back("0x00010004");
-        break;
-      case stub::SettingKind::kEnciphered:
-        stored.push_back(StoredText(layout, "org.demo.Main"));
-        break;
-      default:
-        stored.push_back(" " + std::string(layout.name) + "\\ = \"%%\" ");
-        break;
-    }
-  }
+  const std::vector<std::string> stored = ValidStoredTexts();
   std::vector<std::string> warnings;
   std::vector<IniEntry> entries;
   std::string error;

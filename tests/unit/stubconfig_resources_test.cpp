@@ -2,6 +2,7 @@
 // and whole-image stamping, on small synthetic PE images built here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,98 +11,15 @@
 #include "pe_image.h"
 #include "resource_tree.h"
 #include "string_block.h"
+#include "stub_images.h"
 
 namespace stubconfig {
 namespace {
 
-constexpr std::uint32_t kSectionAlignment = 0x1000;
-constexpr std::uint32_t kFileAlignment = 0x200;
+using namespace stubconfig::sample;
 
-ResourceData Data(std::string text) { return ResourceData{Bytes(text.begin(), text.end()), 0}; }
-
-StringBlock BlockWith(std::size_t index, std::u16string text) {
-  StringBlock block;
-  block[index] = std::move(text);
-  return block;
-}
-
-// A small tree with what a launcher stub carries besides its configuration.
-ResourceTree StubResources() {
-  ResourceTree tree;
-  for (const stub::SettingLayout& layout : stub::kSettingLayouts) {
-    StringBlock block = BlockWith(0, u"default " + AnsiToUtf16(layout.name));
-    if (layout.id == 1024) block[1] = u"neighbour";
-    tree[ResourceName::Id(kRtString)][ResourceName::Id(StringBlockId(layout.id))][ResourceName::Id(0)].bytes =
-        EncodeStringBlock(block);
-  }
-  tree[ResourceName::Id(kRtString)][ResourceName::Id(StringBlockId(1040))][ResourceName::Id(0x407)].bytes =
-      EncodeStringBlock(BlockWith(0, u"deutsch"));
-  tree[ResourceName::Id(kRtIcon)][ResourceName::Id(1)][ResourceName::Id(0)] = Data("old icon 1");
-  tree[ResourceName::Id(kRtIcon)][ResourceName::Id(2)][ResourceName::Id(0)] = Data("old icon 2");
-  tree[ResourceName::Id(kRtIcon)][ResourceName::Id(7)][ResourceName::Id(0)] = Data("other group's icon");
-  Bytes group = {0, 0, 1, 0, 2, 0};
-  for (std::uint16_t id : {1, 2}) {
-    group.insert(group.end(), {16, 16, 0, 0, 1, 0, 32, 0, 10, 0, 0, 0});
-    AppendU16(group, id);
-  }
-  tree[ResourceName::Id(kRtGroupIcon)][ResourceName::Name(u"MAINICON")][ResourceName::Id(0)].bytes = group;
-  tree[ResourceName::Id(kRtBitmap)][ResourceName::Id(kSplashBitmapId)][ResourceName::Id(0)] = Data("old bitmap");
-  tree[ResourceName::Name(u"CUSTOM")][ResourceName::Name(u"Payload")][ResourceName::Id(0x409)] = Data("keep me");
-  return tree;
-}
-
-// A minimal executable: .text, .rsrc holding `tree`, and optionally a .reloc section after it, which
-// is the order the mingw-w64 linker produces.
-Bytes BuildImage(const ResourceTree& tree, bool pe32_plus, bool reloc_after_rsrc) {
-  const std::size_t optional_size = pe32_plus ? 240 : 224;
-  const std::size_t sections = reloc_after_rsrc ? 3 : 2;
-  Bytes file(0x400, 0);
-  file[0] = 'M';
-  file[1] = 'Z';
-  PutU32(file, 0x3C, 0x80);
-  std::copy_n("PE\0\0", 4, file.begin() + 0x80);
-  const std::size_t coff = 0x84;
-  PutU16(file, coff, pe32_plus ? 0x8664 : 0x14C);
-  PutU16(file, coff + 2, static_cast<std::uint16_t>(sections));
-  PutU16(file, coff + 16, static_cast<std::uint16_t>(optional_size));
-  PutU16(file, coff + 18, 0x0022);
-  const std::size_t opt = coff + 20;
-  PutU16(file, opt, pe32_plus ? 0x20B : 0x10B);
-  PutU32(file, opt + 32, kSectionAlignment);
-  PutU32(file, opt + 36, kFileAlignment);
-  PutU32(file, opt + 60, 0x400);
-  PutU32(file, opt + (pe32_plus ? 108 : 92), 16);
-  const std::size_t directories = opt + (pe32_plus ? 112 : 96);
-
-  const Bytes rsrc = SerializeResourceTree(tree, 0x2000);
-  struct Section {
-    const char* name;
-    std::uint32_t rva;
-    Bytes data;
-  };
-  std::vector<Section> list = {{".text", 0x1000, Bytes(0x30, 0xC3)}, {".rsrc", 0x2000, rsrc}};
-  if (reloc_after_rsrc)
-    list.push_back(
-        {".reloc", static_cast<std::uint32_t>(AlignUp(0x2000 + rsrc.size(), kSectionAlignment)), Bytes(12, 0x11)});
-  std::size_t header = opt + optional_size;
-  for (const Section& s : list) {
-    const std::uint32_t raw_pointer = static_cast<std::uint32_t>(file.size());
-    file.insert(file.end(), s.data.begin(), s.data.end());
-    file.resize(AlignUp(file.size(), kFileAlignment), 0);
-    std::copy_n(s.name, std::char_traits<char>::length(s.name), file.begin() + header);
-    PutU32(file, header + 8, static_cast<std::uint32_t>(s.data.size()));
-    PutU32(file, header + 12, s.rva);
-    PutU32(file, header + 16, static_cast<std::uint32_t>(file.size() - raw_pointer));
-    PutU32(file, header + 20, raw_pointer);
-    PutU32(file, header + 36, 0x40000040);
-    header += 40;
-  }
-  PutU32(file, directories + 16, 0x2000);
-  PutU32(file, directories + 20, static_cast<std::uint32_t>(rsrc.size()));
-  PutU32(file, opt + 56,
-         static_cast<std::uint32_t>(AlignUp(list.back().rva + list.back().data.size(), kSectionAlignment)));
-  PutU32(file, opt + 64, ComputePeChecksum(file, opt + 64));
-  return file;
+std::size_t IndexOfSetting(std::string_view name) {
+  return static_cast<std::size_t>(stub::FindSettingByName(name) - stub::kSettingLayouts);
 }
 
 std::u16string StringOf(const ResourceTree& tree, int id, std::uint16_t language = 0) {
@@ -115,8 +33,9 @@ std::u16string StringOf(const ResourceTree& tree, int id, std::uint16_t language
 // Stamps and checks the invariants every stamped image must keep.
 Bytes StampChecked(const Bytes& stub, const StampRequest& request) {
   Bytes out;
+  StampExpectation expected;
   std::string error;
-  EXPECT_TRUE(StampLauncher(stub, request, &out, &error)) << error;
+  EXPECT_TRUE(StampLauncher(stub, request, &out, &expected, &error)) << error;
   PeImage image;
   EXPECT_TRUE(ParsePeImage(out, &image, &error)) << error;
   EXPECT_EQ(GetU32(out, ChecksumOffset(image)), ComputePeChecksum(out, ChecksumOffset(image)));
@@ -235,6 +154,86 @@ TEST(ResourceTree, RefusesMalformedSectionsWithoutReadingOutOfBounds) {
   }
 }
 
+constexpr std::uint32_t kSectionRva = 0x1000;
+
+// A section with one type and one name, whose language directory lists `languages` data entries that
+// all describe the same `blob_size` bytes; or one whose names all point at one name string.
+Bytes SharedDataSection(std::uint16_t languages, std::uint32_t blob_size) {
+  Bytes section(16 + 8 + 16 + 8 + 16 + 8 * std::size_t{languages}, 0);
+  PutU16(section, 14, 1);
+  PutU32(section, 16, 6);
+  PutU32(section, 20, 24 | 0x80000000u);
+  PutU16(section, 24 + 14, 1);
+  PutU32(section, 24 + 16, 1);
+  PutU32(section, 24 + 20, 48 | 0x80000000u);
+  PutU16(section, 48 + 14, languages);
+  const std::size_t entries = section.size();
+  section.resize(entries + 16 * std::size_t{languages}, 0);
+  const std::size_t blob = section.size();
+  section.resize(blob + blob_size, 0x5A);
+  for (std::uint16_t i = 0; i < languages; ++i) {
+    PutU32(section, 64 + 8 * std::size_t{i}, i);
+    PutU32(section, 68 + 8 * std::size_t{i}, static_cast<std::uint32_t>(entries + 16 * std::size_t{i}));
+    PutU32(section, entries + 16 * std::size_t{i}, static_cast<std::uint32_t>(kSectionRva + blob));
+    PutU32(section, entries + 16 * std::size_t{i} + 4, blob_size);
+  }
+  return section;
+}
+
+Bytes SharedNameSection(std::uint16_t names, std::uint16_t name_length) {
+  Bytes section = SharedDirectorySection(1, names, 16);
+  const std::uint32_t name_at = static_cast<std::uint32_t>(section.size());
+  AppendU16(section, name_length);
+  section.resize(section.size() + 2 * std::size_t{name_length}, 'n');
+  for (std::uint16_t i = 0; i < names; ++i) PutU32(section, 24 + 16 + 8 * std::size_t{i}, name_at | 0x80000000u);
+  return section;
+}
+
+TEST(ResourceTree, ReadsNoMoreThanTheSectionHoldsAndEachDirectoryOnce) {
+  struct Case {
+    const char* what;
+    Bytes section;
+    const char* expected_error;  // nullptr: parses
+  };
+  const Case cases[] = {
+      {"2000 types x 2000 names", SharedDirectorySection(2000, 2000, 0), "is reached twice"},
+      {"65535 types x 65535 names", SharedDirectorySection(65535, 65535, 0), "is reached twice"},
+      {"names sharing a language directory", SharedDirectorySection(1, 2000, 0), "is reached twice"},
+      {"types sharing a name directory", SharedDirectorySection(2, 10, 16), "is reached twice"},
+      {"overlapping language directories", SharedDirectorySection(1, 2000, 2), "larger than its section"},
+      {"one blob behind many data entries", SharedDataSection(64, 4096), "larger than its section"},
+      {"one long name behind many entries", SharedNameSection(64, 2000), "larger than its section"},
+      {"separate language directories", SharedDirectorySection(1, 2000, 16), nullptr},
+      {"one blob, one data entry", SharedDataSection(1, 4096), nullptr},
+  };
+  for (const Case& c : cases) {
+    ResourceTree tree;
+    std::string error;
+    EXPECT_EQ(ParseResourceTree(c.section, kSectionRva, &tree, &error), c.expected_error == nullptr) << c.what;
+    if (c.expected_error) {
+      EXPECT_NE(error.find(c.expected_error), std::string::npos) << c.what << ": " << error;
+    }
+  }
+}
+
+TEST(PeImage, MapsNoMoreZerosBeyondTheRawDataThanTheFileHasBytes) {
+  Bytes image = BuildImage(StubResources(), true, false);
+  const std::size_t rsrc_header = SectionTableAt(true) + 40;
+  PeImage headers;
+  Bytes section;
+  std::string error;
+  for (const std::uint32_t virtual_size : {0x10000u, 0x7FFFFFFFu}) {
+    PutU32(image, rsrc_header + 8, virtual_size);
+    ASSERT_TRUE(ParsePeImage(image, &headers, &error)) << error;
+    const bool fits = virtual_size - GetU32(image, rsrc_header + 16) <= image.size();
+    EXPECT_EQ(ReadMappedSectionTail(image, headers, 0x2000, &section, &error), fits) << virtual_size;
+    if (fits) {
+      EXPECT_EQ(section.size(), virtual_size);
+    }
+  }
+  EXPECT_NE(error.find("implausibly large"), std::string::npos) << error;
+}
+
 TEST(PeChecksum, FoldsCarriesSkipsTheChecksumFieldAndAddsTheLength) {
   struct Case {
     Bytes file;
@@ -311,6 +310,151 @@ TEST(StampLauncher, GrowsShrinksAndRestampsAcrossSectionMoves) {
   EXPECT_EQ(regrown, StampChecked(grown, all_long));
 }
 
+TEST(StampLauncher, ARawSizeBeyondTheFileNeitherErasesTheNewSectionNorTheNextOne) {
+  Bytes stub = BuildImage(StubResources(), true, true);
+  const std::size_t rsrc_header = SectionTableAt(true) + 40;
+  const std::size_t reloc_header = rsrc_header + 40;
+  PutU32(stub, rsrc_header + 16, 0x7FFFFFFF);
+  const Bytes reloc(stub.begin() + GetU32(stub, reloc_header + 20),
+                    stub.begin() + GetU32(stub, reloc_header + 20) + 12);
+  std::vector<std::string> stored;
+  std::vector<std::string> warnings;
+  std::string error;
+  ASSERT_TRUE(ReadLauncherConfiguration(stub, &stored, &warnings, &error)) << error;  // as the loader maps it
+  StampRequest request;
+  request.texts[1040] = "C:\\jre\\jvm.dll";
+  const Bytes out = StampChecked(stub, request);
+  ASSERT_TRUE(ReadLauncherConfiguration(out, &stored, &warnings, &error)) << error;
+  EXPECT_EQ(stored[1], "C:\\jre\\jvm.dll");
+  EXPECT_EQ(stored[2], "default JvmOptions");
+  EXPECT_TRUE(std::equal(reloc.begin(), reloc.end(), out.begin() + GetU32(out, reloc_header + 20)));
+}
+
+TEST(StampLauncher, CraftedSectionTablesNeverMakeItOverwriteWhatItDoesNotOwn) {
+  constexpr std::size_t kFits = 10;     // a value that fits the old place
+  constexpr std::size_t kMoves = 1000;  // one that makes the section move
+  // The file block that holds JvmPath's text, which every case changes.
+  const Bytes original = BuildImage(StubResources(), true, true);
+  const Bytes text = EncodeStringBlock(BlockWith(0, u"default JvmPath"));
+  const auto text_at = static_cast<std::uint32_t>(
+      std::search(original.begin(), original.end(), text.begin(), text.end()) - original.begin());
+  ASSERT_LT(text_at, original.size());
+  const std::uint32_t shared_block = text_at / kFileAlignment * kFileAlignment;
+  struct Case {
+    const char* what;
+    std::size_t section;  // 0 .text, 1 .rsrc, 2 .reloc
+    std::size_t field;    // offset in the section header
+    std::uint32_t value;
+    std::size_t length;
+    const char* expected_error;  // nullptr: stamped
+  };
+  const Case cases[] = {
+      {"code data past the end of the file", 0, 20, 0x10000, kFits, "section .text lies partly outside the file"},
+      {"code data running past the end", 0, 16, 0x10000, kMoves, "section .text lies partly outside the file"},
+      {"a section at the top of the address space", 2, 12, 0xFFFFE000, kMoves, "no address space left"},
+      {"code data sharing bytes with the section table", 0, 20, 0x180, kFits, nullptr},
+      {"code data sharing bytes with the resources", 0, 20, shared_block, kFits, nullptr},
+      {"code data sharing bytes with the resources", 0, 20, shared_block, kMoves, nullptr},
+  };
+  for (const Case& c : cases) {
+    Bytes stub = original;
+    PutU32(stub, SectionTableAt(true) + 40 * c.section + c.field, c.value);
+    StampRequest request;
+    request.texts[1040] = std::string(c.length, 'j');
+    Bytes out;
+    StampExpectation expected;
+    std::string error;
+    const bool stamped = StampLauncher(stub, request, &out, &expected, &error);
+    ASSERT_EQ(stamped, c.expected_error == nullptr) << c.what << ": " << error;
+    if (!stamped) {
+      EXPECT_NE(error.find(c.expected_error), std::string::npos) << c.what << ": " << error;
+      continue;
+    }
+    // Every byte after the section table that the resource section does not own alone is unchanged.
+    PeImage image;
+    ASSERT_TRUE(ParsePeImage(stub, &image, &error));
+    const auto inside = [](std::size_t at, const PeSection& s) {
+      return at >= s.raw_pointer && at < std::size_t{s.raw_pointer} + s.raw_size;
+    };
+    for (std::size_t i = SectionTableAt(true) + 40 * 4; i < stub.size(); ++i) {
+      if (inside(i, image.sections[1]) && !inside(i, image.sections[0])) continue;
+      ASSERT_EQ(out[i], stub[i]) << c.what << ": byte " << i;
+    }
+  }
+}
+
+TEST(StampLauncher, RefusesEveryStubThatDumpRefusesWithTheSameMessage) {
+  ResourceTree truncated_block = StubResources();
+  Bytes& block =
+      truncated_block[ResourceName::Id(kRtString)][ResourceName::Id(StringBlockId(1056))][ResourceName::Id(0)].bytes;
+  block.resize(block.size() - 1);
+  ResourceTree block_of_zero_length = StubResources();
+  block_of_zero_length[ResourceName::Id(kRtString)][ResourceName::Id(StringBlockId(1712))][ResourceName::Id(0)]
+      .bytes = {};
+  for (const ResourceTree& tree : {truncated_block, block_of_zero_length}) {
+    const Bytes stub = BuildImage(tree, false, true);
+    std::vector<std::string> stored;
+    std::vector<std::string> warnings;
+    std::string dump_error;
+    ASSERT_FALSE(ReadLauncherConfiguration(stub, &stored, &warnings, &dump_error));
+    EXPECT_NE(dump_error.find("is malformed"), std::string::npos) << dump_error;
+    for (const int id : {1056, 1712, 1040}) {  // the broken block itself, or another one
+      StampRequest request;
+      request.texts[id] = "x";
+      Bytes out;
+      StampExpectation expected;
+      std::string error;
+      EXPECT_FALSE(StampLauncher(stub, request, &out, &expected, &error)) << id;
+      EXPECT_EQ(error, dump_error);
+      EXPECT_TRUE(out.empty());
+    }
+  }
+}
+
+TEST(StampLauncher, CheckOfTheWrittenImageFindsEveryDifference) {
+  const Bytes stub = BuildImage(StubResources(), true, true);
+  StampRequest request;
+  request.texts[1184] = "app options";
+  Bytes out;
+  StampExpectation expected;
+  std::string error;
+  ASSERT_TRUE(StampLauncher(stub, request, &out, &expected, &error)) << error;
+  ASSERT_TRUE(CheckStampedImage(out, expected, &error)) << error;
+  PeImage image;
+  ASSERT_TRUE(ParsePeImage(out, &image, &error));
+  const std::size_t checksum = ChecksumOffset(image);
+  const Bytes needle = EncodeStringBlock(BlockWith(0, u"app options"));
+  const std::size_t text_at = std::search(out.begin(), out.end(), needle.begin(), needle.end()) - out.begin() + 2;
+  ASSERT_LT(text_at, out.size());
+
+  Bytes changed_text = out;
+  changed_text[text_at] = 'A';
+  PutU32(changed_text, checksum, ComputePeChecksum(changed_text, checksum));
+  Bytes wrong_checksum = out;
+  PutU32(wrong_checksum, checksum, GetU32(out, checksum) + 1);
+  StampExpectation other_setting = expected;
+  other_setting.stored[IndexOfSetting("SplashText")] = "other";
+  StampExpectation other_resource = expected;
+  other_resource.resources[ResourceName::Id(kRtBitmap)].clear();
+  struct Case {
+    const char* what;
+    const Bytes& image;
+    const StampExpectation& expected;
+    const char* expected_error;
+  };
+  const Case cases[] = {
+      {"a changed string", changed_text, expected, "does not carry the intended resources"},
+      {"a wrong checksum", wrong_checksum, expected, "carries a wrong checksum"},
+      {"another setting expected", out, other_setting, "does not carry the intended SplashText"},
+      {"other resources expected", out, other_resource, "does not carry the intended resources"},
+      {"a cut image", Bytes(out.begin(), out.begin() + 0x300), expected, "does not read back"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(CheckStampedImage(c.image, c.expected, &error)) << c.what;
+    EXPECT_NE(error.find(c.expected_error), std::string::npos) << c.what << ": " << error;
+  }
+}
+
 TEST(StampLauncher, ReplacesMainIconAndSplashBitmap) {
   const Bytes stub = BuildImage(StubResources(), true, true);
   std::vector<IconImage> icon(2);
@@ -374,8 +518,9 @@ TEST(StampLauncher, RefusesUnsuitableStubs) {
     StampRequest request;
     request.texts[1040] = "x";
     Bytes out;
+    StampExpectation expected;
     std::string error;
-    EXPECT_FALSE(StampLauncher(c.stub, request, &out, &error)) << c.what;
+    EXPECT_FALSE(StampLauncher(c.stub, request, &out, &expected, &error)) << c.what;
     EXPECT_NE(error.find(c.expected_error), std::string::npos) << c.what << ": " << error;
     EXPECT_TRUE(out.empty()) << c.what;
   }

@@ -1,8 +1,11 @@
 // Reading, checking and printing configuration files. The checks refuse what the launcher would
 // misread silently: a flag it reads as set because it is not "0", a number atoi stops early on, a
-// message whose format asks for an argument the launcher does not pass.
+// message whose format asks for an argument the launcher does not pass, an option string whose
+// unmatched quote swallows the class-path option. They also refuse what `dump` could not print back
+// as written (line breaks, NUL characters), so that a file and the dump of what it wrote agree.
 #include "launcher_ini.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 
@@ -108,18 +111,125 @@ std::string Located(std::string_view file_name, int line, const std::string& pro
   return std::string(file_name) + ":" + std::to_string(line) + ": " + problem;
 }
 
+// Text from the file as a message may quote it: bytes outside printable ASCII as \xNN and long texts
+// cut, so that a message about a binary or mis-encoded file stays one readable line.
+std::string Printable(std::string_view text) {
+  constexpr std::size_t kMaxQuoted = 40;
+  std::string out;
+  for (std::size_t i = 0; i < text.size() && i < kMaxQuoted; ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x20 && byte < 0x7F) {
+      out.push_back(static_cast<char>(byte));
+    } else {
+      constexpr char kHex[] = "0123456789ABCDEF";
+      out += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+    }
+  }
+  if (text.size() > kMaxQuoted) out += "...";
+  return out;
+}
+
 std::string UnknownKey(std::string_view key) {
-  std::string problem = "unknown key \"" + std::string(key) + "\"";
+  std::string problem = "unknown key \"" + Printable(key) + "\"";
   for (const stub::SettingLayout& layout : stub::kSettingLayouts) {
     if (EqualsIgnoringCase(layout.name, key)) return problem + " (did you mean \"" + std::string(layout.name) + "\"?)";
   }
   return problem;
 }
 
+// What keeps the whole file from being read line by line as ANSI text: the problem, and the line it
+// is on (0 for the whole file). Empty when nothing does.
+struct FileProblem {
+  int line = 0;
+  std::string text;
+};
+
+FileProblem EncodingProblem(std::string_view text) {
+  switch (DetectTextEncoding(text)) {
+    case TextEncoding::kAnsi:
+      break;
+    case TextEncoding::kUtf8WithBom:
+      return {1, "starts with a UTF-8 byte-order mark; save the file as ANSI (Windows-1252)"};
+    case TextEncoding::kUtf16LittleEndian:
+    case TextEncoding::kUtf16BigEndian:
+      return {0, "is UTF-16 text; save the file as ANSI (Windows-1252)"};
+    case TextEncoding::kBinary:
+      return {0, "is not a text file (it holds NUL bytes)"};
+  }
+  const std::size_t cr = text.find('\r');
+  if (cr != std::string_view::npos && cr + 1 < text.size() && text.find('\n') == std::string_view::npos) {
+    return {0, "lines end with a carriage return alone (CR); save the file with CR LF or LF line ends"};
+  }
+  return {};
+}
+
+// The sections a configuration file may hold, by header name.
+enum class IniSection { kNone, kLauncher };
+
+struct SectionName {
+  std::string_view name;
+  IniSection section;
+};
+
+constexpr SectionName kSections[] = {{"Launcher", IniSection::kLauncher}};
+
+// Reads a file line by line; each line either adds an entry, changes the section, or is a problem.
+class IniReader {
+ public:
+  explicit IniReader(std::vector<IniEntry>* entries) : entries_(entries) {}
+
+  // The problem with the line, or "" when it was taken.
+  std::string Take(std::string_view line, int line_number) {
+    if (line.find('\r') != std::string_view::npos) {
+      return "carriage return inside the line (lines end with CR LF or LF; a value cannot hold a line break)";
+    }
+    const std::string_view trimmed = Trim(line);
+    if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') return {};
+    if (trimmed[0] == '[') return TakeHeader(trimmed);
+    return TakeSetting(line, line_number);
+  }
+
+ private:
+  std::string TakeHeader(std::string_view trimmed) {
+    if (trimmed.back() != ']') return "malformed section header";
+    const std::string_view name = Trim(trimmed.substr(1, trimmed.size() - 2));
+    for (const SectionName& known : kSections) {
+      if (name == known.name) {
+        section_ = known.section;
+        return {};
+      }
+    }
+    return "unknown section \"" + Printable(name) + "\" (expected [Launcher])";
+  }
+
+  std::string TakeSetting(std::string_view line, int line_number) {
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) return "expected Name=value, a [Launcher] header or a comment";
+    const std::string_view key = Trim(line.substr(0, equals));
+    const std::string_view value = line.substr(equals + 1);
+    if (key.empty()) return "missing key before '='";
+    if (section_ != IniSection::kLauncher) return "key \"" + Printable(key) + "\" outside the [Launcher] section";
+    const stub::SettingLayout* layout = stub::FindSettingByName(key);
+    if (layout == nullptr) return UnknownKey(key);
+    if (const auto first = seen_.find(layout->id); first != seen_.end()) {
+      return "duplicate key \"" + std::string(key) + "\" (first on line " + std::to_string(first->second) + ")";
+    }
+    if (std::string check = CheckSettingValue(*layout, value); !check.empty()) return std::string(key) + " " + check;
+    seen_[layout->id] = line_number;
+    entries_->push_back(IniEntry{layout, std::string(value), line_number});
+    return {};
+  }
+
+  std::vector<IniEntry>* entries_;
+  IniSection section_ = IniSection::kNone;
+  std::map<int, int> seen_;  // setting ID -> line
+};
+
 }  // namespace
 
 std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_view value) {
   if (value.find('\0') != std::string_view::npos) return "contains a NUL character";
+  if (value.find_first_of("\r\n") != std::string_view::npos) return "contains a line break";
   switch (layout.kind) {
     case stub::SettingKind::kFlag:
       if (value != "0" && value != "1") return "expects 0 or 1";
@@ -138,68 +248,46 @@ std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_vie
     return "is " + std::to_string(value.size()) + " characters long; at most " +
            std::to_string(stub::kMaxSettingLength) + " fit";
   }
-  return layout.kind == stub::SettingKind::kMessage ? CheckMessage(layout.name, value) : std::string();
+  if (layout.kind == stub::SettingKind::kMessage) return CheckMessage(layout.name, value);
+  if (layout.name == "JvmOptions" && std::count(value.begin(), value.end(), '"') % 2 != 0) {
+    return "has an unmatched double quote, which would swallow the class-path option";
+  }
+  return {};
+}
+
+TextEncoding DetectTextEncoding(std::string_view text) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") return TextEncoding::kUtf8WithBom;
+  if (text.substr(0, 2) == "\xFF\xFE") return TextEncoding::kUtf16LittleEndian;
+  if (text.substr(0, 2) == "\xFE\xFF") return TextEncoding::kUtf16BigEndian;
+  if (text.find('\0') == std::string_view::npos) return TextEncoding::kAnsi;
+  // Without a byte-order mark, UTF-16 of mostly ASCII text shows as a zero in every other byte.
+  const std::string_view head = text.substr(0, 512);
+  std::size_t zeros[2] = {0, 0};
+  for (std::size_t i = 0; i < head.size(); ++i) zeros[i % 2] += head[i] == '\0';
+  const std::size_t units = head.size() / 2;
+  if (zeros[0] == 0 && zeros[1] * 4 >= units * 3) return TextEncoding::kUtf16LittleEndian;
+  if (zeros[1] == 0 && zeros[0] * 4 >= units * 3) return TextEncoding::kUtf16BigEndian;
+  return TextEncoding::kBinary;
 }
 
 bool ParseLauncherIni(std::string_view text, std::string_view file_name, std::vector<IniEntry>* entries,
                       std::string* error) {
   entries->clear();
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") {
-    *error = Located(file_name, 1, "starts with a UTF-8 byte-order mark; save the file as ANSI (Windows-1252)");
+  if (const FileProblem problem = EncodingProblem(text); !problem.text.empty()) {
+    *error = problem.line != 0 ? Located(file_name, problem.line, problem.text)
+                               : std::string(file_name) + ": " + problem.text;
     return false;
   }
-  std::map<std::string_view, int> seen;
-  bool in_section = false;
-  int line_number = 0;
-  while (!text.empty()) {
-    ++line_number;
+  IniReader reader(entries);
+  for (int line_number = 1; !text.empty(); ++line_number) {
     const std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-
-    const std::string_view trimmed = Trim(line);
-    if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') continue;
-    if (trimmed[0] == '[') {
-      if (trimmed.back() != ']') {
-        *error = Located(file_name, line_number, "malformed section header");
-        return false;
-      }
-      const std::string_view section = Trim(trimmed.substr(1, trimmed.size() - 2));
-      if (section != "Launcher") {
-        *error =
-            Located(file_name, line_number, "unknown section \"" + std::string(section) + "\" (expected [Launcher])");
-        return false;
-      }
-      in_section = true;
-      continue;
-    }
-    const std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) {
-      *error = Located(file_name, line_number, "expected Name=value, a [Launcher] header or a comment");
-      return false;
-    }
-    const std::string_view key = Trim(line.substr(0, equals));
-    const std::string_view value = line.substr(equals + 1);
-    const stub::SettingLayout* layout = stub::FindSettingByName(key);
-    std::string problem;
-    if (key.empty()) {
-      problem = "missing key before '='";
-    } else if (!in_section) {
-      problem = "key \"" + std::string(key) + "\" outside the [Launcher] section";
-    } else if (layout == nullptr) {
-      problem = UnknownKey(key);
-    } else if (seen.count(key) != 0) {
-      problem = "duplicate key \"" + std::string(key) + "\" (first on line " + std::to_string(seen[key]) + ")";
-    } else if (std::string check = CheckSettingValue(*layout, value); !check.empty()) {
-      problem = std::string(key) + " " + check;
-    }
-    if (!problem.empty()) {
+    if (const std::string problem = reader.Take(line, line_number); !problem.empty()) {
       *error = Located(file_name, line_number, problem);
       return false;
     }
-    seen[key] = line_number;
-    entries->push_back(IniEntry{layout, std::string(value), line_number});
   }
   return true;
 }
@@ -224,8 +312,11 @@ std::string FormatLauncherIni(const std::vector<std::string>& stored, std::vecto
         replaced = true;
       }
     }
-    if (replaced)
+    if (replaced) {
       warnings->push_back(std::string(layout.name) + " holds line breaks or NUL characters, shown as spaces");
+    } else if (const std::string problem = CheckSettingValue(layout, value); !problem.empty()) {
+      warnings->push_back(std::string(layout.name) + " " + problem + "; write refuses this value");
+    }
     out += std::string(layout.name) + "=" + value + "\n";
   }
   return out;

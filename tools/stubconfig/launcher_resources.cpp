@@ -172,7 +172,11 @@ bool LoadResourceTree(const Bytes& exe, ResourceTree* tree, std::string* error) 
 bool ReadLauncherConfiguration(const Bytes& exe, std::vector<std::string>* stored, std::vector<std::string>* warnings,
                                std::string* error) {
   ResourceTree tree;
-  if (!LoadResourceTree(exe, &tree, error)) return false;
+  return LoadResourceTree(exe, &tree, error) && ConfigurationFromTree(tree, stored, warnings, error);
+}
+
+bool ConfigurationFromTree(const ResourceTree& tree, std::vector<std::string>* stored,
+                           std::vector<std::string>* warnings, std::string* error) {
   stored->assign(stub::kSettingCount, std::string());
   bool found = false;
   std::set<std::uint16_t> reported_languages;
@@ -201,7 +205,8 @@ bool ReadLauncherConfiguration(const Bytes& exe, std::vector<std::string>* store
   return true;
 }
 
-bool StampLauncher(const Bytes& stub, const StampRequest& request, Bytes* out, std::string* error) {
+bool StampLauncher(const Bytes& stub, const StampRequest& request, Bytes* out, StampExpectation* expected,
+                   std::string* error) {
   PeImage image;
   if (!ParsePeImage(stub, &image, error)) return false;
   std::uint32_t security_rva = 0;
@@ -216,12 +221,46 @@ bool StampLauncher(const Bytes& stub, const StampRequest& request, Bytes* out, s
   if (!LoadResourceTree(stub, &tree, error)) return false;
   if (!HasNeutralLauncherBlock(tree))
     return Fail(error, "carries no language-neutral launcher string table (IDs 1024 to 1712)");
-  for (const auto& [id, text] : request.texts) SetConfigurationText(&tree, id, text);
+  // What `dump` refuses, `write` refuses too: a block the launcher cannot read is not silently rebuilt.
+  StampExpectation expectation;
+  std::vector<std::string> ignored_warnings;
+  if (!ConfigurationFromTree(tree, &expectation.stored, &ignored_warnings, error)) return false;
+  for (const auto& [id, text] : request.texts) {
+    SetConfigurationText(&tree, id, text);
+    if (const stub::SettingLayout* layout = stub::FindSettingById(id)) {
+      expectation.stored[static_cast<std::size_t>(layout - stub::kSettingLayouts)] = text;
+    }
+  }
   if (request.icon) ReplaceMainIcon(&tree, *request.icon);
   if (request.splash_dib) ReplaceBitmap(&tree, kSplashBitmapId, *request.splash_dib);
   Bytes result = stub;
   if (!WriteResourceSection(&result, tree, error)) return false;
+  expectation.resources = std::move(tree);
+  if (!CheckStampedImage(result, expectation, error)) return false;
   *out = std::move(result);
+  *expected = std::move(expectation);
+  return true;
+}
+
+bool CheckStampedImage(const Bytes& image, const StampExpectation& expected, std::string* error) {
+  ResourceTree tree;
+  if (!LoadResourceTree(image, &tree, error)) return Fail(error, "written image does not read back: " + *error);
+  if (!(tree == expected.resources)) return Fail(error, "written image does not carry the intended resources");
+  std::vector<std::string> stored;
+  std::vector<std::string> warnings;
+  if (!ConfigurationFromTree(tree, &stored, &warnings, error)) {
+    return Fail(error, "written image does not read back: " + *error);
+  }
+  for (std::size_t i = 0; i < stub::kSettingCount; ++i) {
+    if (stored[i] != expected.stored[i]) {
+      return Fail(error, "written image does not carry the intended " + std::string(stub::kSettingLayouts[i].name));
+    }
+  }
+  PeImage headers;
+  if (!ParsePeImage(image, &headers, error) ||
+      GetU32(image, ChecksumOffset(headers)) != ComputePeChecksum(image, ChecksumOffset(headers))) {
+    return Fail(error, "written image carries a wrong checksum");
+  }
   return true;
 }
 

@@ -47,9 +47,14 @@ void ReplaceBitmap(ResourceTree* tree, std::uint16_t id, const Bytes& dib);
 bool LoadResourceTree(const Bytes& exe, ResourceTree* tree, std::string* error);
 
 // Every setting's stored text in ID order, from the language-neutral string table (or, failing
-// that, the first language that has the block). Fails when the image has no launcher string table.
+// that, the first language that has the block). Fails when the image has no launcher string table or
+// a block of it is malformed.
 bool ReadLauncherConfiguration(const Bytes& exe, std::vector<std::string>* stored, std::vector<std::string>* warnings,
                                std::string* error);
+
+// The same, from a resource tree already read.
+bool ConfigurationFromTree(const ResourceTree& tree, std::vector<std::string>* stored,
+                           std::vector<std::string>* warnings, std::string* error);
 
 struct StampRequest {
   std::map<int, std::string> texts;  // string ID -> stored text (Windows-1252)
@@ -57,8 +62,21 @@ struct StampRequest {
   const Bytes* splash_dib = nullptr;
 };
 
-// The stub with the request applied. Refuses stubs that are not PE executables, are signed, or carry
-// no language-neutral launcher string table.
-bool StampLauncher(const Bytes& stub, const StampRequest& request, Bytes* out, std::string* error);
+// What a stamped image must carry: its whole resource tree, and every setting's stored text as
+// ReadLauncherConfiguration reads it.
+struct StampExpectation {
+  ResourceTree resources;
+  std::vector<std::string> stored;
+};
+
+// The stub with the request applied, and what it must carry. Refuses stubs that are not PE
+// executables, are signed, carry no language-neutral launcher string table or cannot be dumped; the
+// result has been read back and checked against the expectation. On failure `out` is untouched.
+bool StampLauncher(const Bytes& stub, const StampRequest& request, Bytes* out, StampExpectation* expected,
+                   std::string* error);
+
+// Reads `image` back as `dump` would and checks its checksum, its whole resource tree and every
+// setting against the expectation; the error names the first difference.
+bool CheckStampedImage(const Bytes& image, const StampExpectation& expected, std::string* error);
 
 }  // namespace stubconfig

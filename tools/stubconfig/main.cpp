@@ -1,6 +1,7 @@
 // stubconfig: writes a launch configuration (and optionally an icon and a splash bitmap) into a copy
 // of a launcher stub, and prints the configuration an executable carries. The output is written to a
-// temporary file beside the target and renamed at the end, so a failed run leaves no output behind.
+// temporary file beside the target, read back and checked, and renamed at the end, so a failed run
+// leaves no output behind and a successful one has written exactly what was asked for.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -35,6 +36,11 @@ bool ReadFile(const std::string& path, Bytes* data, std::string* error) {
     *error = path + ": cannot open for reading";
     return false;
   }
+  // Sized from the file when it has a size, so that a large file is not held twice while it is read.
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(fs::u8path(path), ec);
+  data->clear();
+  if (!ec && size <= data->max_size()) data->reserve(static_cast<std::size_t>(size));
   data->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   if (in.bad()) {
     *error = path + ": read error";
@@ -43,30 +49,84 @@ bool ReadFile(const std::string& path, Bytes* data, std::string* error) {
   return true;
 }
 
-// Writes beside the target and renames, so the target is either the old file or the complete new one.
-bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string* error) {
+// What an existing path is, in a message; "" for a regular file or a path that does not exist.
+std::string NotARegularFile(const fs::path& path) {
+  std::error_code ec;
+  switch (fs::symlink_status(path, ec).type()) {
+    case fs::file_type::none:
+    case fs::file_type::not_found:
+    case fs::file_type::regular:
+      return {};
+    case fs::file_type::directory:
+      return "a directory";
+    case fs::file_type::symlink:
+      return "a symbolic link";
+    case fs::file_type::block:
+      return "a block device";
+    case fs::file_type::character:
+      return "a character device";
+    case fs::file_type::fifo:
+      return "a named pipe (FIFO)";
+    case fs::file_type::socket:
+      return "a socket";
+    default:
+      return "not a regular file";
+  }
+}
+
+// A name beside the target that nothing holds yet, so that neither a stale temporary file nor a pipe
+// or device of that name is opened for writing.
+bool FreeTemporaryName(const fs::path& target, fs::path* temporary) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = target;
+    candidate += ".stubconfig-tmp" + (attempt == 0 ? std::string() : std::to_string(attempt));
+    std::error_code ec;
+    if (fs::symlink_status(candidate, ec).type() == fs::file_type::not_found) {
+      *temporary = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Writes beside the target, reads the file back and checks it, then renames, so the target is either
+// the old file or the complete, checked new one. A target that exists but is not a regular file is
+// left alone: a rename would put a file in the place of a device, pipe or directory.
+bool WriteCheckedOutput(const std::string& path, const Bytes& data, const stubconfig::StampExpectation& expected,
+                        std::string* error) {
   const fs::path target = fs::u8path(path);
-  fs::path temporary = target;
-  temporary += ".stubconfig-tmp";
+  if (const std::string kind = NotARegularFile(target); !kind.empty()) {
+    *error = path + ": exists and is " + kind + ", not a regular file; nothing was written";
+    return false;
+  }
+  fs::path temporary;
+  if (!FreeTemporaryName(target, &temporary)) {
+    *error = path + ": no free name for a temporary file beside it";
+    return false;
+  }
+  const auto discard = [&](const std::string& message) {
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    *error = message;
+    return false;
+  };
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
     out.close();
-    if (!out) {
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
-      *error = path + ": cannot write";
-      return false;
-    }
+    if (!out) return discard(path + ": cannot write");
+  }
+  Bytes written;
+  std::string check_error;
+  if (!ReadFile(temporary.u8string(), &written, &check_error))
+    return discard(path + ": cannot read back what was written");
+  if (written != data || !stubconfig::CheckStampedImage(written, expected, &check_error)) {
+    return discard(path + ": the written file does not read back as intended" +
+                   (check_error.empty() ? std::string() : ": " + check_error));
   }
   std::error_code ec;
   fs::rename(temporary, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    *error = path + ": cannot replace: " + ec.message();
-    return false;
-  }
+  if (ec) return discard(path + ": cannot replace: " + ec.message());
   return true;
 }
 
@@ -149,8 +209,9 @@ int RunWrite(int argc, char** argv) {
   Bytes stub;
   if (!ReadFile(stub_path, &stub, &error)) return Fail(error);
   Bytes result;
-  if (!stubconfig::StampLauncher(stub, request, &result, &error)) return Fail(stub_path + ": " + error);
-  if (!WriteFileAtomically(out_path, result, &error)) return Fail(error);
+  stubconfig::StampExpectation expected;
+  if (!stubconfig::StampLauncher(stub, request, &result, &expected, &error)) return Fail(stub_path + ": " + error);
+  if (!WriteCheckedOutput(out_path, result, expected, &error)) return Fail(error);
   return 0;
 }
 

@@ -15,9 +15,6 @@ constexpr std::uint16_t kExecutableImage = 0x0002;
 constexpr std::uint16_t kDllImage = 0x2000;
 constexpr std::uint32_t kInitializedData = 0x00000040;
 constexpr std::uint32_t kMemoryRead = 0x40000000;
-// Zeros past the raw data are materialised when a section is read; a hostile virtual size must not
-// turn that into gigabytes.
-constexpr std::uint32_t kMaxZeroFill = 16u * 1024 * 1024;
 
 bool Fail(std::string* error, const std::string& message) {
   *error = message;
@@ -44,11 +41,35 @@ void WriteSectionHeader(Bytes& file, std::size_t at, const PeSection& section) {
   PutU32(file, at + 36, section.characteristics);
 }
 
-std::uint32_t ImageEnd(const std::vector<PeSection>& sections, std::uint32_t alignment) {
+std::uint64_t ImageEnd(const std::vector<PeSection>& sections, std::uint32_t alignment) {
   std::uint64_t end = 0;
   for (const PeSection& s : sections)
     end = std::max<std::uint64_t>(end, std::uint64_t{s.virtual_address} + MappedSize(s));
-  return static_cast<std::uint32_t>(AlignUp(static_cast<std::size_t>(end), alignment));
+  return AlignUp(static_cast<std::size_t>(end), alignment);
+}
+
+// How many bytes of the section's raw data the loader maps: no more than its mapped size, and none
+// past the end of the file or inside the raw data of the section stored after it.
+std::size_t RawBytesOfSection(const Bytes& file, const PeImage& image, const PeSection& section) {
+  if (section.raw_pointer >= file.size()) return 0;
+  std::size_t end = std::min<std::size_t>(
+      file.size(), std::uint64_t{section.raw_pointer} + std::min(section.raw_size, MappedSize(section)));
+  for (const PeSection& s : image.sections) {
+    if (s.raw_size != 0 && s.raw_pointer > section.raw_pointer) end = std::min<std::size_t>(end, s.raw_pointer);
+  }
+  return end - section.raw_pointer;
+}
+
+// True when bytes [begin, end) of the file hold none of the headers and no raw data of a section
+// other than `section`: only then may they be overwritten for it. A crafted section table can let
+// sections share bytes with each other or with the section table itself.
+bool OwnsRawRange(const PeImage& image, const PeSection& section, std::uint64_t begin, std::uint64_t end) {
+  if (begin < SectionHeaderOffset(image, image.sections.size())) return false;
+  for (const PeSection& s : image.sections) {
+    if (&s == &section || s.raw_size == 0) continue;
+    if (s.raw_pointer < end && begin < std::uint64_t{s.raw_pointer} + s.raw_size) return false;
+  }
+  return true;
 }
 
 // True when a section of `new_size` bytes can take the place of `old` without touching its
@@ -58,8 +79,10 @@ bool FitsInPlace(const Bytes& file, const PeImage& image, const PeSection& old, 
   for (const PeSection& s : image.sections) {
     if (s.virtual_address > old.virtual_address && s.virtual_address < new_end) return false;
   }
-  const bool raw_at_end_of_file = std::uint64_t{old.raw_pointer} + old.raw_size == file.size();
+  const std::uint64_t raw_end = std::uint64_t{old.raw_pointer} + old.raw_size;
+  const bool raw_at_end_of_file = raw_end == file.size();
   return old.raw_pointer != 0 && InBounds(file.size(), old.raw_pointer, old.raw_size) &&
+         OwnsRawRange(image, old, old.raw_pointer, raw_end) &&
          (raw_at_end_of_file || AlignUp(new_size, image.file_alignment) <= old.raw_size);
 }
 
@@ -74,6 +97,76 @@ bool HasRoomForSectionHeader(const Bytes& file, const PeImage& image) {
     return false;
   }
   return std::all_of(file.begin() + at, file.begin() + at + kSectionHeaderSize, [](std::uint8_t b) { return b == 0; });
+}
+
+// One rewrite of the resource section: the image's headers as parsed, the bytes being changed and
+// the change of SizeOfInitializedData.
+struct Rewrite {
+  PeImage image;
+  Bytes file;
+  std::int64_t initialized_delta = 0;
+};
+
+// Writes the section over the old one; returns its bytes.
+Bytes RewriteInPlace(Rewrite& rewrite, std::size_t index, const ResourceTree& tree) {
+  PeSection& section = rewrite.image.sections[index];
+  Bytes data = SerializeResourceTree(tree, section.virtual_address);
+  const bool at_end = std::uint64_t{section.raw_pointer} + section.raw_size == rewrite.file.size();
+  const std::uint32_t raw =
+      at_end ? static_cast<std::uint32_t>(AlignUp(data.size(), rewrite.image.file_alignment)) : section.raw_size;
+  if (at_end) rewrite.file.resize(section.raw_pointer + std::size_t{raw});
+  std::fill_n(rewrite.file.begin() + section.raw_pointer, raw, 0);
+  std::copy(data.begin(), data.end(), rewrite.file.begin() + section.raw_pointer);
+  rewrite.initialized_delta = std::int64_t{raw} - section.raw_size;
+  section.raw_size = raw;
+  section.virtual_size = static_cast<std::uint32_t>(data.size());
+  WriteSectionHeader(rewrite.file, SectionHeaderOffset(rewrite.image, index), section);
+  return data;
+}
+
+// The old section stays mapped (later sections' addresses depend on it) but carries nothing:
+// clearing the bytes it owns keeps the previous configuration from lingering in the file. Bytes it
+// shares with the headers or other sections stay as they are; a raw size that claimed more than the
+// file held would now cover the appended section, so it shrinks to what the section really had.
+void RetireOldSection(Rewrite& rewrite, std::size_t index, std::size_t original_size) {
+  PeSection& old = rewrite.image.sections[index];
+  std::size_t length = RawBytesOfSection(rewrite.file, rewrite.image, old);
+  if (!OwnsRawRange(rewrite.image, old, old.raw_pointer, std::uint64_t{old.raw_pointer} + length)) length = 0;
+  length = std::min(length, original_size - std::min<std::size_t>(original_size, old.raw_pointer));
+  std::fill_n(rewrite.file.begin() + old.raw_pointer, length, 0);
+  if (!InBounds(original_size, old.raw_pointer, old.raw_size)) {
+    old.raw_size = static_cast<std::uint32_t>(AlignUp(length, rewrite.image.file_alignment));
+  }
+  old.name = ".rsrcold";
+  WriteSectionHeader(rewrite.file, SectionHeaderOffset(rewrite.image, index), old);
+}
+
+// Appends the section after every other, in memory and in the file, and retires the old one.
+bool AppendSection(Rewrite& rewrite, std::size_t old_index, const ResourceTree& tree, Bytes* data, std::string* error) {
+  if (!HasRoomForSectionHeader(rewrite.file, rewrite.image))
+    return Fail(error, "no room in the headers for a new resource section");
+  PeSection section;
+  section.name = ".rsrc";
+  const std::uint64_t address = ImageEnd(rewrite.image.sections, rewrite.image.section_alignment);
+  *data = SerializeResourceTree(tree, static_cast<std::uint32_t>(address));
+  if (address + AlignUp(data->size(), rewrite.image.section_alignment) > 0xFFFFFFFFu) {
+    return Fail(error, "no address space left for a new resource section");
+  }
+  const std::size_t original_size = rewrite.file.size();
+  section.virtual_address = static_cast<std::uint32_t>(address);
+  section.virtual_size = static_cast<std::uint32_t>(data->size());
+  section.raw_size = static_cast<std::uint32_t>(AlignUp(data->size(), rewrite.image.file_alignment));
+  section.raw_pointer = static_cast<std::uint32_t>(AlignUp(original_size, rewrite.image.file_alignment));
+  section.characteristics = kInitializedData | kMemoryRead;
+  rewrite.file.resize(section.raw_pointer, 0);
+  rewrite.file.insert(rewrite.file.end(), data->begin(), data->end());
+  rewrite.file.resize(std::size_t{section.raw_pointer} + section.raw_size, 0);
+  rewrite.initialized_delta = section.raw_size;
+  WriteSectionHeader(rewrite.file, SectionHeaderOffset(rewrite.image, rewrite.image.sections.size()), section);
+  if (old_index < rewrite.image.sections.size()) RetireOldSection(rewrite, old_index, original_size);
+  rewrite.image.sections.push_back(section);
+  PutU16(rewrite.file, rewrite.image.file_header_offset + 2, static_cast<std::uint16_t>(rewrite.image.sections.size()));
+  return true;
 }
 
 }  // namespace
@@ -146,7 +239,9 @@ bool ReadMappedSectionTail(const Bytes& file, const PeImage& image, std::uint32_
     if (rva < s.virtual_address || rva - s.virtual_address >= mapped) continue;
     const std::uint32_t raw = std::min(s.raw_size, mapped);
     if (!InBounds(file.size(), s.raw_pointer, raw)) return Fail(error, "section " + s.name + " lies outside the file");
-    if (mapped - raw > kMaxZeroFill) return Fail(error, "section " + s.name + " is implausibly large");
+    // Zeros past the raw data are materialised; a hostile virtual size must not turn a small file
+    // into gigabytes, so no more zeros than the file has bytes.
+    if (mapped - raw > file.size()) return Fail(error, "section " + s.name + " is implausibly large");
     const std::uint32_t skip = rva - s.virtual_address;
     out->assign(mapped - skip, 0);
     if (skip < raw) std::copy_n(file.begin() + s.raw_pointer + skip, raw - skip, out->begin());
@@ -168,76 +263,47 @@ std::uint32_t ComputePeChecksum(const Bytes& file, std::size_t checksum_offset) 
 }
 
 bool WriteResourceSection(Bytes* file_in, const ResourceTree& tree, std::string* error) {
-  PeImage image;
-  if (!ParsePeImage(*file_in, &image, error)) return false;
-  if (image.data_directory_count <= kResourceDirectoryIndex) return Fail(error, "image has no resource data directory");
+  Rewrite rewrite;
+  if (!ParsePeImage(*file_in, &rewrite.image, error)) return false;
+  if (rewrite.image.data_directory_count <= kResourceDirectoryIndex)
+    return Fail(error, "image has no resource data directory");
   std::uint32_t old_rva = 0;
   std::uint32_t old_size = 0;
-  GetDataDirectory(*file_in, image, kResourceDirectoryIndex, &old_rva, &old_size);
-
-  Bytes file = *file_in;
-  const std::size_t opt = image.optional_header_offset;
-  std::int64_t initialized_delta = 0;
-  std::size_t old_index = image.sections.size();
-  for (std::size_t i = 0; i < image.sections.size(); ++i) {
-    if (old_rva != 0 && image.sections[i].virtual_address == old_rva) old_index = i;
+  GetDataDirectory(*file_in, rewrite.image, kResourceDirectoryIndex, &old_rva, &old_size);
+  std::size_t old_index = rewrite.image.sections.size();
+  for (std::size_t i = 0; i < rewrite.image.sections.size(); ++i) {
+    if (old_rva != 0 && rewrite.image.sections[i].virtual_address == old_rva) old_index = i;
   }
-
-  Bytes data;
-  std::uint32_t new_rva = 0;
-  if (old_index < image.sections.size() &&
-      FitsInPlace(file, image, image.sections[old_index], SerializeResourceTree(tree, old_rva).size())) {
-    PeSection& section = image.sections[old_index];
-    data = SerializeResourceTree(tree, old_rva);
-    new_rva = old_rva;
-    const bool at_end = std::uint64_t{section.raw_pointer} + section.raw_size == file.size();
-    const std::uint32_t raw =
-        at_end ? static_cast<std::uint32_t>(AlignUp(data.size(), image.file_alignment)) : section.raw_size;
-    if (at_end) file.resize(section.raw_pointer + std::size_t{raw});
-    std::fill(file.begin() + section.raw_pointer, file.begin() + section.raw_pointer + raw, 0);
-    std::copy(data.begin(), data.end(), file.begin() + section.raw_pointer);
-    initialized_delta = std::int64_t{raw} - section.raw_size;
-    section.raw_size = raw;
-    section.virtual_size = static_cast<std::uint32_t>(data.size());
-    WriteSectionHeader(file, SectionHeaderOffset(image, old_index), section);
-  } else {
-    if (!HasRoomForSectionHeader(file, image)) return Fail(error, "no room in the headers for a new resource section");
-    PeSection section;
-    section.name = ".rsrc";
-    section.virtual_address = ImageEnd(image.sections, image.section_alignment);
-    data = SerializeResourceTree(tree, section.virtual_address);
-    new_rva = section.virtual_address;
-    section.virtual_size = static_cast<std::uint32_t>(data.size());
-    section.raw_size = static_cast<std::uint32_t>(AlignUp(data.size(), image.file_alignment));
-    section.raw_pointer = static_cast<std::uint32_t>(AlignUp(file.size(), image.file_alignment));
-    section.characteristics = kInitializedData | kMemoryRead;
-    file.resize(section.raw_pointer, 0);
-    file.insert(file.end(), data.begin(), data.end());
-    file.resize(std::size_t{section.raw_pointer} + section.raw_size, 0);
-    initialized_delta = section.raw_size;
-    WriteSectionHeader(file, SectionHeaderOffset(image, image.sections.size()), section);
-    image.sections.push_back(section);
-    PutU16(file, image.file_header_offset + 2, static_cast<std::uint16_t>(image.sections.size()));
-    if (old_index < image.sections.size() - 1) {
-      // The old section stays mapped (later sections' addresses depend on it) but carries nothing;
-      // clearing it keeps the previous configuration from lingering in the file.
-      PeSection& old = image.sections[old_index];
-      const std::uint32_t raw = std::min<std::uint32_t>(
-          old.raw_size, static_cast<std::uint32_t>(file.size() - std::min<std::size_t>(file.size(), old.raw_pointer)));
-      std::fill(file.begin() + old.raw_pointer, file.begin() + old.raw_pointer + raw, 0);
-      old.name = ".rsrcold";
-      WriteSectionHeader(file, SectionHeaderOffset(image, old_index), old);
+  // Whatever is written next to the file's end must not land in raw data another section claims.
+  for (std::size_t i = 0; i < rewrite.image.sections.size(); ++i) {
+    const PeSection& s = rewrite.image.sections[i];
+    if (i != old_index && s.raw_size != 0 && !InBounds(file_in->size(), s.raw_pointer, s.raw_size)) {
+      return Fail(error, "section " + s.name + " lies partly outside the file");
     }
   }
-  if (file.size() > 0xFFFFFFFFu) return Fail(error, "image would exceed 4 GiB");
 
-  const std::size_t directory = image.data_directory_offset + kResourceDirectoryIndex * 8;
-  PutU32(file, directory, new_rva);
-  PutU32(file, directory + 4, static_cast<std::uint32_t>(data.size()));
-  PutU32(file, opt + 56, ImageEnd(image.sections, image.section_alignment));
-  PutU32(file, opt + 8, static_cast<std::uint32_t>(std::int64_t{GetU32(file, opt + 8)} + initialized_delta));
-  PutU32(file, ChecksumOffset(image), ComputePeChecksum(file, ChecksumOffset(image)));
-  *file_in = std::move(file);
+  rewrite.file = *file_in;
+  const bool in_place = old_index < rewrite.image.sections.size() &&
+                        FitsInPlace(rewrite.file, rewrite.image, rewrite.image.sections[old_index],
+                                    SerializeResourceTree(tree, old_rva).size());
+  Bytes data;
+  if (in_place) {
+    data = RewriteInPlace(rewrite, old_index, tree);
+  } else if (!AppendSection(rewrite, old_index, tree, &data, error)) {
+    return false;
+  }
+  if (rewrite.file.size() > 0xFFFFFFFFu) return Fail(error, "image would exceed 4 GiB");
+
+  const std::size_t opt = rewrite.image.optional_header_offset;
+  const std::size_t directory = rewrite.image.data_directory_offset + kResourceDirectoryIndex * 8;
+  PutU32(rewrite.file, directory, in_place ? old_rva : rewrite.image.sections.back().virtual_address);
+  PutU32(rewrite.file, directory + 4, static_cast<std::uint32_t>(data.size()));
+  PutU32(rewrite.file, opt + 56,
+         static_cast<std::uint32_t>(ImageEnd(rewrite.image.sections, rewrite.image.section_alignment)));
+  PutU32(rewrite.file, opt + 8,
+         static_cast<std::uint32_t>(std::int64_t{GetU32(rewrite.file, opt + 8)} + rewrite.initialized_delta));
+  PutU32(rewrite.file, ChecksumOffset(rewrite.image), ComputePeChecksum(rewrite.file, ChecksumOffset(rewrite.image)));
+  *file_in = std::move(rewrite.file);
   return true;
 }
 

@@ -54,9 +54,11 @@ std::uint32_t ComputePeChecksum(const Bytes& file, std::size_t checksum_offset);
 inline std::size_t ChecksumOffset(const PeImage& image) { return image.optional_header_offset + 64; }
 
 // Writes `tree` as the image's resource section: in place when the new section still fits its slot
-// (always so when it is the image's last section), else as a new last section, the old one zeroed and
-// renamed ".rsrcold". Then updates the resource data directory, SizeOfImage, SizeOfInitializedData and
-// the checksum. On failure `file` is unchanged.
+// (always so when it is the image's last section) and owns its bytes alone, else as a new last
+// section, the old one's own bytes zeroed and renamed ".rsrcold". Then updates the resource data
+// directory, SizeOfImage, SizeOfInitializedData and the checksum. Fails when another section's raw
+// data reaches past the end of the file, or a new section has no room in the headers or in the
+// address space. On failure `file` is unchanged.
 bool WriteResourceSection(Bytes* file, const ResourceTree& tree, std::string* error);
 
 }  // namespace stubconfig

@@ -4,6 +4,7 @@
 #include "resource_tree.h"
 
 #include <algorithm>
+#include <set>
 #include <vector>
 
 namespace stubconfig {
@@ -14,23 +15,29 @@ constexpr std::size_t kDirectoryEntrySize = 8;
 constexpr std::size_t kDataEntrySize = 16;
 constexpr std::uint32_t kHighBit = 0x80000000u;
 
-// A crafted directory can point many entries at the same subtree; these caps keep a hostile file
-// from making the parser copy unbounded amounts of memory.
-constexpr std::size_t kMaxLeaves = 65536;
-constexpr std::size_t kMaxTotalDataBytes = 64u * 1024 * 1024;
-
 char16_t FoldAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
 
+// In a section that resource compilers write, every directory, name string, data entry and data blob
+// has bytes of its own, so reading the whole tree touches at most the section's size in bytes.
+// Charging every read against that budget, and refusing a directory reached a second time, keeps a
+// crafted section whose entries all point at one large directory from multiplying into a tree many
+// times larger than the file.
 struct ParseState {
   const Bytes& section;
   std::uint32_t section_rva;
-  std::size_t leaves = 0;
-  std::size_t data_bytes = 0;
+  std::size_t budget;
+  std::set<std::uint32_t> directories_seen;
   std::string* error;
 
   bool Fail(const std::string& message) {
     *error = message;
     return false;
+  }
+
+  bool Charge(std::size_t bytes) {
+    if (bytes > budget) return Fail("resource tree is larger than its section (entries reached more than once)");
+    budget -= bytes;
+    return true;
   }
 };
 
@@ -46,21 +53,28 @@ bool ReadName(ParseState& state, std::uint32_t offset, std::u16string* name) {
   if (!InBounds(state.section.size(), offset + 2, std::size_t{length} * 2)) {
     return state.Fail("resource name outside the section");
   }
+  if (!state.Charge(2 + std::size_t{length} * 2)) return false;
   name->clear();
   for (std::size_t i = 0; i < length; ++i)
     name->push_back(static_cast<char16_t>(GetU16(state.section, offset + 2 + 2 * i)));
   return true;
 }
 
-bool ReadDirectory(ParseState& state, std::uint32_t offset, std::vector<RawEntry>* entries) {
+// Hands each entry of the directory at `offset` to `take`, in order, without collecting them first: a
+// directory may list 131,070 entries. Stops at the first failure.
+template <typename Take>
+bool ForEachEntry(ParseState& state, std::uint32_t offset, Take take) {
   if (!InBounds(state.section.size(), offset, kDirectoryHeaderSize))
     return state.Fail("resource directory outside the section");
+  if (!state.directories_seen.insert(offset).second) {
+    return state.Fail("resource directory at offset " + std::to_string(offset) + " is reached twice");
+  }
   const std::size_t count = std::size_t{GetU16(state.section, offset + 12)} + GetU16(state.section, offset + 14);
   const std::size_t first = offset + kDirectoryHeaderSize;
   if (!InBounds(state.section.size(), first, count * kDirectoryEntrySize)) {
     return state.Fail("resource directory entries outside the section");
   }
-  entries->clear();
+  if (!state.Charge(kDirectoryHeaderSize + count * kDirectoryEntrySize)) return false;
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t at = first + i * kDirectoryEntrySize;
     const std::uint32_t name_field = GetU32(state.section, at);
@@ -75,7 +89,7 @@ bool ReadDirectory(ParseState& state, std::uint32_t offset, std::vector<RawEntry
     }
     entry.is_directory = (target & kHighBit) != 0;
     entry.offset = target & ~kHighBit;
-    entries->push_back(std::move(entry));
+    if (!take(entry)) return false;
   }
   return true;
 }
@@ -88,9 +102,7 @@ bool ReadLeaf(ParseState& state, std::uint32_t offset, ResourceData* data) {
   if (rva < state.section_rva || !InBounds(state.section.size(), rva - state.section_rva, size)) {
     return state.Fail("resource data outside the resource section");
   }
-  if (++state.leaves > kMaxLeaves || (state.data_bytes += size) > kMaxTotalDataBytes) {
-    return state.Fail("resource directory is implausibly large");
-  }
+  if (!state.Charge(kDataEntrySize + std::size_t{size})) return false;
   const auto begin = state.section.begin() + (rva - state.section_rva);
   data->bytes.assign(begin, begin + size);
   data->code_page = GetU32(state.section, offset + 8);
@@ -98,27 +110,27 @@ bool ReadLeaf(ParseState& state, std::uint32_t offset, ResourceData* data) {
 }
 
 bool ReadLanguages(ParseState& state, std::uint32_t offset, LanguageMap* languages) {
-  std::vector<RawEntry> entries;
-  if (!ReadDirectory(state, offset, &entries)) return false;
-  for (const RawEntry& entry : entries) {
+  return ForEachEntry(state, offset, [&](RawEntry& entry) {
     if (entry.is_directory) return state.Fail("resource tree nested deeper than three levels");
     ResourceData data;
     if (!ReadLeaf(state, entry.offset, &data)) return false;
-    if (!languages->emplace(entry.name, std::move(data)).second) return state.Fail("duplicate resource language");
-  }
-  return true;
+    if (!languages->emplace(std::move(entry.name), std::move(data)).second) {
+      return state.Fail("duplicate resource language");
+    }
+    return true;
+  });
 }
 
 bool ReadNames(ParseState& state, std::uint32_t offset, NameMap* names) {
-  std::vector<RawEntry> entries;
-  if (!ReadDirectory(state, offset, &entries)) return false;
-  for (const RawEntry& entry : entries) {
+  return ForEachEntry(state, offset, [&](RawEntry& entry) {
     if (!entry.is_directory) return state.Fail("resource without a language level");
     LanguageMap languages;
     if (!ReadLanguages(state, entry.offset, &languages)) return false;
-    if (!names->emplace(entry.name, std::move(languages)).second) return state.Fail("duplicate resource name");
-  }
-  return true;
+    if (!names->emplace(std::move(entry.name), std::move(languages)).second) {
+      return state.Fail("duplicate resource name");
+    }
+    return true;
+  });
 }
 
 // Byte counts of each region of the serialized section, computed before anything is written so
@@ -265,17 +277,15 @@ bool ResourceName::operator==(const ResourceName& other) const {
 }
 
 bool ParseResourceTree(const Bytes& section, std::uint32_t section_rva, ResourceTree* tree, std::string* error) {
-  ParseState state{section, section_rva, 0, 0, error};
-  std::vector<RawEntry> types;
+  ParseState state{section, section_rva, section.size(), {}, error};
   tree->clear();
-  if (!ReadDirectory(state, 0, &types)) return false;
-  for (const RawEntry& type : types) {
+  return ForEachEntry(state, 0, [&](RawEntry& type) {
     if (!type.is_directory) return state.Fail("resource type without a name level");
     NameMap names;
     if (!ReadNames(state, type.offset, &names)) return false;
-    if (!tree->emplace(type.name, std::move(names)).second) return state.Fail("duplicate resource type");
-  }
-  return true;
+    if (!tree->emplace(std::move(type.name), std::move(names)).second) return state.Fail("duplicate resource type");
+    return true;
+  });
 }
 
 Bytes SerializeResourceTree(const ResourceTree& tree, std::uint32_t section_rva) {

@@ -45,7 +45,9 @@ using ResourceTree = std::map<ResourceName, NameMap>;
 
 // Parses a resource section image. `section` holds the bytes from the resource directory's RVA
 // `section_rva` onwards; every data entry must point inside it. Returns false with `error` set on any
-// malformed structure (out-of-bounds offset, wrong nesting, duplicate key, absurd size).
+// malformed structure (out-of-bounds offset, wrong nesting, duplicate key, a directory reached twice,
+// more directories, names and data than the section holds), so the tree stays within a small
+// multiple of the section's size.
 bool ParseResourceTree(const Bytes& section, std::uint32_t section_rva, ResourceTree* tree, std::string* error);
 
 // The binary form of `tree` for a section that will be mapped at `section_rva`; its size does not

@@ -1,0 +1,158 @@
+// The conversion of string-table entries into the launch configuration, against a reference model
+// built on the C library's own readers. The input holds the 44 entries in ID order, separated by zero
+// bytes, then two INI override values; every field of the configuration must be what the model makes
+// of its entry.
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/config_layout.h"
+#include "core/launch_config.h"
+
+namespace {
+
+// atoi's reading (strtol, base 10), saturated to int instead of overflowing.
+int ModelInteger(const std::string& text) {
+  const long long value = std::strtoll(text.c_str(), nullptr, 10);
+  return value > INT_MAX ? INT_MAX : value < INT_MIN ? INT_MIN : static_cast<int>(value);
+}
+
+// sscanf "%x": strtoul's reading (base 16, optional sign and "0x"); of a longer number only the low 32
+// bits, which are its last eight digits.
+std::uint32_t ModelVersion(const std::string& text) {
+  char* end = nullptr;
+  std::strtoull(text.c_str(), &end, 16);
+  std::size_t first = static_cast<std::size_t>(end - text.c_str());
+  while (first > 0 && std::isxdigit(static_cast<unsigned char>(text[first - 1]))) --first;
+  const std::size_t digits = static_cast<std::size_t>(end - text.c_str()) - first;
+  const std::string low = text.substr(first + (digits > 8 ? digits - 8 : 0), std::min<std::size_t>(digits, 8));
+  std::uint32_t value = low.empty() ? 0 : static_cast<std::uint32_t>(std::strtoul(low.c_str(), nullptr, 16));
+  const std::size_t sign = text.find_first_not_of(" \t\n\v\f\r");
+  if (digits > 0 && sign != std::string::npos && text[sign] == '-') value = 0u - value;
+  return value;
+}
+
+// The stored main class: hex digit pairs XORed with the 17-byte key stream, at most 255 bytes, up to
+// the first zero byte; then every '.' becomes '/'.
+std::string ModelMainClass(const std::string& hex) {
+  static constexpr char kKey[] = "Tq5kWb719Hxr3062";  // and its terminating zero: 17 bytes
+  std::string name;
+  for (std::size_t k = 0; 2 * k + 1 < hex.size() && name.size() < 255; ++k) {
+    const auto digit = [](char c) {
+      if (!std::isxdigit(static_cast<unsigned char>(c))) return -1;
+      return c <= '9' ? c - '0' : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+    };
+    const int high = digit(hex[2 * k]);
+    const int low = digit(hex[2 * k + 1]);
+    if (high < 0 || low < 0) break;
+    const char byte = static_cast<char>((high * 16 + low) ^ static_cast<unsigned char>(kKey[k % 17]));
+    if (byte == '\0') break;
+    name.push_back(byte == '.' ? '/' : byte);
+  }
+  return name;
+}
+
+// The INI value the profile rules make of a written one: blanks around it dropped, then one pair of
+// matching quotes.
+std::string ModelIniValue(std::string value) {
+  const std::size_t first = value.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  value = value.substr(first, value.find_last_not_of(" \t") - first + 1);
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::string> entries(1);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (data[i] == 0) {
+      entries.emplace_back();
+    } else {
+      entries.back().push_back(static_cast<char>(data[i]));
+    }
+  }
+  entries.resize(stub::kSettingCount + 2);
+  stub::SettingTexts texts;
+  for (std::size_t i = 0; i < stub::kSettingCount; ++i) texts[i] = std::string(stub::NormalizeEntry(entries[i]));
+  const stub::LaunchConfiguration c(texts);
+
+  const auto text = [&](std::string_view name) {
+    return texts[static_cast<std::size_t>(stub::FindSettingByName(name) - stub::kSettingLayouts)];
+  };
+  const auto flag = [&](std::string_view name) {
+    const std::string t = text(name);
+    return t.empty() || t[0] != '0';
+  };
+  bool same = c.MainClass() == ModelMainClass(text("MainClass")) && c.MinJavaVersion() == text("MinJavaVersion") &&
+              c.MinJavaVersionNumber() == ModelVersion(text("MinJavaVersion")) &&
+              c.JvmSearchMode() == ModelInteger(text("JvmSearchMode")) &&
+              c.SplashSeconds() == ModelInteger(text("SplashSeconds")) &&
+              c.ChangeDirectoryBeforeJvm() == flag("ChangeDirectoryBeforeJvm") &&
+              c.ServiceStopWithSystemExit() == flag("ServiceStopWithSystemExit") &&
+              c.ServiceManualStart() == flag("ServiceManualStart") &&
+              c.AllowMultipleInstances() == flag("AllowMultipleInstances") && c.ShowSplash() == flag("ShowSplash");
+  using Text = const std::string& (stub::LaunchConfiguration::*)() const;
+  const std::pair<std::string_view, Text> text_settings[] = {
+      {"JvmPath", &stub::LaunchConfiguration::JvmPath},
+      {"JvmOptions", &stub::LaunchConfiguration::JvmOptions},
+      {"ClassPath", &stub::LaunchConfiguration::ClassPath},
+      {"InstallSwitch", &stub::LaunchConfiguration::InstallSwitch},
+      {"UninstallSwitch", &stub::LaunchConfiguration::UninstallSwitch},
+      {"ServiceSwitch", &stub::LaunchConfiguration::ServiceSwitch},
+      {"WorkingDirectory", &stub::LaunchConfiguration::WorkingDirectory},
+      {"AppOptions", &stub::LaunchConfiguration::AppOptions},
+      {"IniFile", &stub::LaunchConfiguration::IniFile},
+      {"ServiceName", &stub::LaunchConfiguration::ServiceName},
+      {"ServiceDescription", &stub::LaunchConfiguration::ServiceDescription},
+      {"ServiceStartArguments", &stub::LaunchConfiguration::ServiceStartArguments},
+      {"ServiceStopArguments", &stub::LaunchConfiguration::ServiceStopArguments},
+      {"SystemOutFile", &stub::LaunchConfiguration::SystemOutFile},
+      {"SystemErrFile", &stub::LaunchConfiguration::SystemErrFile},
+      {"SplashText", &stub::LaunchConfiguration::SplashText},
+      {"AlreadyRunningMessage", &stub::LaunchConfiguration::AlreadyRunningMessage},
+      {"FileAccessErrorMessage", &stub::LaunchConfiguration::FileAccessErrorMessage},
+      {"ServiceInstalledMessage", &stub::LaunchConfiguration::ServiceInstalledMessage},
+      {"ServiceUninstalledMessage", &stub::LaunchConfiguration::ServiceUninstalledMessage},
+      {"ServiceExistsMessage", &stub::LaunchConfiguration::ServiceExistsMessage},
+      {"ServiceStartedMessage", &stub::LaunchConfiguration::ServiceStartedMessage},
+      {"ServiceStoppedMessage", &stub::LaunchConfiguration::ServiceStoppedMessage},
+      {"ServiceStartFailedMessage", &stub::LaunchConfiguration::ServiceStartFailedMessage},
+      {"ServiceStopTimeoutMessage", &stub::LaunchConfiguration::ServiceStopTimeoutMessage},
+  };
+  for (const auto& [name, value] : text_settings) same = same && (c.*value)() == text(name);
+  for (int i = 0; i < stub::kJvmErrorMessageCount; ++i) {
+    same = same && c.JvmErrorMessages(static_cast<stub::JvmErrorMessage>(i)) ==
+                       text("JvmErrorMessages" + std::to_string(i));
+  }
+  if (!same) std::abort();
+
+  // The INI override replaces the two option strings only with non-empty values, read by the profile
+  // rules; a value is one line, so line breaks are left out of the written file.
+  const auto one_line = [](std::string value) {
+    value.erase(std::remove_if(value.begin(), value.end(), [](char ch) { return ch == '\r' || ch == '\n'; }),
+                value.end());
+    return value;
+  };
+  const std::string ini_options = one_line(entries[stub::kSettingCount]);
+  const std::string ini_arguments = one_line(entries[stub::kSettingCount + 1]);
+  stub::SettingTexts overridden = texts;
+  stub::ApplyIniOverride(overridden, "[Application Configuration]\nJvmOptions=" + ini_options + "\nAppOptions=" +
+                                         ini_arguments + "\n");
+  const std::string expected_options = ModelIniValue(ini_options);
+  const std::string expected_arguments = ModelIniValue(ini_arguments);
+  if (overridden[stub::IndexOf(stub::Setting::JvmOptions)] != (expected_options.empty() ? text("JvmOptions") : expected_options) ||
+      overridden[stub::IndexOf(stub::Setting::AppOptions)] != (expected_arguments.empty() ? text("AppOptions") : expected_arguments)) {
+    std::abort();
+  }
+  return 0;
+}
