@@ -9,5 +9,5 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::string command_line = stub::Utf8Of(::GetCommandLineW());
   return stub::RunLauncher(/*windowed=*/true,
-                           stub::TokenizeArguments(std::string(stub::StripProgramName(command_line)), /*reserve_slot=*/true));
+                           stub::TokenizeArguments(stub::StripProgramName(command_line), /*reserve_slot=*/true));
 }

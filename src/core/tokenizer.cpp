@@ -11,17 +11,17 @@ constexpr char kSpace = ' ';
 constexpr char kQuote = '"';
 
 // The token text[start, end).
-std::string StoreToken(const std::string& text, std::size_t start, std::size_t end) {
+std::string StoreToken(std::string_view text, std::size_t start, std::size_t end) {
   if (start < end && text[start] == kQuote) {
     // A token that opens with a quote loses its first and last characters, whatever the last is.
-    return end - start < 2 ? std::string() : text.substr(start + 1, end - start - 2);
+    return end - start < 2 ? std::string() : std::string(text.substr(start + 1, end - start - 2));
   }
-  return text.substr(start, end - start);
+  return std::string(text.substr(start, end - start));
 }
 
 }  // namespace
 
-std::vector<std::string> TokenizeArguments(const std::string& text, bool reserve_slot) {
+std::vector<std::string> TokenizeArguments(std::string_view text, bool reserve_slot) {
   std::vector<std::string> tokens;
   if (reserve_slot) tokens.emplace_back();
 

@@ -13,7 +13,7 @@ namespace stub {
 // that opens with a quote loses its first and its last character. Only the space separates: tabs and
 // backslashes are ordinary characters. Each space beyond the first of a run yields an empty token.
 // With reserve_slot, element 0 is an empty placeholder for the program name and tokens start at 1.
-std::vector<std::string> TokenizeArguments(const std::string& text, bool reserve_slot);
+std::vector<std::string> TokenizeArguments(std::string_view text, bool reserve_slot);
 
 // Returns the next piece of text between delimiters (any character of `delimiters`), terminated in
 // place, or nullptr when none is left. `cursor` is the caller's: null before the first call, and null
