@@ -55,7 +55,8 @@ class Win32ClassPathFileSystem : public ClassPathFileSystem {
     }
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::kDirectory : EntryKind::kFile;
   }
-  bool List(const std::string& directory, std::vector<Item>& items, unsigned long& error) const override {
+  bool List(const std::string& directory, const std::function<void(const std::string&, bool)>& visit,
+            unsigned long& error) const override {
     WIN32_FIND_DATAW item;
     ScopedFindHandle find(::FindFirstFileW(Wide(WideOf(JoinPath(directory, "*.*"))), &item));
     if (!find) {
@@ -63,7 +64,7 @@ class Win32ClassPathFileSystem : public ClassPathFileSystem {
       return error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND;
     }
     do {
-      items.push_back(Item{Utf8Of(item.cFileName), (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+      visit(Utf8Of(item.cFileName), (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
     } while (::FindNextFileW(find.get(), &item));
     error = ::GetLastError();
     return error == ERROR_NO_MORE_FILES;

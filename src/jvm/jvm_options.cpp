@@ -81,18 +81,19 @@ class ArchiveWalker {
   }
 
   void Walk(const std::string& directory, Listing& listing) {
-    std::vector<ClassPathFileSystem::Item> items;
     unsigned long error = 0;
-    const bool complete = fs_.List(directory, items, error);
-    for (const ClassPathFileSystem::Item& item : items) {
-      if (!item.is_directory) {
-        if (EndsWithIgnoringAsciiCase(item.name, ".jar") || EndsWithIgnoringAsciiCase(item.name, ".zip")) {
-          listing.archives.push_back(item.name);
-        }
-      } else if (item.name != "." && item.name != "..") {
-        AddSubdirectory(listing, JoinPath(directory, item.name.c_str()), item.name);
-      }
-    }
+    const bool complete = fs_.List(
+        directory,
+        [&](const std::string& name, bool is_directory) {
+          if (!is_directory) {
+            if (EndsWithIgnoringAsciiCase(name, ".jar") || EndsWithIgnoringAsciiCase(name, ".zip")) {
+              listing.archives.push_back(name);
+            }
+          } else if (name != "." && name != "..") {
+            AddSubdirectory(listing, JoinPath(directory, name.c_str()), name);
+          }
+        },
+        error);
     if (!complete) {
       reporter_.SystemError(error);
       listing.errors.push_back(error);
@@ -122,7 +123,8 @@ class ArchiveWalker {
 
 }  // namespace
 
-std::string ExpandVariables(const std::string& text, const std::string& java_home, VariableLookup getenv) {
+std::string ExpandVariables(const std::string& text, const std::string& java_home,
+                            const std::function<std::string(const std::string&)>& getenv) {
   std::string result;
   result.reserve(text.size());
   std::size_t pos = 0;

@@ -4,10 +4,10 @@
 // assembly is tested natively against an in-memory tree.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace stub {
 
@@ -18,14 +18,11 @@ class ClassPathFileSystem {
   virtual ~ClassPathFileSystem() = default;
   // The kind of an existing entry; kInaccessible leaves the system's error code in error.
   virtual EntryKind Classify(const std::string& path, unsigned long& error) const = 0;
-  struct Item {
-    std::string name;
-    bool is_directory;
-  };
-  // Appends the items of the directory to items in listing order, "." and ".." included. True when
-  // the listing completed (an empty or missing directory completes at once); false leaves the
-  // system's error code of the failure in error, after the items seen so far.
-  virtual bool List(const std::string& directory, std::vector<Item>& items, unsigned long& error) const = 0;
+  // Calls visit(name, is_directory) for each item of the directory in listing order, "." and ".."
+  // included. True when the listing completed (an empty or missing directory completes at once);
+  // false leaves the system's error code of the failure in error, after the items seen so far.
+  virtual bool List(const std::string& directory, const std::function<void(const std::string&, bool)>& visit,
+                    unsigned long& error) const = 0;
   // A name for the directory that two spellings of it share (".\lib" and "lib", say), so that a tree
   // is walked once however often the class path reaches it. By default the path as written.
   virtual std::string Identity(const std::string& path) const { return path; }
@@ -39,20 +36,18 @@ class AssemblyReporter {
   virtual void Error(const std::string& text) = 0;
 };
 
-// The value of an environment variable; "" for an undefined one.
-using VariableLookup = std::string (*)(const std::string& name);
-
 struct JvmOptionInputs {
   std::string jvm_options;          // the configured JvmOptions
   std::string class_path;           // the configured ClassPath (entries separated by ';', CR or LF)
   std::string java_home;            // the value for %JAVA_HOME%: DiscoveredJavaHome, never walked into
   std::string file_access_message;  // "Error accessing file/directory: %s"
-  VariableLookup getenv;
+  std::function<std::string(const std::string&)> getenv;  // "" for an undefined variable
 };
 
 // Replaces %NAME% references: JAVA_HOME by java_home, any other name by its environment value. An
 // undefined or empty name contributes nothing; a lone '%' without a closing one is dropped.
-std::string ExpandVariables(const std::string& text, const std::string& java_home, VariableLookup getenv);
+std::string ExpandVariables(const std::string& text, const std::string& java_home,
+                            const std::function<std::string(const std::string&)>& getenv);
 
 // The final option string, or false when a class-path entry cannot be accessed (the system's text
 // and the file-access message have been reported) or the class path would carry a double quote into

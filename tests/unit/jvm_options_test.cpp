@@ -29,14 +29,15 @@ class FakeTree : public ClassPathFileSystem {
     return it->second ? EntryKind::kDirectory : EntryKind::kFile;
   }
 
-  bool List(const std::string& directory, std::vector<Item>& items, unsigned long& error) const override {
+  bool List(const std::string& directory, const std::function<void(const std::string&, bool)>& visit,
+            unsigned long& error) const override {
     listed.push_back(directory);
     const std::string key = Normalize(directory);
-    items.push_back(Item{".", true});
-    items.push_back(Item{"..", true});
+    visit(".", true);
+    visit("..", true);
     auto it = children_.find(key);
     if (it != children_.end()) {
-      for (const auto& [name, is_dir] : it->second) items.push_back(Item{name, is_dir});
+      for (const auto& [name, is_dir] : it->second) visit(name, is_dir);
     }
     auto failure = listing_errors_.find(key);
     if (failure != listing_errors_.end()) {
@@ -77,18 +78,8 @@ class RecordingReporter : public AssemblyReporter {
   std::vector<std::string> reports;
 };
 
-// The environment the assembly's %NAME% references read.
-std::map<std::string, std::string> g_environment;
-
-std::string EnvironmentOfTest(const std::string& name) {
-  auto it = g_environment.find(name);
-  return it == g_environment.end() ? std::string() : it->second;
-}
-
 class JvmOptionsTest : public ::testing::Test {
  protected:
-  void SetUp() override { g_environment.clear(); }
-
   bool Assemble(const std::string& jvm_options, const std::string& class_path) {
     inputs_.jvm_options = jvm_options;
     inputs_.class_path = class_path;
@@ -98,7 +89,11 @@ class JvmOptionsTest : public ::testing::Test {
 
   FakeTree tree_;
   RecordingReporter reporter_;
-  JvmOptionInputs inputs_{"", "", "", "Error accessing file/directory: %s", EnvironmentOfTest};
+  std::map<std::string, std::string> env_;
+  JvmOptionInputs inputs_{"", "", "", "Error accessing file/directory: %s", [this](const std::string& name) {
+                            auto it = env_.find(name);
+                            return it == env_.end() ? std::string() : it->second;
+                          }};
   std::string options_;
 };
 
@@ -171,7 +166,7 @@ TEST_F(JvmOptionsTest, InaccessibleEntryReportsTwiceAndStopsAtIt) {
 
 TEST_F(JvmOptionsTest, EntriesWithReferencesAreNotExaminedAndExpandLater) {
   inputs_.java_home = "C:\\jdk";
-  g_environment = {{"APPDIR", "D:\\app"}, {"JAVA_HOME", "C:\\from-environment"}};
+  env_ = {{"APPDIR", "D:\\app"}, {"JAVA_HOME", "C:\\from-environment"}};
   ASSERT_TRUE(Assemble("-Dhome=%JAVA_HOME% -Dgone=%UNDEFINED%x -Dempty=%% -Dpct=50%",
                        "%JAVA_HOME%\\lib\\tools.jar;%APPDIR%\\lib"));
   EXPECT_TRUE(tree_.listed.empty());
@@ -185,13 +180,13 @@ TEST_F(JvmOptionsTest, JavaHomeFromAPlainJvmPathIsEmpty) {
 }
 
 TEST_F(JvmOptionsTest, EnvironmentValueWithSpacesSplitsAConfiguredOption) {
-  g_environment = {{"OPTS", "-Da=1 -Db=2"}};
+  env_ = {{"OPTS", "-Da=1 -Db=2"}};
   ASSERT_TRUE(Assemble("%OPTS%", ""));
   EXPECT_EQ(VmOptions(), (std::vector<std::string>{"-Da=1", "-Db=2"}));
 }
 
 TEST_F(JvmOptionsTest, QuoteInTheClassPathIsRefusedInsteadOfSplittingTheOption) {
-  g_environment = {{"BAD", "a\" -Dinjected=1 \"b"}};
+  env_ = {{"BAD", "a\" -Dinjected=1 \"b"}};
   EXPECT_FALSE(Assemble("-Xmx1g", "%BAD%"));
   ASSERT_EQ(reporter_.reports.size(), 1u);
   EXPECT_NE(reporter_.reports[0].find("double quote"), std::string::npos);
