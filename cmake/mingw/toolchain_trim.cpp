@@ -49,6 +49,16 @@ void __throw_bad_function_call() { EndProcess(); }
 // exit table (and its run-time relocation) out of the launchers.
 extern "C" int atexit(void (*)(void)) { return 0; }
 
+// The static constructors, run by the launchers' own entry (startup_*.cpp) in place of the runtime's
+// __main, whose unwind tables alone would cost each launcher a section. The linker lists them after a
+// -1 marker and before a null entry; they run last to first, as the runtime runs them.
+extern "C" void (*__CTOR_LIST__[])();
+extern "C" void __main() {
+  std::size_t count = 0;
+  while (__CTOR_LIST__[count + 1] != nullptr) ++count;
+  for (std::size_t i = count; i >= 1; --i) __CTOR_LIST__[i]();
+}
+
 namespace __gnu_cxx {
 // The runtime's default handler prints the demangled type of an uncaught exception; its demangler
 // alone is about 45 KiB.
