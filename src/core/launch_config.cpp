@@ -23,7 +23,8 @@ struct IniKey {
 constexpr IniKey IniKeyOf(Setting setting) { return {setting, kSettingLayouts[IndexOf(setting)].name}; }
 constexpr IniKey kIniKeys[] = {IniKeyOf(Setting::JvmOptions), IniKeyOf(Setting::AppOptions)};
 
-// Made at the first use, on the main thread before any other thread starts, and never destroyed.
+// Made on the main thread before any other thread starts (at the first use, or by SetLaunchConfiguration,
+// which replaces an earlier one only in the unit tests); the last one is never destroyed.
 LaunchConfiguration* g_config = nullptr;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
@@ -40,7 +41,7 @@ bool SkipBlanksAndSign(std::string_view text, std::size_t& pos) {
 static_assert(IndexOf(Setting::JvmErrorMessages9) - IndexOf(Setting::JvmErrorMessages0) + 1 == kJvmErrorMessageCount,
               "the ten JvmErrorMessages are consecutive rows of the table");
 
-LaunchConfiguration::LaunchConfiguration(SettingTexts texts) : texts_(std::move(texts)) {
+LaunchConfiguration::LaunchConfiguration(SettingTexts&& texts) : texts_(std::move(texts)) {
   std::string& main_class = texts_[IndexOf(Setting::MainClass)];
   main_class = DecodeMainClass(main_class);
   for (char& c : main_class) {
@@ -91,9 +92,9 @@ const LaunchConfiguration& LaunchConfig() {
   return *g_config;
 }
 
-void SetLaunchConfiguration(LaunchConfiguration config) {
-  LaunchConfig();
-  *g_config = std::move(config);
+void SetLaunchConfiguration(SettingTexts&& texts) {
+  delete g_config;
+  g_config = new LaunchConfiguration(std::move(texts));
 }
 
 }  // namespace stub

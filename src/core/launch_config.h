@@ -65,7 +65,7 @@ class LaunchConfiguration {
  public:
   LaunchConfiguration() = default;
   // Takes the entries' texts and deciphers the main class.
-  explicit LaunchConfiguration(SettingTexts texts);
+  explicit LaunchConfiguration(SettingTexts&& texts);
 
 #define STUB_SETTING_ACCESSOR(name, id, kind) STUB_ACCESSOR_##kind(name)
   STUB_SETTINGS(STUB_SETTING_ACCESSOR)
@@ -91,7 +91,7 @@ const LaunchConfiguration& LaunchConfig();
 // on the main thread before any other thread starts.
 void LoadLaunchConfiguration();
 
-// Makes config the process's configuration; LoadLaunchConfiguration's last step.
-void SetLaunchConfiguration(LaunchConfiguration config);
+// Makes the configuration of these texts the process's; LoadLaunchConfiguration's last step.
+void SetLaunchConfiguration(SettingTexts&& texts);
 
 }  // namespace stub

@@ -51,7 +51,7 @@ void LoadLaunchConfiguration() {
   if (!ini_file.empty()) {
     if (const std::optional<std::string> ini_text = ReadIniText(ini_file)) ApplyIniOverride(texts, *ini_text);
   }
-  SetLaunchConfiguration(LaunchConfiguration(std::move(texts)));
+  SetLaunchConfiguration(std::move(texts));
 }
 
 }  // namespace stub
