@@ -66,6 +66,7 @@ class LaunchConfiguration {
   LaunchConfiguration() = default;
   // Takes the entries' texts and deciphers the main class.
   explicit LaunchConfiguration(SettingTexts&& texts);
+  explicit LaunchConfiguration(const SettingTexts& texts) : LaunchConfiguration(SettingTexts(texts)) {}
 
 #define STUB_SETTING_ACCESSOR(name, id, kind) STUB_ACCESSOR_##kind(name)
   STUB_SETTINGS(STUB_SETTING_ACCESSOR)

@@ -67,7 +67,7 @@ class ConvertLaunchConfigurationTest : public ::testing::Test {
   LaunchConfiguration Convert() {
     SettingTexts texts;
     for (const auto& [id, text] : entries_) texts[static_cast<std::size_t>(FindSettingById(id) - kSettingLayouts)] = text;
-    return LaunchConfiguration(std::move(texts));
+    return LaunchConfiguration(texts);
   }
   std::map<int, std::string> entries_;
 };
