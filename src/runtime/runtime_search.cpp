@@ -31,12 +31,10 @@ struct Step {
   std::string version;
 };
 
-// A runtime a source offers: its library, its home, and the version text that ranked it. An empty
-// library is no offer.
+// A runtime a source offers: its library, its home, the source and the version text that ranked it.
+// Each source fills one in place and says whether it offers it; one that does not may leave its
+// fields changed, for the next source to fill.
 struct Found {
-  Found() = default;
-  Found(std::string library_path, std::string home_path, const char* source_name)
-      : library(std::move(library_path)), home(std::move(home_path)), source(source_name) {}
   std::string library;
   std::string home;
   const char* source = "";
@@ -116,14 +114,15 @@ bool IsUsableLibrary(const RuntimeSearch& search, const Step& step, const std::s
   return true;
 }
 
-// The first usable library below a home, from candidate `first` on; "" when there is none.
-std::string LibraryBelowHome(const RuntimeSearch& search, const Step& step, const std::string& home,
-                             std::size_t first = 0) {
+// The first usable library below a home, from candidate `first` on, into library; false when there is
+// none.
+bool LibraryBelowHome(const RuntimeSearch& search, const Step& step, const std::string& home, std::string& library,
+                      std::size_t first = 0) {
   for (std::size_t i = first; i < std::size(kLibraryCandidates); ++i) {
-    std::string path = JoinPath(home, kLibraryCandidates[i]);
-    if (IsUsableLibrary(search, step, path)) return path;
+    library = JoinPath(home, kLibraryCandidates[i]);
+    if (IsUsableLibrary(search, step, library)) return true;
   }
-  return std::string();
+  return false;
 }
 
 // The version of a home's runtime by its release file; "" when it states none.
@@ -139,79 +138,77 @@ bool IsRecentEnough(const RuntimeSearch& search, const Step& step, const std::st
   return refusal == nullptr;
 }
 
-// What a step of the newer sources offers: the library found below the home, if any.
-Found Offer(std::string& library, std::string& home, Step& step) {
-  if (library.empty()) return Found();
-  Found found(std::move(library), std::move(home), step.source);
-  found.version = std::move(step.version);
-  return found;
-}
-
 // The configured JvmPath: a file is taken as it is, as it always was; a directory is a Java home.
 // Neither is judged by version or machine here: what the application names is what it gets, and a
 // library that cannot serve is refused with its reason when it is loaded.
-Found ConfiguredRuntime(const RuntimeSearch& search, const SearchPlan&) {
+bool ConfiguredRuntime(const RuntimeSearch& search, const SearchPlan&, Found& found) {
   const Step step(kConfiguredSource);
   const std::string& path = search.jvm_path;
   if (path.empty()) {
     Trace(search, step, "", "not set");
-    return Found();
+    return false;
   }
-  if (search.files.LibraryMachine(path)) return Found{path, HomeOfLibrary(path), kConfiguredSource};
-  if (search.files.IsDirectory(path)) {
-    const std::string home = WithoutTrailingSeparators(path);
-    for (const char* candidate : kLibraryCandidates) {
-      std::string library = JoinPath(home, candidate);
-      if (search.files.LibraryMachine(library)) return Found{std::move(library), home, kConfiguredSource};
-      Trace(search, step, library.c_str(), "missing");
-    }
-    return Found();
+  found.source = kConfiguredSource;
+  found.version.clear();
+  if (search.files.LibraryMachine(path)) {
+    found.library = path;
+    found.home = HomeOfLibrary(path);
+    return true;
   }
-  Trace(search, step, path.c_str(), "missing");
-  return Found();
+  if (!search.files.IsDirectory(path)) {
+    Trace(search, step, path.c_str(), "missing");
+    return false;
+  }
+  found.home = WithoutTrailingSeparators(path);
+  for (const char* candidate : kLibraryCandidates) {
+    found.library = JoinPath(found.home, candidate);
+    if (search.files.LibraryMachine(found.library)) return true;
+    Trace(search, step, found.library.c_str(), "missing");
+  }
+  return false;
 }
 
-// One version subkey of a first-generation key: its library when the version is acceptable; home
-// receives its JavaHome value as written ("" when it has none).
-std::string ProbeFirstGeneration(const RuntimeSearch& search, const std::string& vendor_key,
-                                 const std::string& version_name, std::string& home) {
+// One version subkey of a first-generation key: true, with its library, when the version is
+// acceptable; the home receives its JavaHome value as written ("" when it has none).
+bool ProbeFirstGeneration(const RuntimeSearch& search, const std::string& vendor_key, const std::string& version_name,
+                          Found& found) {
   const std::string key_path = JoinPath(vendor_key, version_name.c_str());
   const Step step(kLegacySource, search.trace != nullptr ? RootLabel(kHklm, key_path) : std::string(), version_name);
   if (!IsVersionAcceptable(version_name, search.required)) {
     Trace(search, step, "", "too old");
-    return std::string();
+    return false;
   }
   if (!Fits(key_path, kKeyPathSize)) {
     Trace(search, step, "", "key path too long");
-    return std::string();
+    return false;
   }
-  search.registry.ReadString(kHklm, key_path, kJavaHomeValue, kJavaHomeSize, home);
-  std::string library;
+  search.registry.ReadString(kHklm, key_path, kJavaHomeValue, kJavaHomeSize, found.home);
+  std::string& library = found.library;
   if (search.registry.ReadString(kHklm, key_path, kRuntimeLibValue, kLibraryPathSize, library)) {
     // A registered library that cannot serve refuses the version; its Java home is not tried instead.
-    return IsUsableLibrary(search, step, library) ? library : std::string();
+    return IsUsableLibrary(search, step, library);
   }
-  if (home.empty()) {
+  if (found.home.empty()) {
     Trace(search, step, "", "no RuntimeLib or JavaHome");
-    return std::string();
+    return false;
   }
   if (!search.jvm_path.empty()) {
-    library = JoinPath(home, search.jvm_path.c_str());
-    if (IsUsableLibrary(search, step, library)) return library;
+    library = JoinPath(found.home, search.jvm_path.c_str());
+    if (IsUsableLibrary(search, step, library)) return true;
   }
-  return LibraryBelowHome(search, step, home, kFirstGenerationCandidate);
+  return LibraryBelowHome(search, step, found.home, library, kFirstGenerationCandidate);
 }
 
 // The first-generation keys of the plan's families, each with the version its "CurrentVersion" names
 // first, then every version subkey in registry order; the first acceptable library wins.
-std::string FirstGenerationLibrary(const RuntimeSearch& search, const SearchPlan& plan, std::string& home) {
+bool FirstGenerationLibrary(const RuntimeSearch& search, const SearchPlan& plan, Found& found) {
   for (std::size_t f = 0; f < plan.family_count; ++f) {
     for (const char* key : kRuntimeVendorKeys[static_cast<int>(plan.families[f])]) {
       const std::string vendor_key = key;
       std::string version;
-      if (search.registry.ReadString(kHklm, vendor_key, kCurrentVersionValue, kVersionNameSize, version)) {
-        std::string library = ProbeFirstGeneration(search, vendor_key, version, home);
-        if (!library.empty()) return library;
+      if (search.registry.ReadString(kHklm, vendor_key, kCurrentVersionValue, kVersionNameSize, version) &&
+          ProbeFirstGeneration(search, vendor_key, version, found)) {
+        return true;
       }
       const std::optional<std::vector<std::string>> names = search.registry.SubkeyNames(kHklm, vendor_key);
       if (!names) {
@@ -219,53 +216,53 @@ std::string FirstGenerationLibrary(const RuntimeSearch& search, const SearchPlan
         continue;
       }
       for (const std::string& name : *names) {
-        std::string library = ProbeFirstGeneration(search, vendor_key, name, home);
-        if (!library.empty()) return library;
+        if (ProbeFirstGeneration(search, vendor_key, name, found)) return true;
       }
     }
   }
-  return std::string();
+  return false;
 }
 
-Found LegacyRuntime(const RuntimeSearch& search, const SearchPlan& plan) {
-  std::string home;
-  std::string library = FirstGenerationLibrary(search, plan, home);
-  if (library.empty()) return Found();
-  if (home.empty()) home = HomeOfLibrary(library);
-  return Found{std::move(library), std::move(home), kLegacySource};
+bool LegacyRuntime(const RuntimeSearch& search, const SearchPlan& plan, Found& found) {
+  if (!FirstGenerationLibrary(search, plan, found)) return false;
+  if (found.home.empty()) found.home = HomeOfLibrary(found.library);
+  found.source = kLegacySource;
+  found.version.clear();
+  return true;
 }
 
-// One version subkey of a current layout: the runtime it registers, when that one can serve.
-Found ProbeCurrentVersion(const RuntimeSearch& search, RegistryRoot root, const VendorLayout& layout,
-                          const std::string& name) {
+// One version subkey of a current layout: true, with the runtime it registers, when that one can serve.
+bool ProbeCurrentVersion(const RuntimeSearch& search, RegistryRoot root, const VendorLayout& layout,
+                         const std::string& name, Found& found) {
   const std::string key_path = JoinPath(layout.key, name.c_str()) + layout.below_version;
   Step step(kRegistrySource, search.trace != nullptr ? RootLabel(root, key_path) : std::string(), name);
   if (!Fits(key_path, kKeyPathSize)) {
     Trace(search, step, "", "key path too long");
-    return Found();
+    return false;
   }
-  std::string home;
+  std::string& home = found.home;
   if (!search.registry.ReadString(root, key_path, layout.home_value, kJavaHomeSize, home) || home.empty()) {
     if (search.trace != nullptr) Trace(search, step, "", (std::string("no ") + layout.home_value).c_str());
-    return Found();
+    return false;
   }
   home = WithoutTrailingSeparators(home);
   if (!ParseRuntimeVersion(name)) step.version = VersionFromRelease(search, home);
-  if (!IsRecentEnough(search, step, home)) return Found();
-  std::string library;
-  if (!layout.javasoft ||
-      !search.registry.ReadString(root, key_path, kRuntimeLibValue, kLibraryPathSize, library) ||
-      !IsUsableLibrary(search, step, library)) {
-    library = LibraryBelowHome(search, step, home);
-  }
-  return Offer(library, home, step);
+  if (!IsRecentEnough(search, step, home)) return false;
+  std::string& library = found.library;
+  const bool registered = layout.javasoft &&
+                          search.registry.ReadString(root, key_path, kRuntimeLibValue, kLibraryPathSize, library) &&
+                          IsUsableLibrary(search, step, library);
+  if (!registered && !LibraryBelowHome(search, step, home, library)) return false;
+  found.source = kRegistrySource;
+  found.version = std::move(step.version);
+  return true;
 }
 
 // Keeps the higher of two offers; the earlier one wins a tie.
-void KeepBest(Found& best, Found&& found) {
-  if (found.library.empty()) return;
-  if (!best.library.empty() && !(*ParseRuntimeVersion(best.version) < *ParseRuntimeVersion(found.version))) return;
-  best = std::move(found);
+void KeepBest(Found& best, Found& offer) {
+  if (best.library.empty() || *ParseRuntimeVersion(best.version) < *ParseRuntimeVersion(offer.version)) {
+    std::swap(best, offer);
+  }
 }
 
 void SearchLayout(const RuntimeSearch& search, RegistryRoot root, const VendorLayout& layout, Found& best) {
@@ -276,41 +273,46 @@ void SearchLayout(const RuntimeSearch& search, RegistryRoot root, const VendorLa
     return;
   }
   // The version "CurrentVersion" names is tried first, so that it wins among equal versions.
+  Found offer;
   std::string current;
-  if (layout.javasoft && search.registry.ReadString(root, key, kCurrentVersionValue, kVersionNameSize, current)) {
-    KeepBest(best, ProbeCurrentVersion(search, root, layout, current));
+  if (layout.javasoft && search.registry.ReadString(root, key, kCurrentVersionValue, kVersionNameSize, current) &&
+      ProbeCurrentVersion(search, root, layout, current, offer)) {
+    KeepBest(best, offer);
   }
   for (const std::string& name : *names) {
-    if (name != current) KeepBest(best, ProbeCurrentVersion(search, root, layout, name));
+    if (name != current && ProbeCurrentVersion(search, root, layout, name, offer)) KeepBest(best, offer);
   }
 }
 
 // The current vendor layouts of the plan's families, HKLM then HKCU; the highest acceptable version
 // whose library exists and fits the launcher wins, the first of equal ones.
-Found CurrentRuntime(const RuntimeSearch& search, const SearchPlan& plan) {
-  Found best;
+bool CurrentRuntime(const RuntimeSearch& search, const SearchPlan& plan, Found& found) {
+  found.library.clear();
   for (std::size_t f = 0; f < plan.family_count; ++f) {
     for (RegistryRoot root : {RegistryRoot::kLocalMachine, RegistryRoot::kCurrentUser}) {
       for (const VendorLayout& layout : kVendorLayouts) {
-        if (layout.family == plan.families[f]) SearchLayout(search, root, layout, best);
+        if (layout.family == plan.families[f]) SearchLayout(search, root, layout, found);
       }
     }
   }
-  return best;
+  return !found.library.empty();
 }
 
 // JAVA_HOME of the environment, judged by the version its release file states.
-Found EnvironmentRuntime(const RuntimeSearch& search, const SearchPlan&) {
+bool EnvironmentRuntime(const RuntimeSearch& search, const SearchPlan&, Found& found) {
   Step step(kEnvironmentSource);
   if (search.java_home_env.empty()) {
     Trace(search, step, "", "not set");
-    return Found();
+    return false;
   }
-  std::string home = WithoutTrailingSeparators(search.java_home_env);
-  step.version = VersionFromRelease(search, home);
-  if (!IsRecentEnough(search, step, home)) return Found();
-  std::string library = LibraryBelowHome(search, step, home);
-  return Offer(library, home, step);
+  found.home = WithoutTrailingSeparators(search.java_home_env);
+  step.version = VersionFromRelease(search, found.home);
+  if (!IsRecentEnough(search, step, found.home) || !LibraryBelowHome(search, step, found.home, found.library)) {
+    return false;
+  }
+  found.source = kEnvironmentSource;
+  found.version = std::move(step.version);
+  return true;
 }
 
 }  // namespace
@@ -448,25 +450,22 @@ std::string TraceLine(std::string_view source, std::string_view key, std::string
 }
 
 std::optional<std::string> ChooseJvmLibrary(RuntimeSearch& search, int search_mode) {
-  using Source = Found (*)(const RuntimeSearch&, const SearchPlan&);
+  using Source = bool (*)(const RuntimeSearch&, const SearchPlan&, Found&);
   const SearchPlan plan = SearchPlanForMode(search_mode);
   const Source sources[] = {plan.registry_first ? LegacyRuntime : ConfiguredRuntime,
                             plan.registry_first ? ConfiguredRuntime : LegacyRuntime, CurrentRuntime,
                             EnvironmentRuntime};
   Found found;
   for (Source source : sources) {
-    found = source(search, plan);
-    if (!found.library.empty()) break;
+    if (!source(search, plan, found)) continue;
+    search.java_home = std::move(found.home);
+    Step chosen(found.source);
+    chosen.version = std::move(found.version);
+    Trace(search, chosen, found.library.c_str(), "chosen");
+    return std::move(found.library);
   }
-  if (found.library.empty()) {
-    Trace(search, Step("search"), "", "nothing found");
-    return std::nullopt;
-  }
-  search.java_home = std::move(found.home);
-  Step chosen(found.source);
-  chosen.version = std::move(found.version);
-  Trace(search, chosen, found.library.c_str(), "chosen");
-  return std::move(found.library);
+  Trace(search, Step("search"), "", "nothing found");
+  return std::nullopt;
 }
 
 }  // namespace stub
