@@ -7,6 +7,12 @@
 
 namespace stub {
 
+void CloseKeepingLastError(void (*close)(void*), void* handle) {
+  const DWORD last_error = ::GetLastError();
+  close(handle);
+  ::SetLastError(last_error);
+}
+
 std::u16string WideOf(const std::string& utf8) { return Utf16FromUtf8(utf8); }
 
 std::string Utf8Of(const wchar_t* wide, std::size_t length) {

@@ -11,19 +11,17 @@ constexpr std::string_view kServiceKeyPrefix = "SYSTEM\\CurrentControlSet\\Servi
 constexpr std::uint32_t kOwnProcessService = 0x10;
 constexpr std::uint32_t kAcceptStopAndShutdown = 5;
 
-bool MatchesSwitch(std::string_view argument, std::string_view configured) {
-  return !configured.empty() && argument == configured;
-}
-
 }  // namespace
 
 ServiceSwitchKind RecognizeServiceSwitch(const std::vector<std::string>& args, const std::string& install_switch,
                                          const std::string& uninstall_switch, const std::string& service_switch) {
   if (args.size() != 2) return ServiceSwitchKind::kNone;
-  const std::string_view argument = args[1];
-  if (MatchesSwitch(argument, install_switch)) return ServiceSwitchKind::kInstall;
-  if (MatchesSwitch(argument, uninstall_switch)) return ServiceSwitchKind::kUninstall;
-  if (MatchesSwitch(argument, service_switch)) return ServiceSwitchKind::kRun;
+  const std::string* const switches[] = {&install_switch, &uninstall_switch, &service_switch};
+  constexpr ServiceSwitchKind kKinds[] = {ServiceSwitchKind::kInstall, ServiceSwitchKind::kUninstall,
+                                          ServiceSwitchKind::kRun};
+  for (int i = 0; i < 3; ++i) {
+    if (!switches[i]->empty() && args[1] == *switches[i]) return kKinds[i];
+  }
   return ServiceSwitchKind::kNone;
 }
 
