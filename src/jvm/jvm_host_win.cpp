@@ -9,6 +9,7 @@
 
 #include "core/handle_win.h"
 #include "core/launch_config.h"
+#include "core/message_format.h"
 #include "core/reporting.h"
 #include "core/system_win.h"
 #include "core/text.h"
@@ -108,7 +109,7 @@ bool RefuseForeignLibrary(const std::string& path) {
   if (!machine || *machine == 0 || *machine == kLauncherMachine) return false;
   ReportError(LaunchConfig().JvmErrorMessages(kUnableToLoadJvm), path);
   ReportText(true, ForeignLibraryText(path, *machine, kLauncherMachine));
-  TraceLoad(path, ("refused: other bitness: " + MachineName(*machine) + " library").c_str());
+  TraceLoad(path, FormatMessageText("refused: other bitness: %s library", {MachineName(*machine)}).c_str());
   return true;
 }
 
@@ -117,7 +118,7 @@ bool RefuseForeignLibrary(const std::string& path) {
 // the process's life (this also takes the current directory off the search path).
 void PrepareRuntimeFolder(const std::string& library) {
   std::string folder = RuntimeBinFolder(library);
-  if (folder.empty()) folder = ".";
+  if (folder.empty()) folder.push_back('.');
   const std::string bin = FullPath(folder);
   ::SetDllDirectoryW(Wide(WideOf(bin)));
   TraceLoad(bin, "DLL folder");
@@ -131,11 +132,14 @@ void PrepareRuntimeFolder(const std::string& library) {
 
 // The system's text for a failed load; some texts name the file as "%1".
 std::string LoadErrorText(DWORD error, const std::string& path) {
-  std::string text = SystemErrorText(error);
-  for (std::size_t at = text.find("%1"); at != std::string::npos; at = text.find("%1", at + path.size())) {
-    text.replace(at, 2, path);
+  const std::string text = SystemErrorText(error);
+  std::string named;
+  std::size_t from = 0;
+  for (std::size_t at = text.find("%1"); at != std::string::npos; at = text.find("%1", from)) {
+    named.append(text, from, at - from).append(path);
+    from = at + 2;
   }
-  return text;
+  return named.append(text, from, std::string::npos);
 }
 
 bool LoadJvmLibrary(const std::string& path) {
@@ -151,7 +155,7 @@ bool LoadJvmLibrary(const std::string& path) {
     const std::string reason = LoadErrorText(::GetLastError(), path);
     ReportError(config.JvmErrorMessages(kUnableToLoadJvm), path);
     ReportText(true, reason);
-    TraceLoad(path, ("load error: " + reason).c_str());
+    TraceLoad(path, FormatMessageText("load error: %s", {reason}).c_str());
     return false;
   }
   TraceLoad(path, "loaded");

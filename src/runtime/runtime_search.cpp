@@ -86,7 +86,8 @@ std::string WithoutTrailingSeparators(const std::string& path) {
 }
 
 std::string RootLabel(RegistryRoot root, const std::string& key) {
-  return (root == kHklm ? "HKLM\\" : "HKCU\\") + key;
+  std::string label = root == kHklm ? "HKLM\\" : "HKCU\\";
+  return label.append(key);
 }
 
 void Trace(const RuntimeSearch& search, const Step& step, const char* path, const char* outcome) {
@@ -106,7 +107,7 @@ bool IsUsableLibrary(const RuntimeSearch& search, const Step& step, const std::s
   }
   if (*machine != 0 && *machine != search.machine) {
     if (search.trace != nullptr) {
-      Trace(search, step, path.c_str(), ("other bitness: " + MachineName(*machine) + " library").c_str());
+      Trace(search, step, path.c_str(), FormatMessageText("other bitness: %s library", {MachineName(*machine)}).c_str());
     }
     return false;
   }
@@ -242,7 +243,7 @@ bool ProbeCurrentVersion(const RuntimeSearch& search, RegistryRoot root, const V
   }
   std::string& home = found.home;
   if (!search.registry.ReadString(root, key_path, layout.home_value, kJavaHomeSize, home) || home.empty()) {
-    if (search.trace != nullptr) Trace(search, step, "", (std::string("no ") + layout.home_value).c_str());
+    if (search.trace != nullptr) Trace(search, step, "", FormatMessageText("no %s", {layout.home_value}).c_str());
     return false;
   }
   home = WithoutTrailingSeparators(home);
