@@ -3,7 +3,9 @@
 // throwing helpers would still pull in the exception classes, the unwinder, thread-local storage and
 // the threads library (about 60 KiB together) behind operator new and the containers' length checks.
 // Here each of those situations ends the process at once instead: an allocation that fails, or a
-// container asked for more than it can hold (which the launcher's own limits never ask for).
+// container asked for more than it can hold (which the launcher's own limits never ask for). The two
+// C runtime helpers at the end are the launchers' own for the same reason: the runtime library's
+// copies come with unwind tables, which would be the launchers' only ones.
 #include <cstdlib>
 #include <new>
 
@@ -64,3 +66,21 @@ namespace __gnu_cxx {
 // alone is about 45 KiB.
 void __verbose_terminate_handler() { EndProcess(); }
 }  // namespace __gnu_cxx
+
+// stdout and stderr (the service console reopens them) reach msvcrt's stream table through
+// __acrt_iob_func, whose copy in the runtime library carries the only exception table left in the
+// launchers: a section of 512 bytes for 12 bytes of table. This one is built like the launchers. The
+// standard header is not included here, since it declares the function imported; the stream is
+// msvcrt's FILE, laid out as that header lays it out.
+struct _iobuf {
+  char* _ptr;
+  int _cnt;
+  char* _base;
+  int _flag;
+  int _file;
+  int _charbuf;
+  int _bufsiz;
+  char* _tmpfname;
+};
+extern "C" __declspec(dllimport) _iobuf* __cdecl __iob_func();
+extern "C" _iobuf* __cdecl __acrt_iob_func(unsigned index) { return __iob_func() + index; }

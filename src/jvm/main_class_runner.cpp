@@ -92,8 +92,9 @@ bool InvokeMain(JNIEnv* env, const MainCall& call) {
   if (main_method == nullptr) return false;
 
   // Arguments given replace AppOptions entirely; AppOptions applies only when there are none.
-  jobjectArray array = BuildArgumentArray(
-      env, call.arguments.empty() ? TokenizeArguments(LaunchConfig().AppOptions(), false) : call.arguments);
+  std::vector<std::string> defaults;
+  if (call.arguments.empty()) defaults = TokenizeArguments(LaunchConfig().AppOptions(), false);
+  jobjectArray array = BuildArgumentArray(env, call.arguments.empty() ? defaults : call.arguments);
   if (array == nullptr) return false;
   // As late as possible, so that a stop request that comes before main has begun keeps it from
   // beginning at all.

@@ -262,7 +262,7 @@ bool ProbeCurrentVersion(const RuntimeSearch& search, RegistryRoot root, const V
 // Keeps the higher of two offers; the earlier one wins a tie.
 void KeepBest(Found& best, Found& offer) {
   if (best.library.empty() || *ParseRuntimeVersion(best.version) < *ParseRuntimeVersion(offer.version)) {
-    std::swap(best, offer);
+    best = std::move(offer);
   }
 }
 
