@@ -3,8 +3,8 @@
 // throwing helpers would still pull in the exception classes, the unwinder, thread-local storage and
 // the threads library (about 60 KiB together) behind operator new and the containers' length checks.
 // Here each of those situations ends the process at once instead: an allocation that fails, or a
-// container asked for more than it can hold (which the launcher's own limits never ask for). The two
-// C runtime helpers at the end are the launchers' own for the same reason: the runtime library's
+// container asked for more than it can hold (which the launcher's own limits never ask for). The C
+// runtime's __main and __acrt_iob_func are replaced below for a like reason: the runtime library's
 // copies come with unwind tables, which would be the launchers' only ones.
 #include <cstdlib>
 #include <new>
