@@ -16,11 +16,13 @@ import shutil
 import statistics
 import subprocess
 import sys
-import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import startup_bench as startup  # noqa: E402
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "integration"))
+from conftest import start_display  # noqa: E402
 
 ROOT = startup.ROOT
 STANDIN = ROOT / "build" / "windows" / "fixtures" / "standin" / "jvm.dll"
@@ -49,19 +51,6 @@ def prepare():
     for option in options:
         reference += ["-o", option]
     return reference
-
-
-def start_display():
-    """An X display of our own: the windowed launcher's splash needs one, and Wine waits for its
-    desktop process (which fails without a display) before a first window can be made."""
-    number = next(n for n in range(90, 190) if not Path(f"/tmp/.X{n}-lock").exists())
-    server = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    for _ in range(100):
-        if Path(f"/tmp/.X11-unix/X{number}").exists():
-            break
-        time.sleep(0.05)
-    return server, f":{number}"
 
 
 DISPLAY = {}
@@ -96,6 +85,8 @@ def main():
         if not path.exists():
             sys.exit(f"creation_bench: {path} is missing; run `make dist` first")
     reference = prepare()
+    # The windowed launcher's splash needs a display, and Wine waits for its desktop process (which
+    # fails without one) before a first window can be made.
     server, DISPLAY["DISPLAY"] = start_display()
     quiet = dict(env=startup.wine_env(DISPLAY), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
     # The server of the preparing runs (and its desktop process) has no display: end it and wait.

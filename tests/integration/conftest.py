@@ -105,9 +105,8 @@ def win_path(path):
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
 
-@pytest.fixture(scope="session")
-def display():
-    """An X display for windows, message boxes and screenshots."""
+def start_display():
+    """An Xvfb server on a free display number, once it accepts clients: (process, display name)."""
     number = next(n for n in range(90, 190) if not Path(f"/tmp/.X{n}-lock").exists())
     proc = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -115,7 +114,14 @@ def display():
         if Path(f"/tmp/.X11-unix/X{number}").exists():
             break
         time.sleep(0.05)
-    yield f":{number}"
+    return proc, f":{number}"
+
+
+@pytest.fixture(scope="session")
+def display():
+    """An X display for windows, message boxes and screenshots."""
+    proc, name = start_display()
+    yield name
     proc.terminate()
     proc.wait(timeout=10)
 
