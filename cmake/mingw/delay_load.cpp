@@ -41,10 +41,12 @@ HMODULE LoadModule(const ImgDelayDescr& descriptor) {
 extern "C" FARPROC WINAPI __delayLoadHelper2(PCImgDelayDescr descriptor, FARPROC* slot) {
   const HMODULE module = LoadModule(*descriptor);
   // The name table runs parallel to the address table.
-  const IMAGE_THUNK_DATA& entry = AtRva<IMAGE_THUNK_DATA>(descriptor->rvaINT)[slot - AtRva<FARPROC>(descriptor->rvaIAT)];
-  const char* name = IMAGE_SNAP_BY_ORDINAL(entry.u1.Ordinal)
-                         ? reinterpret_cast<const char*>(IMAGE_ORDINAL(entry.u1.Ordinal))
-                         : reinterpret_cast<const char*>(AtRva<IMAGE_IMPORT_BY_NAME>(static_cast<RVA>(entry.u1.AddressOfData))->Name);
+  const IMAGE_THUNK_DATA& entry =
+      AtRva<IMAGE_THUNK_DATA>(descriptor->rvaINT)[slot - AtRva<FARPROC>(descriptor->rvaIAT)];
+  const char* name = reinterpret_cast<const char*>(IMAGE_ORDINAL(entry.u1.Ordinal));
+  if (!IMAGE_SNAP_BY_ORDINAL(entry.u1.Ordinal)) {
+    name = AtRva<IMAGE_IMPORT_BY_NAME>(static_cast<RVA>(entry.u1.AddressOfData))->Name;
+  }
   const FARPROC function = ::GetProcAddress(module, name);
   if (function == nullptr) Fail(ERROR_PROC_NOT_FOUND);
   *slot = function;

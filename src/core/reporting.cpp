@@ -6,7 +6,9 @@
 
 namespace stub {
 
-void ReportInfo(const std::string& format, const std::string& arg) { ReportText(false, FormatMessageText(format, {arg})); }
+void ReportInfo(const std::string& format, const std::string& arg) {
+  ReportText(false, FormatMessageText(format, {arg}));
+}
 
 void ReportError(const std::string& format) { ReportText(true, FormatMessageText(format, {})); }
 

@@ -29,7 +29,8 @@ jclass FindClassStep(JNIEnv* env, const char* name) {
 jmethodID MethodStep(JNIEnv* env, jclass type, bool is_static, const char* name, const char* signature,
                      const char* label) {
   const JNINativeInterface_* jni = env->functions;
-  jmethodID method = is_static ? jni->GetStaticMethodID(env, type, name, signature) : jni->GetMethodID(env, type, name, signature);
+  jmethodID method =
+      is_static ? jni->GetStaticMethodID(env, type, name, signature) : jni->GetMethodID(env, type, name, signature);
   return StepFailed(env, method == nullptr, kErrorLocatingMethod, label) ? nullptr : method;
 }
 

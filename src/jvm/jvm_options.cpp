@@ -109,10 +109,9 @@ class ArchiveWalker {
 
   // Where a listing of that identity stands, or would stand, in the sorted listings.
   Listings::iterator Place(const std::string& identity) {
-    return std::lower_bound(listings_.begin(), listings_.end(), identity,
-                            [](const std::unique_ptr<Listing>& listing, const std::string& key) {
-                              return listing->identity < key;
-                            });
+    return std::lower_bound(
+        listings_.begin(), listings_.end(), identity,
+        [](const std::unique_ptr<Listing>& listing, const std::string& key) { return listing->identity < key; });
   }
 
   const ClassPathFileSystem& fs_;

@@ -107,7 +107,8 @@ bool IsUsableLibrary(const RuntimeSearch& search, const Step& step, const std::s
   }
   if (*machine != 0 && *machine != search.machine) {
     if (search.trace != nullptr) {
-      Trace(search, step, path.c_str(), FormatMessageText("other bitness: %s library", {MachineName(*machine)}).c_str());
+      Trace(search, step, path.c_str(),
+            FormatMessageText("other bitness: %s library", {MachineName(*machine)}).c_str());
     }
     return false;
   }
@@ -132,9 +133,9 @@ std::string VersionFromRelease(const RuntimeSearch& search, const std::string& h
 }
 
 bool IsRecentEnough(const RuntimeSearch& search, const Step& step, const std::string& home) {
-  const char* refusal = !ParseRuntimeVersion(step.version)                     ? "no version"
+  const char* refusal = !ParseRuntimeVersion(step.version)                    ? "no version"
                         : !IsVersionAcceptable(step.version, search.required) ? "too old"
-                                                                               : nullptr;
+                                                                              : nullptr;
   if (refusal != nullptr) Trace(search, step, home.c_str(), refusal);
   return refusal == nullptr;
 }

@@ -25,7 +25,7 @@ inline constexpr const char* kRuntimeVendorKeys[2][2] = {
 // an older one below jre\. A home read from a first-generation key (which predates the current layout)
 // is tried only from kFirstGenerationCandidate on, after the configured JvmPath.
 inline constexpr const char* kLibraryCandidates[] = {
-    "bin\\server\\jvm.dll",     "bin\\client\\jvm.dll",      "jre\\bin\\client\\jvm.dll",
+    "bin\\server\\jvm.dll",      "bin\\client\\jvm.dll",       "jre\\bin\\client\\jvm.dll",
     "jre\\bin\\server\\jvm.dll", "jre\\bin\\classic\\jvm.dll",
 };
 inline constexpr std::size_t kFirstGenerationCandidate = 2;

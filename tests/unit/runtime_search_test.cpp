@@ -25,9 +25,9 @@ TEST(RuntimeSearch, ModeTableGivesOrderAndPlaceOfTheConfiguredPath) {
     std::vector<RuntimeFamily> families;
   };
   const Row rows[] = {
-      {0, false, {kRe, kDk}},  {1, false, {kDk, kRe}}, {2, false, {kRe}},     {3, false, {kDk}},
-      {4, true, {kRe, kDk}},   {5, true, {kDk, kRe}},  {6, true, {kRe}},      {7, true, {kDk}},
-      {8, true, {kRe, kDk}},   {12, true, {kRe, kDk}}, {-1, false, {kRe, kDk}}, {-2147483647 - 1, false, {kRe, kDk}},
+      {0, false, {kRe, kDk}}, {1, false, {kDk, kRe}}, {2, false, {kRe}},       {3, false, {kDk}},
+      {4, true, {kRe, kDk}},  {5, true, {kDk, kRe}},  {6, true, {kRe}},        {7, true, {kDk}},
+      {8, true, {kRe, kDk}},  {12, true, {kRe, kDk}}, {-1, false, {kRe, kDk}}, {-2147483647 - 1, false, {kRe, kDk}},
   };
   for (const Row& row : rows) {
     const SearchPlan plan = SearchPlanForMode(row.mode);
@@ -346,8 +346,12 @@ TEST_F(RuntimeSearchTest, EachModeReadsTheFirstGenerationKeysOfItsFamiliesInOrde
     std::vector<std::string> keys;
   };
   const Row rows[] = {
-      {0, {kJre, kIbmJre, kJdk, kIbmJdk}}, {1, {kJdk, kIbmJdk, kJre, kIbmJre}}, {2, {kJre, kIbmJre}},
-      {3, {kJdk, kIbmJdk}},                {6, {kJre, kIbmJre}},                {7, {kJdk, kIbmJdk}},
+      {0, {kJre, kIbmJre, kJdk, kIbmJdk}},
+      {1, {kJdk, kIbmJdk, kJre, kIbmJre}},
+      {2, {kJre, kIbmJre}},
+      {3, {kJdk, kIbmJdk}},
+      {6, {kJre, kIbmJre}},
+      {7, {kJdk, kIbmJdk}},
   };
   for (const Row& row : rows) {
     registry_.reads.clear();
