@@ -67,16 +67,6 @@ std::string_view LastName(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-    const char y = (b[i] >= 'A' && b[i] <= 'Z') ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // Installers write homes with and without a closing separator ("C:\...\jdk-17\"); joined paths and the
 // Java home handed on must not depend on which.
 std::string WithoutTrailingSeparators(const std::string& path) {
@@ -391,7 +381,7 @@ std::string ReleaseVersion(std::string_view release_text) {
 std::string HomeOfLibrary(const std::string& library) {
   const std::string_view variant = Parent(library);
   const std::string_view bin = Parent(variant);
-  if (variant.empty() || !EqualsNoCase(LastName(bin), "bin")) return std::string();
+  if (variant.empty() || !EqualsIgnoringAsciiCase(LastName(bin), "bin")) return std::string();
   const std::string_view home = Parent(bin);
   if (home.empty()) return bin.size() == LastName(bin).size() ? "." : std::string(bin.substr(0, 1));
   if (home.back() == ':') return std::string(home) + "\\";
@@ -401,7 +391,7 @@ std::string HomeOfLibrary(const std::string& library) {
 std::string RuntimeBinFolder(std::string_view library) {
   const std::string_view folder = Parent(library);
   const std::string_view above = Parent(folder);
-  if (!above.empty() && EqualsNoCase(LastName(above), "bin")) return std::string(above);
+  if (!above.empty() && EqualsIgnoringAsciiCase(LastName(above), "bin")) return std::string(above);
   return std::string(folder);
 }
 
