@@ -383,9 +383,12 @@ std::string HomeOfLibrary(const std::string& library) {
   const std::string_view bin = Parent(variant);
   if (variant.empty() || !EqualsIgnoringAsciiCase(LastName(bin), "bin")) return std::string();
   const std::string_view home = Parent(bin);
-  if (home.empty()) return bin.size() == LastName(bin).size() ? "." : std::string(bin.substr(0, 1));
-  if (home.back() == ':') return std::string(home) + "\\";
-  return std::string(home);
+  // A bin folder at the top of a relative path lies in "."; one at the root of the current drive
+  // ("\bin") or of a drive ("C:\bin") lies in that root, written with its separator.
+  if (home.empty()) return std::string(bin.size() == LastName(bin).size() ? std::string_view(".") : bin.substr(0, 1));
+  std::string result(home);
+  if (result.back() == ':') result += '\\';
+  return result;
 }
 
 std::string RuntimeBinFolder(std::string_view library) {
