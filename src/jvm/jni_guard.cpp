@@ -36,13 +36,15 @@ jmethodID MethodStep(JNIEnv* env, jclass type, bool is_static, const char* name,
 
 jstring NewJavaString(JNIEnv* env, const std::string& utf8) {
   const std::u16string units = Utf16FromUtf8(utf8);
-  return env->functions->NewString(env, reinterpret_cast<const jchar*>(units.data()), static_cast<jsize>(units.size()));
+  jstring text =
+      env->functions->NewString(env, reinterpret_cast<const jchar*>(units.data()), static_cast<jsize>(units.size()));
+  return StepFailed(env, text == nullptr, kErrorInstantiating, "java/lang/String") ? nullptr : text;
 }
 
 bool RedirectJavaStream(JNIEnv* env, const std::string& file_name, const char* setter_name) {
   const JNINativeInterface_* jni = env->functions;
   jstring name = NewJavaString(env, file_name);
-  if (StepFailed(env, name == nullptr, kErrorInstantiating, "java/lang/String")) return false;
+  if (name == nullptr) return false;
 
   jclass file_stream_class = FindClassStep(env, "java/io/FileOutputStream");
   if (file_stream_class == nullptr) return false;

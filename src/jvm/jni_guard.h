@@ -28,8 +28,8 @@ jclass FindClassStep(JNIEnv* env, const char* name);
 jmethodID MethodStep(JNIEnv* env, jclass type, bool is_static, const char* name, const char* signature,
                      const char* label);
 
-// A Java string of a UTF-8 text (NewString of its UTF-16); null when it could not be made (an
-// exception may then be pending).
+// A Java string of a UTF-8 text (NewString of its UTF-16), or null when the step failed (reported as
+// instantiating java/lang/String).
 jstring NewJavaString(JNIEnv* env, const std::string& utf8);
 
 // Replaces System.out ("setOut") or System.err ("setErr") by a PrintStream over a FileOutputStream

@@ -42,9 +42,9 @@ class AttachedThread {
 bool SetJavaSystemProperty(JNIEnv* env, const char* key, const std::string& value) {
   const JNINativeInterface_* jni = env->functions;
   jstring key_string = NewJavaString(env, key);
-  if (StepFailed(env, key_string == nullptr, kErrorInstantiating, "java/lang/String")) return false;
+  if (key_string == nullptr) return false;
   jstring value_string = NewJavaString(env, value);
-  if (StepFailed(env, value_string == nullptr, kErrorInstantiating, "java/lang/String")) return false;
+  if (value_string == nullptr) return false;
   jclass system_class = FindClassStep(env, "java/lang/System");
   if (system_class == nullptr) return false;
   jmethodID set_property = MethodStep(env, system_class, true, "setProperty",
@@ -73,7 +73,7 @@ jobjectArray BuildArgumentArray(JNIEnv* env, const std::vector<std::string>& arg
   if (StepFailed(env, array == nullptr, kErrorInstantiating, "java/lang/String[]")) return nullptr;
   for (std::size_t i = 0; i < args.size(); ++i) {
     jstring arg = NewJavaString(env, args[i]);
-    if (StepFailed(env, arg == nullptr, kErrorInstantiating, "java/lang/String")) return nullptr;
+    if (arg == nullptr) return nullptr;
     jni->SetObjectArrayElement(env, array, static_cast<jsize>(i), arg);
     if (StepFailed(env, false, kErrorAssigningString, args[i].c_str())) return nullptr;
   }
