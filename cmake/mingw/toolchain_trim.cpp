@@ -3,7 +3,9 @@
 // throwing helpers would still pull in the exception classes, the unwinder, thread-local storage and
 // the threads library (about 60 KiB together) behind operator new and the containers' length checks.
 // Here each of those situations ends the process at once instead: an allocation that fails, or a
-// container asked for more than it can hold (which the launcher's own limits never ask for).
+// container asked for more than it can hold (which the launcher's own limits never ask for). The C
+// runtime's __main and __acrt_iob_func are replaced below for a like reason: the runtime library's
+// copies come with unwind tables, which would be the launchers' only ones.
 #include <cstdlib>
 #include <new>
 
@@ -49,8 +51,36 @@ void __throw_bad_function_call() { EndProcess(); }
 // exit table (and its run-time relocation) out of the launchers.
 extern "C" int atexit(void (*)(void)) { return 0; }
 
+// The static constructors, run by the launchers' own entry (startup_*.cpp) in place of the runtime's
+// __main, whose unwind tables alone would cost each launcher a section. The linker lists them after a
+// -1 marker and before a null entry; they run last to first, as the runtime runs them.
+extern "C" void (*__CTOR_LIST__[])();
+extern "C" void __main() {
+  std::size_t count = 0;
+  while (__CTOR_LIST__[count + 1] != nullptr) ++count;
+  for (std::size_t i = count; i >= 1; --i) __CTOR_LIST__[i]();
+}
+
 namespace __gnu_cxx {
 // The runtime's default handler prints the demangled type of an uncaught exception; its demangler
 // alone is about 45 KiB.
 void __verbose_terminate_handler() { EndProcess(); }
 }  // namespace __gnu_cxx
+
+// stdout and stderr (the service console reopens them) reach msvcrt's stream table through
+// __acrt_iob_func, whose copy in the runtime library carries the only exception table left in the
+// launchers: a section of 512 bytes for 12 bytes of table. This one is built like the launchers. The
+// standard header is not included here, since it declares the function imported; the stream is
+// msvcrt's FILE, laid out as that header lays it out.
+struct _iobuf {
+  char* _ptr;
+  int _cnt;
+  char* _base;
+  int _flag;
+  int _file;
+  int _charbuf;
+  int _bufsiz;
+  char* _tmpfname;
+};
+extern "C" __declspec(dllimport) _iobuf* __cdecl __iob_func();
+extern "C" _iobuf* __cdecl __acrt_iob_func(unsigned index) { return __iob_func() + index; }

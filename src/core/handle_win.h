@@ -8,6 +8,9 @@
 
 namespace stub {
 
+// Closes a handle through close with the thread's last error kept. Out of line, once for every owner.
+void CloseKeepingLastError(void (*close)(void*), void* handle);
+
 template <typename T, typename Traits>
 class UniqueHandle {
  public:
@@ -31,11 +34,7 @@ class UniqueHandle {
   explicit operator bool() const { return Traits::IsValid(value_); }
   T release() { return std::exchange(value_, Traits::Empty()); }
   void reset(T value = Traits::Empty()) {
-    if (Traits::IsValid(value_)) {
-      const DWORD last_error = ::GetLastError();
-      Traits::Close(value_);
-      ::SetLastError(last_error);
-    }
+    if (Traits::IsValid(value_)) CloseKeepingLastError(Traits::Close, value_);
     value_ = value;
   }
 
@@ -46,42 +45,42 @@ class UniqueHandle {
 struct KernelHandleTraits {
   static HANDLE Empty() { return nullptr; }
   static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(HANDLE h) { ::CloseHandle(h); }
+  static void Close(void* h) { ::CloseHandle(h); }
 };
 using ScopedHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
 
 struct FindHandleTraits {
   static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
   static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(HANDLE h) { ::FindClose(h); }
+  static void Close(void* h) { ::FindClose(h); }
 };
 using ScopedFindHandle = UniqueHandle<HANDLE, FindHandleTraits>;
 
 struct RegKeyTraits {
   static HKEY Empty() { return nullptr; }
   static bool IsValid(HKEY h) { return h != nullptr; }
-  static void Close(HKEY h) { ::RegCloseKey(h); }
+  static void Close(void* h) { ::RegCloseKey(static_cast<HKEY>(h)); }
 };
 using ScopedRegKey = UniqueHandle<HKEY, RegKeyTraits>;
 
 struct ServiceHandleTraits {
   static SC_HANDLE Empty() { return nullptr; }
   static bool IsValid(SC_HANDLE h) { return h != nullptr; }
-  static void Close(SC_HANDLE h) { ::CloseServiceHandle(h); }
+  static void Close(void* h) { ::CloseServiceHandle(static_cast<SC_HANDLE>(h)); }
 };
 using ScopedServiceHandle = UniqueHandle<SC_HANDLE, ServiceHandleTraits>;
 
 struct EventSourceTraits {
   static HANDLE Empty() { return nullptr; }
   static bool IsValid(HANDLE h) { return h != nullptr; }
-  static void Close(HANDLE h) { ::DeregisterEventSource(h); }
+  static void Close(void* h) { ::DeregisterEventSource(h); }
 };
 using ScopedEventSource = UniqueHandle<HANDLE, EventSourceTraits>;
 
 struct ModuleTraits {
   static HMODULE Empty() { return nullptr; }
   static bool IsValid(HMODULE h) { return h != nullptr; }
-  static void Close(HMODULE h) { ::FreeLibrary(h); }
+  static void Close(void* h) { ::FreeLibrary(static_cast<HMODULE>(h)); }
 };
 using ScopedModule = UniqueHandle<HMODULE, ModuleTraits>;
 
@@ -89,14 +88,14 @@ using ScopedModule = UniqueHandle<HMODULE, ModuleTraits>;
 struct WindowTraits {
   static HWND Empty() { return nullptr; }
   static bool IsValid(HWND h) { return h != nullptr; }
-  static void Close(HWND h) { ::DestroyWindow(h); }
+  static void Close(void* h) { ::DestroyWindow(static_cast<HWND>(h)); }
 };
 using ScopedWindow = UniqueHandle<HWND, WindowTraits>;
 
 struct BitmapTraits {
   static HBITMAP Empty() { return nullptr; }
   static bool IsValid(HBITMAP h) { return h != nullptr; }
-  static void Close(HBITMAP h) { ::DeleteObject(h); }
+  static void Close(void* h) { ::DeleteObject(static_cast<HBITMAP>(h)); }
 };
 using ScopedBitmap = UniqueHandle<HBITMAP, BitmapTraits>;
 

@@ -13,7 +13,18 @@ namespace {
 
 constexpr std::string_view kIniSection = "Application Configuration";
 
-// Made at the first use, on the main thread before any other thread starts, and never destroyed.
+// The settings the INI file may override, with their keys. The names are taken from the table at
+// compile time, so that the launcher does not carry the whole table (the configuration tool's) for two
+// of its names.
+struct IniKey {
+  Setting setting;
+  std::string_view name;
+};
+constexpr IniKey IniKeyOf(Setting setting) { return {setting, kSettingLayouts[IndexOf(setting)].name}; }
+constexpr IniKey kIniKeys[] = {IniKeyOf(Setting::JvmOptions), IniKeyOf(Setting::AppOptions)};
+
+// Made on the main thread before any other thread starts (at the first use, or by SetLaunchConfiguration,
+// which replaces an earlier one only in the unit tests); the last one is never destroyed.
 LaunchConfiguration* g_config = nullptr;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
@@ -30,7 +41,7 @@ bool SkipBlanksAndSign(std::string_view text, std::size_t& pos) {
 static_assert(IndexOf(Setting::JvmErrorMessages9) - IndexOf(Setting::JvmErrorMessages0) + 1 == kJvmErrorMessageCount,
               "the ten JvmErrorMessages are consecutive rows of the table");
 
-LaunchConfiguration::LaunchConfiguration(SettingTexts texts) : texts_(std::move(texts)) {
+LaunchConfiguration::LaunchConfiguration(SettingTexts&& texts) : texts_(std::move(texts)) {
   std::string& main_class = texts_[IndexOf(Setting::MainClass)];
   main_class = DecodeMainClass(main_class);
   for (char& c : main_class) {
@@ -40,9 +51,9 @@ LaunchConfiguration::LaunchConfiguration(SettingTexts texts) : texts_(std::move(
 
 std::string_view NormalizeEntry(std::string_view loaded) { return loaded == "<null>" ? std::string_view() : loaded; }
 
-bool ConvertFlag(std::string_view text) { return text.empty() || text.front() != '0'; }
+bool ConvertFlag(const std::string& text) { return text.empty() || text.front() != '0'; }
 
-int ConvertInteger(std::string_view text) {
+int ConvertInteger(const std::string& text) {
   std::size_t pos = 0;
   const bool negative = SkipBlanksAndSign(text, pos);
   long long value = 0;
@@ -56,7 +67,7 @@ int ConvertInteger(std::string_view text) {
   return static_cast<int>(value);
 }
 
-std::uint32_t ConvertVersion(std::string_view text) {
+std::uint32_t ConvertVersion(const std::string& text) {
   std::size_t pos = 0;
   const bool negative = SkipBlanksAndSign(text, pos);
   if (pos + 1 < text.size() && text[pos] == '0' && (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
@@ -70,10 +81,9 @@ std::uint32_t ConvertVersion(std::string_view text) {
 }
 
 void ApplyIniOverride(SettingTexts& texts, std::string_view ini_text) {
-  for (Setting setting : {Setting::JvmOptions, Setting::AppOptions}) {
-    const std::optional<std::string> value =
-        ProfileValue(ini_text, kIniSection, kSettingLayouts[IndexOf(setting)].name);
-    if (value && !value->empty()) texts[IndexOf(setting)] = *value;
+  for (const IniKey& key : kIniKeys) {
+    const std::optional<std::string> value = ProfileValue(ini_text, kIniSection, key.name);
+    if (value && !value->empty()) texts[IndexOf(key.setting)] = *value;
   }
 }
 
@@ -82,9 +92,9 @@ const LaunchConfiguration& LaunchConfig() {
   return *g_config;
 }
 
-void SetLaunchConfiguration(LaunchConfiguration config) {
-  LaunchConfig();
-  *g_config = std::move(config);
+void SetLaunchConfiguration(SettingTexts&& texts) {
+  delete g_config;
+  g_config = new LaunchConfiguration(std::move(texts));
 }
 
 }  // namespace stub

@@ -29,13 +29,13 @@ enum JvmErrorMessage {
 };
 
 // Conversions by kind. A flag is set unless its text starts with '0' (so the empty text is set).
-bool ConvertFlag(std::string_view text);
+bool ConvertFlag(const std::string& text);
 // Decimal, as atoi reads it: leading blanks, an optional sign, digits; no digits gives 0. Values
 // beyond the range of int saturate instead of overflowing.
-int ConvertInteger(std::string_view text);
+int ConvertInteger(const std::string& text);
 // Hexadecimal, as sscanf "%x" reads it: leading blanks, an optional sign, an optional "0x"/"0X",
 // digits up to the first other character; no digits gives 0. More than 32 bits keep the low 32.
-std::uint32_t ConvertVersion(std::string_view text);
+std::uint32_t ConvertVersion(const std::string& text);
 
 // The text an entry reads as: "" for the "<null>" placeholder, else the entry itself.
 std::string_view NormalizeEntry(std::string_view loaded);
@@ -65,7 +65,8 @@ class LaunchConfiguration {
  public:
   LaunchConfiguration() = default;
   // Takes the entries' texts and deciphers the main class.
-  explicit LaunchConfiguration(SettingTexts texts);
+  explicit LaunchConfiguration(SettingTexts&& texts);
+  explicit LaunchConfiguration(const SettingTexts& texts) : LaunchConfiguration(SettingTexts(texts)) {}
 
 #define STUB_SETTING_ACCESSOR(name, id, kind) STUB_ACCESSOR_##kind(name)
   STUB_SETTINGS(STUB_SETTING_ACCESSOR)
@@ -91,7 +92,7 @@ const LaunchConfiguration& LaunchConfig();
 // on the main thread before any other thread starts.
 void LoadLaunchConfiguration();
 
-// Makes config the process's configuration; LoadLaunchConfiguration's last step.
-void SetLaunchConfiguration(LaunchConfiguration config);
+// Makes the configuration of these texts the process's; LoadLaunchConfiguration's last step.
+void SetLaunchConfiguration(SettingTexts&& texts);
 
 }  // namespace stub

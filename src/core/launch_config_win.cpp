@@ -33,7 +33,7 @@ std::string LoadConfigString(int id) {
 // may be UTF-8 or UTF-16 (by its byte-order mark, or valid UTF-8 without one); anything else is read
 // in the ANSI code page, as files written for earlier launchers are.
 std::optional<std::string> ReadIniText(const std::string& ini_file) {
-  const std::string path = IsAbsolutePath(ini_file) ? ini_file : CurrentDirectory() + "\\" + ini_file;
+  const std::string path = IsAbsolutePath(ini_file) ? ini_file : JoinPath(CurrentDirectory(), ini_file.c_str());
   const std::optional<std::string> bytes = ReadFileBytes(path, kIniFileLimit);
   if (!bytes) return std::nullopt;
   DecodedText decoded = DecodeTextFile(*bytes);
@@ -44,12 +44,14 @@ std::optional<std::string> ReadIniText(const std::string& ini_file) {
 
 void LoadLaunchConfiguration() {
   SettingTexts texts;
-  for (std::size_t i = 0; i < kSettingCount; ++i) texts[i] = LoadConfigString(kSettingLayouts[i].id);
+  for (std::size_t i = 0; i < kSettingCount; ++i) {
+    texts[i] = LoadConfigString(kFirstSettingId + static_cast<int>(i) * kSettingIdStep);
+  }
   const std::string& ini_file = texts[static_cast<std::size_t>(Setting::IniFile)];
   if (!ini_file.empty()) {
     if (const std::optional<std::string> ini_text = ReadIniText(ini_file)) ApplyIniOverride(texts, *ini_text);
   }
-  SetLaunchConfiguration(LaunchConfiguration(std::move(texts)));
+  SetLaunchConfiguration(std::move(texts));
 }
 
 }  // namespace stub

@@ -24,7 +24,7 @@ constexpr int kExitFailure = -1;
 void ChangeToExecutableDirectory() {
   const std::string path = ExecutablePath();
   const std::size_t slash = path.rfind('\\');
-  if (slash != std::string::npos) SetCurrentDirectoryTo(std::string_view(path).substr(0, slash));
+  if (slash != std::string::npos) SetCurrentDirectoryTo(path.substr(0, slash));
 }
 
 // Creating the mutex and testing whether it already existed is one atomic step, so two instances

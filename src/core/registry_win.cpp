@@ -14,16 +14,16 @@ LSTATUS Kept(LSTATUS status) {
 
 }  // namespace
 
-LSTATUS RegKey::Open(HKEY root, std::string_view path, REGSAM access) {
+LSTATUS RegKey::Open(HKEY root, const std::string& path, REGSAM access) {
   return Kept(::RegOpenKeyExW(root, Wide(WideOf(path)), 0, access, key_.put()));
 }
 
-LSTATUS RegKey::Create(HKEY root, std::string_view path, REGSAM access) {
+LSTATUS RegKey::Create(HKEY root, const std::string& path, REGSAM access) {
   return Kept(::RegCreateKeyExW(root, Wide(WideOf(path)), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
                                 key_.put(), nullptr));
 }
 
-std::optional<std::string> RegKey::ReadString(std::string_view name, std::size_t max_units) const {
+std::optional<std::string> RegKey::ReadString(const char* name, std::size_t max_units) const {
   const std::u16string wide_name = WideOf(name);
   DWORD type = 0;
   DWORD size = 0;
@@ -36,11 +36,11 @@ std::optional<std::string> RegKey::ReadString(std::string_view name, std::size_t
       ERROR_SUCCESS) {
     return std::nullopt;
   }
-  data.resize(size / sizeof(wchar_t));
-  const std::size_t end = data.find(u'\0');
-  if (end != std::u16string::npos) data.resize(end);
-  if (data.size() >= max_units) return std::nullopt;  // no room left for the terminator
-  return Utf8Of(Wide(data), data.size());
+  // The text ends at its first terminator, or with the data.
+  std::size_t length = 0;
+  while (length < size / sizeof(wchar_t) && data[length] != u'\0') ++length;
+  if (length >= max_units) return std::nullopt;  // no room left for the terminator
+  return Utf8Of(Wide(data), length);
 }
 
 std::vector<std::string> RegKey::SubkeyNames() const {
@@ -54,13 +54,13 @@ std::vector<std::string> RegKey::SubkeyNames() const {
   return names;
 }
 
-LSTATUS RegKey::WriteString(std::string_view name, std::string_view text, DWORD type) const {
+LSTATUS RegKey::WriteString(const char* name, const std::string& text, DWORD type) const {
   const std::u16string wide = WideOf(text);
   return Kept(::RegSetValueExW(key_.get(), Wide(WideOf(name)), 0, type, reinterpret_cast<const BYTE*>(Wide(wide)),
                                static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))));
 }
 
-LSTATUS RegKey::WriteDword(std::string_view name, DWORD value) const {
+LSTATUS RegKey::WriteDword(const char* name, DWORD value) const {
   return Kept(::RegSetValueExW(key_.get(), Wide(WideOf(name)), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                                sizeof value));
 }

@@ -5,9 +5,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
-
-#include "core/message_format.h"
 
 namespace stub {
 
@@ -29,15 +26,10 @@ void* GetEventSource();
 // On a console the text is written as characters; to a file or a pipe as UTF-8 bytes.
 void ReportText(bool is_error, const std::string& text);
 
-// Formats a configured message ("%s" takes the arguments in order) and delivers it.
-template <typename... Args>
-void ReportInfo(std::string_view format, const Args&... args) {
-  ReportText(false, FormatMessageText(format, {std::string_view(args)...}));
-}
-template <typename... Args>
-void ReportError(std::string_view format, const Args&... args) {
-  ReportText(true, FormatMessageText(format, {std::string_view(args)...}));
-}
+// Formats a configured message ("%s" takes the argument, where there is one) and delivers it.
+void ReportInfo(const std::string& format, const std::string& arg);
+void ReportError(const std::string& format);
+void ReportError(const std::string& format, const std::string& arg);
 
 // Delivers, as an error, the system's text for a Win32 error code (or "System error <code>." when the
 // system has none); ReportLastError for the calling thread's last error.

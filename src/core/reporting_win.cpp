@@ -24,16 +24,15 @@ constexpr UINT kErrorBoxStyle = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;       /
 // encoding that carries every character and that a reader can tell by itself.
 void WriteLine(bool is_error, const std::string& text) {
   const HANDLE stream = ::GetStdHandle(is_error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  if (::GetConsoleMode(stream, &mode)) {
-    const std::u16string line = WideOf(text + "\r\n");
-    DWORD written = 0;
-    ::WriteConsoleW(stream, Wide(line), static_cast<DWORD>(line.size()), &written, nullptr);
-    return;
-  }
   const std::string line = text + "\r\n";
+  DWORD mode = 0;
   DWORD written = 0;
-  ::WriteFile(stream, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  if (::GetConsoleMode(stream, &mode)) {
+    const std::u16string characters = WideOf(line);
+    ::WriteConsoleW(stream, Wide(characters), static_cast<DWORD>(characters.size()), &written, nullptr);
+  } else {
+    ::WriteFile(stream, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  }
 }
 
 void WriteEvent(bool is_error, const std::string& text) {

@@ -7,7 +7,13 @@
 
 namespace stub {
 
-std::u16string WideOf(std::string_view utf8) { return Utf16FromUtf8(utf8); }
+void CloseKeepingLastError(void (*close)(void*), void* handle) {
+  const DWORD last_error = ::GetLastError();
+  close(handle);
+  ::SetLastError(last_error);
+}
+
+std::u16string WideOf(const std::string& utf8) { return Utf16FromUtf8(utf8); }
 
 std::string Utf8Of(const wchar_t* wide, std::size_t length) {
   return Utf8FromUtf16(std::u16string_view(reinterpret_cast<const char16_t*>(wide), length));
@@ -23,16 +29,16 @@ std::string CurrentDirectory() {
   return ReadGrowing([](wchar_t* buffer, DWORD capacity) { return ::GetCurrentDirectoryW(capacity, buffer); });
 }
 
-bool SetCurrentDirectoryTo(std::string_view path) { return ::SetCurrentDirectoryW(Wide(WideOf(path))) != FALSE; }
+bool SetCurrentDirectoryTo(const std::string& path) { return ::SetCurrentDirectoryW(Wide(WideOf(path))) != FALSE; }
 
-std::string FullPath(std::string_view path) {
+std::string FullPath(const std::string& path) {
   const std::u16string wide = WideOf(path);
   std::string full = ReadGrowing(
       [&wide](wchar_t* buffer, DWORD capacity) { return ::GetFullPathNameW(Wide(wide), capacity, buffer, nullptr); });
-  return full.empty() ? std::string(path) : full;
+  return full.empty() ? path : full;
 }
 
-std::optional<std::string> ShortPath(std::string_view path) {
+std::optional<std::string> ShortPath(const std::string& path) {
   const std::u16string wide = WideOf(path);
   std::string short_path = ReadGrowing(
       [&wide](wchar_t* buffer, DWORD capacity) { return ::GetShortPathNameW(Wide(wide), buffer, capacity); });
@@ -40,45 +46,25 @@ std::optional<std::string> ShortPath(std::string_view path) {
   return short_path;
 }
 
-std::optional<std::string> EnvironmentValue(std::string_view name) {
+std::string EnvironmentValue(const std::string& name) {
   const std::u16string wide = WideOf(name);
-  ::SetLastError(ERROR_SUCCESS);
-  std::string value = ReadGrowing(
+  return ReadGrowing(
       [&wide](wchar_t* buffer, DWORD capacity) { return ::GetEnvironmentVariableW(Wide(wide), buffer, capacity); });
-  if (value.empty() && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
-  return value;
 }
 
-DWORD FileAttributes(std::string_view path) { return ::GetFileAttributesW(Wide(WideOf(path))); }
+DWORD FileAttributes(const std::string& path) { return ::GetFileAttributesW(Wide(WideOf(path))); }
 
-bool IsDirectory(std::string_view path) {
+bool IsDirectory(const std::string& path) {
   const DWORD attributes = FileAttributes(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool IsExistingFile(std::string_view path) {
+bool IsExistingFile(const std::string& path) {
   const DWORD attributes = FileAttributes(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool ListDirectory(std::string_view directory, const std::function<void(const std::string&, bool)>& visit,
-                   unsigned long& error) {
-  WIN32_FIND_DATAW item;
-  std::string pattern(directory);
-  pattern += "\\*.*";
-  ScopedFindHandle find(::FindFirstFileW(Wide(WideOf(pattern)), &item));
-  if (!find) {
-    error = ::GetLastError();
-    return error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND;
-  }
-  do {
-    visit(Utf8Of(item.cFileName), (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-  } while (::FindNextFileW(find.get(), &item));
-  error = ::GetLastError();
-  return error == ERROR_NO_MORE_FILES;
-}
-
-std::optional<std::string> ReadFileBytes(std::string_view path, std::size_t limit, unsigned long offset) {
+std::optional<std::string> ReadFileBytes(const std::string& path, std::size_t limit, unsigned long offset) {
   const ScopedHandle file(::CreateFileW(Wide(WideOf(path)), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -101,9 +87,9 @@ std::string Utf8OfAnsi(std::string_view ansi) {
   return Utf8FromUtf16(wide);
 }
 
-std::optional<std::string> AnsiOf(std::string_view utf8) {
+std::optional<std::string> AnsiOf(const std::string& utf8) {
   // A system whose ANSI code page is UTF-8 takes the text as it is (and refuses the flags below).
-  if (::GetACP() == CP_UTF8) return std::string(utf8);
+  if (::GetACP() == CP_UTF8) return utf8;
   const std::u16string wide = WideOf(utf8);
   if (wide.empty()) return std::string();
   const int units = static_cast<int>(wide.size());
@@ -122,7 +108,7 @@ std::string SystemErrorText(unsigned long code) {
       ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
                        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text), 0,
                        nullptr);
-  if (length == 0) return FormatMessageText("System error %s.", {std::to_string(code)});
+  if (length == 0) return FormatMessageText("System error %s.", {DecimalText(code)});
   std::string message = Utf8Of(text, length);
   ::LocalFree(text);
   // The system's texts end in a line break of their own; a report is one line, and the console adds

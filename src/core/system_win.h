@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,7 +16,7 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows' wide characters are
 
 // A UTF-16 text as the wide calls take it, and the other way round.
 inline const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-std::u16string WideOf(std::string_view utf8);
+std::u16string WideOf(const std::string& utf8);
 std::string Utf8Of(const wchar_t* wide, std::size_t length);
 std::string Utf8Of(const wchar_t* wide);
 
@@ -41,37 +40,31 @@ std::string ExecutablePath();
 
 // The current directory; empty, with the last error set, when it cannot be read.
 std::string CurrentDirectory();
-bool SetCurrentDirectoryTo(std::string_view path);
+bool SetCurrentDirectoryTo(const std::string& path);
 
 // The path made absolute against the current directory; unchanged when that fails.
-std::string FullPath(std::string_view path);
+std::string FullPath(const std::string& path);
 
 // The 8.3 form of an existing path; nullopt when the volume keeps no short names for it.
-std::optional<std::string> ShortPath(std::string_view path);
+std::optional<std::string> ShortPath(const std::string& path);
 
-// A process environment variable (name compared without regard to case); nullopt when unset.
-std::optional<std::string> EnvironmentValue(std::string_view name);
+// A process environment variable (name compared without regard to case); "" when unset or empty.
+std::string EnvironmentValue(const std::string& name);
 
 // The file attributes, or INVALID_FILE_ATTRIBUTES with the last error set.
-DWORD FileAttributes(std::string_view path);
-bool IsDirectory(std::string_view path);
-bool IsExistingFile(std::string_view path);
-
-// Calls visit(name, is_directory) for each item of the directory, "." and ".." included. True when
-// the listing completed (a directory without items completes at once); false leaves the system's
-// error code in error.
-bool ListDirectory(std::string_view directory, const std::function<void(const std::string&, bool)>& visit,
-                   unsigned long& error);
+DWORD FileAttributes(const std::string& path);
+bool IsDirectory(const std::string& path);
+bool IsExistingFile(const std::string& path);
 
 // Up to `limit` bytes from the start of a file (at `offset`); nullopt when it cannot be opened or read.
-std::optional<std::string> ReadFileBytes(std::string_view path, std::size_t limit, unsigned long offset = 0);
+std::optional<std::string> ReadFileBytes(const std::string& path, std::size_t limit, unsigned long offset = 0);
 
 // UTF-8 of a text in the process's ANSI code page (legacy files).
 std::string Utf8OfAnsi(std::string_view ansi);
 
 // The text in the process's ANSI code page, the encoding the JVM decodes its options with; nullopt
 // when the code page cannot carry every character.
-std::optional<std::string> AnsiOf(std::string_view utf8);
+std::optional<std::string> AnsiOf(const std::string& utf8);
 
 // The system's text for a Win32 error code, without its trailing line break; "System error <code>."
 // when the system has none.

@@ -144,6 +144,23 @@ DecodedText DecodeTextFile(std::string_view bytes) {
   return {TextEncoding::kLegacy, std::string()};
 }
 
+std::string DecimalText(unsigned long value) {
+  char digits[24];
+  char* first = digits + sizeof digits;
+  do {
+    *--first = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  return std::string(first, digits + sizeof digits);
+}
+
+std::string JoinPath(const std::string& folder, const char* name) {
+  std::string path = folder;
+  path += '\\';
+  path += name;
+  return path;
+}
+
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {

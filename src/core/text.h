@@ -32,6 +32,12 @@ struct DecodedText {
 };
 DecodedText DecodeTextFile(std::string_view bytes);
 
+// The decimal digits of a number.
+std::string DecimalText(unsigned long value);
+
+// The one path join: folder + '\\' + name.
+std::string JoinPath(const std::string& folder, const char* name);
+
 // The one ASCII case fold: letters A-Z become a-z, every other byte stays.
 char AsciiLower(char c);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);

@@ -10,12 +10,13 @@ namespace {
 constexpr char kSpace = ' ';
 constexpr char kQuote = '"';
 
-std::string StoreToken(std::string_view token) {
-  if (!token.empty() && token.front() == kQuote) {
+// The token text[start, end).
+std::string StoreToken(std::string_view text, std::size_t start, std::size_t end) {
+  if (start < end && text[start] == kQuote) {
     // A token that opens with a quote loses its first and last characters, whatever the last is.
-    return token.size() < 2 ? std::string() : std::string(token.substr(1, token.size() - 2));
+    return end - start < 2 ? std::string() : std::string(text.substr(start + 1, end - start - 2));
   }
-  return std::string(token);
+  return std::string(text.substr(start, end - start));
 }
 
 }  // namespace
@@ -39,7 +40,7 @@ std::vector<std::string> TokenizeArguments(std::string_view text, bool reserve_s
     if (c == kSpace) {
       last_was_space = true;
       if (!inside_quotes) {
-        tokens.push_back(StoreToken(text.substr(start, pos - start)));
+        tokens.push_back(StoreToken(text, start, pos));
         start = pos + 1;
       }
     } else {
@@ -48,7 +49,7 @@ std::vector<std::string> TokenizeArguments(std::string_view text, bool reserve_s
     }
   }
   // A text that ends in a space (even one inside an unmatched quote) has no final token.
-  if (!last_was_space) tokens.push_back(StoreToken(text.substr(start)));
+  if (!last_was_space) tokens.push_back(StoreToken(text, start, text.size()));
   return tokens;
 }
 

@@ -14,47 +14,59 @@ bool CheckJavaException(JNIEnv* env) {
   return true;
 }
 
-bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, std::string_view label) {
+bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, const char* label) {
   const bool exception = CheckJavaException(env);
   if (!exception && !null_result) return false;
   ReportError(LaunchConfig().JvmErrorMessages(message), label);
   return true;
 }
 
-jstring NewJavaString(JNIEnv* env, std::string_view utf8) {
+jclass FindClassStep(JNIEnv* env, const char* name) {
+  jclass type = env->functions->FindClass(env, name);
+  return StepFailed(env, type == nullptr, kErrorLocatingClass, name) ? nullptr : type;
+}
+
+jmethodID MethodStep(JNIEnv* env, jclass type, bool is_static, const char* name, const char* signature,
+                     const char* label) {
+  const JNINativeInterface_* jni = env->functions;
+  jmethodID method =
+      is_static ? jni->GetStaticMethodID(env, type, name, signature) : jni->GetMethodID(env, type, name, signature);
+  return StepFailed(env, method == nullptr, kErrorLocatingMethod, label) ? nullptr : method;
+}
+
+jstring NewJavaString(JNIEnv* env, const std::string& utf8) {
   const std::u16string units = Utf16FromUtf8(utf8);
-  return env->functions->NewString(env, reinterpret_cast<const jchar*>(units.data()), static_cast<jsize>(units.size()));
+  jstring text =
+      env->functions->NewString(env, reinterpret_cast<const jchar*>(units.data()), static_cast<jsize>(units.size()));
+  return StepFailed(env, text == nullptr, kErrorInstantiating, "java/lang/String") ? nullptr : text;
 }
 
 bool RedirectJavaStream(JNIEnv* env, const std::string& file_name, const char* setter_name) {
   const JNINativeInterface_* jni = env->functions;
   jstring name = NewJavaString(env, file_name);
-  if (StepFailed(env, name == nullptr, kErrorInstantiating, "java/lang/String")) return false;
+  if (name == nullptr) return false;
 
-  jclass file_stream_class = jni->FindClass(env, "java/io/FileOutputStream");
-  if (StepFailed(env, file_stream_class == nullptr, kErrorLocatingClass, "java/io/FileOutputStream")) return false;
-  jmethodID file_stream_init = jni->GetMethodID(env, file_stream_class, "<init>", "(Ljava/lang/String;Z)V");
-  if (StepFailed(env, file_stream_init == nullptr, kErrorLocatingMethod, "java/io/FileOutputStream(String, boolean)")) {
-    return false;
-  }
+  jclass file_stream_class = FindClassStep(env, "java/io/FileOutputStream");
+  if (file_stream_class == nullptr) return false;
+  jmethodID file_stream_init = MethodStep(env, file_stream_class, false, "<init>", "(Ljava/lang/String;Z)V",
+                                          "java/io/FileOutputStream(String, boolean)");
+  if (file_stream_init == nullptr) return false;
   // Never append: a redirection file starts empty on every run.
   jobject file_stream = jni->NewObject(env, file_stream_class, file_stream_init, name, JNI_FALSE);
   if (StepFailed(env, file_stream == nullptr, kErrorInstantiating, "java/io/FileOutputStream")) return false;
 
-  jclass print_stream_class = jni->FindClass(env, "java/io/PrintStream");
-  if (StepFailed(env, print_stream_class == nullptr, kErrorLocatingClass, "java/io/PrintStream")) return false;
-  jmethodID print_stream_init = jni->GetMethodID(env, print_stream_class, "<init>", "(Ljava/io/OutputStream;)V");
-  if (StepFailed(env, print_stream_init == nullptr, kErrorLocatingMethod,
-                 "java/io/PrintStream(java/io/OutputStream)")) {
-    return false;
-  }
+  jclass print_stream_class = FindClassStep(env, "java/io/PrintStream");
+  if (print_stream_class == nullptr) return false;
+  jmethodID print_stream_init = MethodStep(env, print_stream_class, false, "<init>", "(Ljava/io/OutputStream;)V",
+                                           "java/io/PrintStream(java/io/OutputStream)");
+  if (print_stream_init == nullptr) return false;
   jobject print_stream = jni->NewObject(env, print_stream_class, print_stream_init, file_stream);
   if (StepFailed(env, print_stream == nullptr, kErrorInstantiating, "java/io/PrintStream")) return false;
 
-  jclass system_class = jni->FindClass(env, "java/lang/System");
-  if (StepFailed(env, system_class == nullptr, kErrorLocatingClass, "java/lang/System")) return false;
-  jmethodID setter = jni->GetStaticMethodID(env, system_class, setter_name, "(Ljava/io/PrintStream;)V");
-  if (StepFailed(env, setter == nullptr, kErrorLocatingMethod, setter_name)) return false;
+  jclass system_class = FindClassStep(env, "java/lang/System");
+  if (system_class == nullptr) return false;
+  jmethodID setter = MethodStep(env, system_class, true, setter_name, "(Ljava/io/PrintStream;)V", setter_name);
+  if (setter == nullptr) return false;
   jni->CallStaticVoidMethod(env, system_class, setter, print_stream);
   return !StepFailed(env, false, kErrorInvoking, setter_name);
 }

@@ -18,11 +18,19 @@ bool CheckJavaException(JNIEnv* env);
 
 // True when the step failed (an exception was pending, or null_result); the step's message has then
 // been reported with label as its argument.
-bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, std::string_view label);
+bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, const char* label);
 
-// A Java string of a UTF-8 text (NewString of its UTF-16); null when it could not be made (an
-// exception may then be pending).
-jstring NewJavaString(JNIEnv* env, std::string_view utf8);
+// The class of that name, or null when the step failed (reported as locating the class).
+jclass FindClassStep(JNIEnv* env, const char* name);
+
+// The method (static or not) of that name and signature, or null when the step failed (reported as
+// locating the method, with label).
+jmethodID MethodStep(JNIEnv* env, jclass type, bool is_static, const char* name, const char* signature,
+                     const char* label);
+
+// A Java string of a UTF-8 text (NewString of its UTF-16), or null when the step failed (reported as
+// instantiating java/lang/String).
+jstring NewJavaString(JNIEnv* env, const std::string& utf8);
 
 // Replaces System.out ("setOut") or System.err ("setErr") by a PrintStream over a FileOutputStream
 // opened on file_name without append, so an existing file is emptied. Reports and returns false when

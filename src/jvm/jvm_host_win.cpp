@@ -9,6 +9,7 @@
 
 #include "core/handle_win.h"
 #include "core/launch_config.h"
+#include "core/message_format.h"
 #include "core/reporting.h"
 #include "core/system_win.h"
 #include "core/text.h"
@@ -34,6 +35,9 @@ struct JvmHostState {
   JavaVM* vm = nullptr;   // usable from any thread
   JNIEnv* env = nullptr;  // valid only on the creating thread
   std::string library_path;
+  // The JVM may keep pointers into the option texts and their array for its whole life.
+  std::vector<std::string> option_texts;
+  std::vector<JavaVMOption> options;
 };
 
 // Never destroyed: the JVM's threads may outlive every static destructor of the process.
@@ -54,7 +58,17 @@ class Win32ClassPathFileSystem : public ClassPathFileSystem {
   }
   bool List(const std::string& directory, const std::function<void(const std::string&, bool)>& visit,
             unsigned long& error) const override {
-    return ListDirectory(directory, visit, error);
+    WIN32_FIND_DATAW item;
+    ScopedFindHandle find(::FindFirstFileW(Wide(WideOf(JoinPath(directory, "*.*"))), &item));
+    if (!find) {
+      error = ::GetLastError();
+      return error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND;
+    }
+    do {
+      visit(Utf8Of(item.cFileName), (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (::FindNextFileW(find.get(), &item));
+    error = ::GetLastError();
+    return error == ERROR_NO_MORE_FILES;
   }
   // Names are compared as the file system compares them: whole paths, without regard to case.
   std::string Identity(const std::string& path) const override {
@@ -73,11 +87,9 @@ class LaunchReporter : public AssemblyReporter {
 
 class AnsiCodePage : public OptionCodePage {
  public:
-  bool CanCarry(std::string_view utf8) const override { return AnsiOf(utf8).has_value(); }
+  bool CanCarry(const std::string& utf8) const override { return AnsiOf(utf8).has_value(); }
   std::optional<std::string> ShortForm(const std::string& path) const override { return ShortPath(path); }
 };
-
-std::string EnvironmentText(const std::string& name) { return EnvironmentValue(name).value_or(std::string()); }
 
 bool ChangeToWorkingDirectory() {
   const LaunchConfiguration& config = LaunchConfig();
@@ -87,7 +99,7 @@ bool ChangeToWorkingDirectory() {
   return false;
 }
 
-void TraceLoad(const std::string& path, const std::string& outcome) {
+void TraceLoad(const std::string& path, const char* outcome) {
   if (SearchTrace* trace = ActiveTrace()) trace->Line(TraceLine("load", "", path, "", outcome));
 }
 
@@ -97,7 +109,7 @@ bool RefuseForeignLibrary(const std::string& path) {
   if (!machine || *machine == 0 || *machine == kLauncherMachine) return false;
   ReportError(LaunchConfig().JvmErrorMessages(kUnableToLoadJvm), path);
   ReportText(true, ForeignLibraryText(path, *machine, kLauncherMachine));
-  TraceLoad(path, "refused: other bitness: " + MachineName(*machine) + " library");
+  TraceLoad(path, FormatMessageText("refused: other bitness: %s library", {MachineName(*machine)}).c_str());
   return true;
 }
 
@@ -105,12 +117,13 @@ bool RefuseForeignLibrary(const std::string& path) {
 // libraries from there later; that folder is on no search path of this process, so it is added for
 // the process's life (this also takes the current directory off the search path).
 void PrepareRuntimeFolder(const std::string& library) {
-  const std::string folder = RuntimeBinFolder(library);
-  const std::string bin = FullPath(folder.empty() ? "." : folder);
+  std::string folder = RuntimeBinFolder(library);
+  if (folder.empty()) folder.push_back('.');
+  const std::string bin = FullPath(folder);
   ::SetDllDirectoryW(Wide(WideOf(bin)));
   TraceLoad(bin, "DLL folder");
   for (const char* name : kRuntimeCompanions) {
-    const std::string path = bin + "\\" + name;
+    const std::string path = JoinPath(bin, name);
     if (!IsExistingFile(path)) continue;
     // Deliberately never freed: the runtime uses them until the process ends.
     TraceLoad(path, ::LoadLibraryW(Wide(WideOf(path))) != nullptr ? "preloaded" : "preload failed");
@@ -119,11 +132,14 @@ void PrepareRuntimeFolder(const std::string& library) {
 
 // The system's text for a failed load; some texts name the file as "%1".
 std::string LoadErrorText(DWORD error, const std::string& path) {
-  std::string text = SystemErrorText(error);
-  for (std::size_t at = text.find("%1"); at != std::string::npos; at = text.find("%1", at + path.size())) {
-    text.replace(at, 2, path);
+  const std::string text = SystemErrorText(error);
+  std::string named;
+  std::size_t from = 0;
+  for (std::size_t at = text.find("%1"); at != std::string::npos; at = text.find("%1", from)) {
+    named.append(text, from, at - from).append(path);
+    from = at + 2;
   }
-  return text;
+  return named.append(text, from, std::string::npos);
 }
 
 bool LoadJvmLibrary(const std::string& path) {
@@ -139,7 +155,7 @@ bool LoadJvmLibrary(const std::string& path) {
     const std::string reason = LoadErrorText(::GetLastError(), path);
     ReportError(config.JvmErrorMessages(kUnableToLoadJvm), path);
     ReportText(true, reason);
-    TraceLoad(path, "load error: " + reason);
+    TraceLoad(path, FormatMessageText("load error: %s", {reason}).c_str());
     return false;
   }
   TraceLoad(path, "loaded");
@@ -159,7 +175,7 @@ bool LoadJvmLibrary(const std::string& path) {
 bool BuildJvmOptions(const std::string& java_home, std::vector<std::string>& options) {
   const LaunchConfiguration& config = LaunchConfig();
   const JvmOptionInputs inputs{config.JvmOptions(), config.ClassPath(), java_home, config.FileAccessErrorMessage(),
-                               EnvironmentText};
+                               EnvironmentValue};
   const Win32ClassPathFileSystem fs;
   LaunchReporter reporter;
   std::string assembled;
@@ -171,26 +187,25 @@ bool BuildJvmOptions(const std::string& java_home, std::vector<std::string>& opt
       ReportError(kUncarriableOptionMessage, option);
       return false;
     }
-    options.push_back(*AnsiOf(*carried));
+    options.push_back(std::move(*AnsiOf(*carried)));
   }
   return true;
 }
 
-// The option texts and the array live as long as the process: the JVM may keep pointers into them.
-bool CreateVirtualMachine(std::vector<std::string> option_texts, JvmExitHook exit_hook) {
+bool CreateVirtualMachine(JvmExitHook exit_hook) {
   static char exit_option[] = "exit";
-  static std::vector<std::string> texts;
-  static std::vector<JavaVMOption> options;
-  texts = std::move(option_texts);
-  for (std::string& text : texts) options.push_back(JavaVMOption{&text[0], nullptr});
-  if (exit_hook != nullptr) options.push_back(JavaVMOption{exit_option, reinterpret_cast<void*>(exit_hook)});
+  JvmHostState& host = Host();
+  std::vector<std::string>& texts = host.option_texts;
+  std::vector<JavaVMOption>& options = host.options;
+  options = std::vector<JavaVMOption>(texts.size() + (exit_hook != nullptr ? 1 : 0));
+  for (std::size_t i = 0; i < texts.size(); ++i) options[i].optionString = &texts[i][0];
+  if (exit_hook != nullptr) options.back() = JavaVMOption{exit_option, reinterpret_cast<void*>(exit_hook)};
 
   JavaVMInitArgs args{};
   args.version = JNI_VERSION_1_2;
   args.nOptions = static_cast<jint>(options.size());
   args.options = options.empty() ? nullptr : options.data();
   args.ignoreUnrecognized = JNI_TRUE;
-  JvmHostState& host = Host();
   void* env = nullptr;
   if (host.create_java_vm(&host.vm, &env, &args) != JNI_OK) {
     ReportError(LaunchConfig().JvmErrorMessages(kUnableToCreateJvm), host.library_path);
@@ -221,9 +236,8 @@ bool CreateJvm(bool with_service_console, JvmExitHook exit_hook) {
   if (LaunchConfig().ChangeDirectoryBeforeJvm() && !ChangeToWorkingDirectory()) return false;
   const std::optional<ResolvedRuntime> runtime = ResolveJvmLibrary();
   if (!runtime || !LoadJvmLibrary(runtime->library)) return false;
-  std::vector<std::string> options;
-  if (!BuildJvmOptions(runtime->java_home, options)) return false;
-  if (!CreateVirtualMachine(std::move(options), exit_hook)) return false;
+  if (!BuildJvmOptions(runtime->java_home, Host().option_texts)) return false;
+  if (!CreateVirtualMachine(exit_hook)) return false;
   if (with_service_console) SetUpServiceConsole();
   return true;
 }

@@ -42,6 +42,7 @@ int ClassifyPathEntry(const ClassPathFileSystem& fs, AssemblyReporter& reporter,
 // The archives below one directory, relative to it, in walk order, and the listing errors met on the
 // way, which every later use of the listing reports again, as a new walk would have.
 struct Listing {
+  std::string identity;  // the directory's, as ClassPathFileSystem::Identity gives it
   std::vector<std::string> archives;
   std::vector<unsigned long> errors;
 };
@@ -54,28 +55,42 @@ class ArchiveWalker {
   // Appends directory + "\" + archive + ";" for every archive below the directory.
   void AddArchives(std::string& buffer, std::string directory) {
     if (!directory.empty() && (directory.back() == '\\' || directory.back() == '/')) directory.pop_back();
-    bool fresh = false;
-    const Listing& listing = Walk(directory, fresh);
-    if (!fresh) {
-      for (unsigned long error : listing.errors) reporter_.SystemError(error);
+    for (const std::string& archive : Visit(directory).archives) {
+      buffer.append(directory).append("\\").append(archive).append(";");
     }
-    for (const std::string& archive : listing.archives) buffer.append(directory).append("\\").append(archive).append(";");
   }
 
  private:
-  const Listing& Walk(const std::string& directory, bool& fresh) {
+  using Listings = std::vector<std::unique_ptr<Listing>>;
+
+  // The directory's listing, walked at its first visit; a later visit reports its errors again.
+  const Listing& Visit(const std::string& directory) {
     std::string identity = fs_.Identity(directory);
-    if (const Listing* known = Find(identity)) return *known;
-    fresh = true;
-    Listing listing;
+    Listings::iterator at = Place(identity);
+    if (at != listings_.end() && (*at)->identity == identity) {
+      for (unsigned long error : (*at)->errors) reporter_.SystemError(error);
+      return **at;
+    }
+    auto listing = std::make_unique<Listing>();
+    listing->identity = std::move(identity);
+    Walk(directory, *listing);
+    // The walks below may have inserted listings meanwhile, so the place is looked up again. Listings
+    // are kept by pointer: the vector may grow under the references handed out.
+    at = Place(listing->identity);
+    return **listings_.insert(at, std::move(listing));
+  }
+
+  void Walk(const std::string& directory, Listing& listing) {
     unsigned long error = 0;
     const bool complete = fs_.List(
         directory,
         [&](const std::string& name, bool is_directory) {
-          if (is_directory && name != "." && name != "..") {
-            AddSubdirectory(listing, directory + "\\" + name, name);
-          } else if (!is_directory && (EndsWithIgnoringAsciiCase(name, ".jar") || EndsWithIgnoringAsciiCase(name, ".zip"))) {
-            listing.archives.push_back(name);
+          if (!is_directory) {
+            if (EndsWithIgnoringAsciiCase(name, ".jar") || EndsWithIgnoringAsciiCase(name, ".zip")) {
+              listing.archives.push_back(name);
+            }
+          } else if (name != "." && name != "..") {
+            AddSubdirectory(listing, JoinPath(directory, name.c_str()), name);
           }
         },
         error);
@@ -83,39 +98,31 @@ class ArchiveWalker {
       reporter_.SystemError(error);
       listing.errors.push_back(error);
     }
-    // Inserted at its sorted place; listings are kept by pointer, so the vector may grow under them.
-    const auto at = std::lower_bound(listings_.begin(), listings_.end(), identity,
-                                     [](const Entry& entry, const std::string& key) { return entry.first < key; });
-    return *listings_.insert(at, Entry(std::move(identity), std::make_unique<Listing>(std::move(listing))))->second;
-  }
-
-  const Listing* Find(const std::string& identity) const {
-    const auto at = std::lower_bound(listings_.begin(), listings_.end(), identity,
-                                     [](const Entry& entry, const std::string& key) { return entry.first < key; });
-    return at != listings_.end() && at->first == identity ? at->second.get() : nullptr;
   }
 
   void AddSubdirectory(Listing& listing, const std::string& path, const std::string& name) {
     if (!java_home_.empty() && fs_.Identity(path) == java_home_) return;
-    bool fresh = false;
-    const Listing& inner = Walk(path, fresh);
-    if (!fresh) {
-      for (unsigned long error : inner.errors) reporter_.SystemError(error);
-    }
-    for (const std::string& archive : inner.archives) listing.archives.push_back(name + "\\" + archive);
-    listing.errors.insert(listing.errors.end(), inner.errors.begin(), inner.errors.end());
+    const Listing& inner = Visit(path);
+    for (const std::string& archive : inner.archives) listing.archives.push_back(JoinPath(name, archive.c_str()));
+    for (unsigned long error : inner.errors) listing.errors.push_back(error);
+  }
+
+  // Where a listing of that identity stands, or would stand, in the sorted listings.
+  Listings::iterator Place(const std::string& identity) {
+    return std::lower_bound(
+        listings_.begin(), listings_.end(), identity,
+        [](const std::unique_ptr<Listing>& listing, const std::string& key) { return listing->identity < key; });
   }
 
   const ClassPathFileSystem& fs_;
   AssemblyReporter& reporter_;
   const std::string java_home_;
-  using Entry = std::pair<std::string, std::unique_ptr<Listing>>;
-  std::vector<Entry> listings_;  // sorted by identity
+  Listings listings_;  // sorted by identity
 };
 
 }  // namespace
 
-std::string ExpandVariables(std::string_view text, const std::string& java_home,
+std::string ExpandVariables(const std::string& text, const std::string& java_home,
                             const std::function<std::string(const std::string&)>& getenv) {
   std::string result;
   result.reserve(text.size());
@@ -123,13 +130,13 @@ std::string ExpandVariables(std::string_view text, const std::string& java_home,
   while (pos < text.size()) {
     const std::size_t open = text.find('%', pos);
     if (open == std::string_view::npos) {
-      result.append(text.substr(pos));
+      result.append(text, pos, std::string::npos);
       break;
     }
-    result.append(text.substr(pos, open - pos));
+    result.append(text, pos, open - pos);
     const std::size_t close = text.find('%', open + 1);
     if (close == std::string_view::npos) {
-      result.append(text.substr(open + 1));  // the lone '%' is dropped
+      result.append(text, open + 1, std::string::npos);  // the lone '%' is dropped
       break;
     }
     const std::string name(text.substr(open + 1, close - open - 1));

@@ -46,7 +46,7 @@ struct JvmOptionInputs {
 
 // Replaces %NAME% references: JAVA_HOME by java_home, any other name by its environment value. An
 // undefined or empty name contributes nothing; a lone '%' without a closing one is dropped.
-std::string ExpandVariables(std::string_view text, const std::string& java_home,
+std::string ExpandVariables(const std::string& text, const std::string& java_home,
                             const std::function<std::string(const std::string&)>& getenv);
 
 // The final option string, or false when a class-path entry cannot be accessed (the system's text
@@ -65,7 +65,7 @@ bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem
 class OptionCodePage {
  public:
   virtual ~OptionCodePage() = default;
-  virtual bool CanCarry(std::string_view utf8) const = 0;
+  virtual bool CanCarry(const std::string& utf8) const = 0;
   // The 8.3 form of an existing path; nullopt when there is none.
   virtual std::optional<std::string> ShortForm(const std::string& path) const = 0;
 };

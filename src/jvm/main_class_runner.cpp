@@ -42,14 +42,14 @@ class AttachedThread {
 bool SetJavaSystemProperty(JNIEnv* env, const char* key, const std::string& value) {
   const JNINativeInterface_* jni = env->functions;
   jstring key_string = NewJavaString(env, key);
-  if (StepFailed(env, key_string == nullptr, kErrorInstantiating, "java/lang/String")) return false;
+  if (key_string == nullptr) return false;
   jstring value_string = NewJavaString(env, value);
-  if (StepFailed(env, value_string == nullptr, kErrorInstantiating, "java/lang/String")) return false;
-  jclass system_class = jni->FindClass(env, "java/lang/System");
-  if (StepFailed(env, system_class == nullptr, kErrorLocatingClass, "java/lang/System")) return false;
-  jmethodID set_property = jni->GetStaticMethodID(env, system_class, "setProperty",
-                                                  "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;");
-  if (StepFailed(env, set_property == nullptr, kErrorLocatingMethod, "setProperty")) return false;
+  if (value_string == nullptr) return false;
+  jclass system_class = FindClassStep(env, "java/lang/System");
+  if (system_class == nullptr) return false;
+  jmethodID set_property = MethodStep(env, system_class, true, "setProperty",
+                                      "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;", "setProperty");
+  if (set_property == nullptr) return false;
   jni->CallStaticObjectMethod(env, system_class, set_property, key_string, value_string);
   return !StepFailed(env, false, kErrorInvoking, "setProperty");
 }
@@ -73,9 +73,9 @@ jobjectArray BuildArgumentArray(JNIEnv* env, const std::vector<std::string>& arg
   if (StepFailed(env, array == nullptr, kErrorInstantiating, "java/lang/String[]")) return nullptr;
   for (std::size_t i = 0; i < args.size(); ++i) {
     jstring arg = NewJavaString(env, args[i]);
-    if (StepFailed(env, arg == nullptr, kErrorInstantiating, "java/lang/String")) return nullptr;
+    if (arg == nullptr) return nullptr;
     jni->SetObjectArrayElement(env, array, static_cast<jsize>(i), arg);
-    if (StepFailed(env, false, kErrorAssigningString, args[i])) return nullptr;
+    if (StepFailed(env, false, kErrorAssigningString, args[i].c_str())) return nullptr;
   }
   return array;
 }
@@ -87,13 +87,14 @@ bool InvokeMain(JNIEnv* env, const MainCall& call) {
   if (!PrepareJavaEnvironment(env, call)) return false;
 
   jclass main_class = jni->FindClass(env, ModifiedUtf8FromUtf8(call.main_class).c_str());
-  if (StepFailed(env, main_class == nullptr, kErrorLocatingClass, call.main_class)) return false;
-  jmethodID main_method = jni->GetStaticMethodID(env, main_class, "main", "([Ljava/lang/String;)V");
-  if (StepFailed(env, main_method == nullptr, kErrorLocatingMethod, kMainLabel)) return false;
+  if (StepFailed(env, main_class == nullptr, kErrorLocatingClass, call.main_class.c_str())) return false;
+  jmethodID main_method = MethodStep(env, main_class, true, "main", "([Ljava/lang/String;)V", kMainLabel);
+  if (main_method == nullptr) return false;
 
   // Arguments given replace AppOptions entirely; AppOptions applies only when there are none.
-  jobjectArray array = BuildArgumentArray(
-      env, call.arguments.empty() ? TokenizeArguments(LaunchConfig().AppOptions(), false) : call.arguments);
+  std::vector<std::string> defaults;
+  if (call.arguments.empty()) defaults = TokenizeArguments(LaunchConfig().AppOptions(), false);
+  jobjectArray array = BuildArgumentArray(env, call.arguments.empty() ? defaults : call.arguments);
   if (array == nullptr) return false;
   // As late as possible, so that a stop request that comes before main has begun keeps it from
   // beginning at all.
@@ -112,10 +113,10 @@ bool CallSystemExit(JavaVM* vm, jint version) {
   JNIEnv* env = thread.env();
   if (env == nullptr) return false;
   const JNINativeInterface_* jni = env->functions;
-  jclass system_class = jni->FindClass(env, "java/lang/System");
-  if (StepFailed(env, system_class == nullptr, kErrorLocatingClass, "java/lang/System")) return false;
-  jmethodID exit_method = jni->GetStaticMethodID(env, system_class, "exit", "(I)V");
-  if (StepFailed(env, exit_method == nullptr, kErrorLocatingMethod, "exit(int)")) return false;
+  jclass system_class = FindClassStep(env, "java/lang/System");
+  if (system_class == nullptr) return false;
+  jmethodID exit_method = MethodStep(env, system_class, true, "exit", "(I)V", "exit(int)");
+  if (exit_method == nullptr) return false;
   // On success the JVM ends the process inside this call.
   jni->CallStaticVoidMethod(env, system_class, exit_method, static_cast<jint>(0));
   return !StepFailed(env, false, kErrorInvoking, "exit(int)");

@@ -29,15 +29,15 @@ RegKey OpenKey(RegistryRoot root, const std::string& key_path) {
 
 class Win32RuntimeRegistry : public RuntimeRegistry {
  public:
-  int ReadString(RegistryRoot root, const std::string& key_path, const char* value_name, std::size_t buffer_size,
-                 std::string& value) const override {
+  bool ReadString(RegistryRoot root, const std::string& key_path, const char* value_name, std::size_t buffer_size,
+                  std::string& value) const override {
     value.clear();
     const RegKey key = OpenKey(root, key_path);
-    if (!key) return -1;
+    if (!key) return false;
     std::optional<std::string> text = key.ReadString(value_name, buffer_size);
-    if (!text) return 1;
+    if (!text) return false;
     value = std::move(*text);
-    return 0;
+    return true;
   }
 
   std::optional<std::vector<std::string>> SubkeyNames(RegistryRoot root, const std::string& key_path) const override {
@@ -63,13 +63,13 @@ class Win32RuntimeFiles : public RuntimeFiles {
 class FileTrace : public SearchTrace {
  public:
   bool Open() {
-    const std::optional<std::string> target = EnvironmentValue("STUB_TRACE");
-    if (!target || target->empty()) return false;
-    if (*target == "-") {
+    const std::string target = EnvironmentValue("STUB_TRACE");
+    if (target.empty()) return false;
+    if (target == "-") {
       file_ = ::GetStdHandle(STD_ERROR_HANDLE);
       return file_ != nullptr && file_ != INVALID_HANDLE_VALUE;
     }
-    owned_.reset(::CreateFileW(Wide(WideOf(*target)), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    owned_.reset(::CreateFileW(Wide(WideOf(target)), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     file_ = owned_.get();
     return static_cast<bool>(owned_);
@@ -87,8 +87,6 @@ class FileTrace : public SearchTrace {
 
 FileTrace g_trace;
 enum class TraceState { kUnknown, kOn, kOff } g_trace_state = TraceState::kUnknown;
-
-std::string EnvironmentText(const std::string& name) { return EnvironmentValue(name).value_or(std::string()); }
 
 bool IsAbsolute(const std::string& path) {
   const auto separator = [](char c) { return c == '\\' || c == '/'; };
@@ -116,12 +114,12 @@ std::optional<ResolvedRuntime> ResolveJvmLibrary() {
   const LaunchConfiguration& config = LaunchConfig();
   const Win32RuntimeRegistry registry;
   const Win32RuntimeFiles files;
-  const std::string java_home_env = EnvironmentText("JAVA_HOME");
+  const std::string java_home_env = EnvironmentValue("JAVA_HOME");
   std::string java_home;
   RuntimeSearch search{registry,
                        files,
                        RequiredVersion(config.MinJavaVersionNumber()),
-                       ExpandVariables(config.JvmPath(), java_home_env, EnvironmentText),
+                       ExpandVariables(config.JvmPath(), java_home_env, EnvironmentValue),
                        java_home_env,
                        kLauncherMachine,
                        java_home,

@@ -6,6 +6,9 @@
 #include <climits>
 #include <iterator>
 
+#include "core/message_format.h"
+#include "core/text.h"
+
 namespace stub {
 namespace {
 
@@ -13,14 +16,29 @@ constexpr char kLegacySource[] = "legacy";
 constexpr char kRegistrySource[] = "registry";
 constexpr char kConfiguredSource[] = "JvmPath";
 constexpr char kEnvironmentSource[] = "JAVA_HOME";
-constexpr char kReleaseFile[] = "\\release";
+constexpr char kReleaseFile[] = "release";
+constexpr RegistryRoot kHklm = RegistryRoot::kLocalMachine;
 
-// A runtime a source offers: its library, its home and the version text that ranked it.
+// One step of the search as its trace lines name it: the source, the registry key it reads (with its
+// root; only made when tracing) and the version it judges.
+struct Step {
+  explicit Step(const char* source_name) : source(source_name) {}
+  Step(const char* source_name, std::string key_label) : source(source_name), key(std::move(key_label)) {}
+  Step(const char* source_name, std::string key_label, const std::string& version_text)
+      : source(source_name), key(std::move(key_label)), version(version_text) {}
+  const char* source;
+  std::string key;
+  std::string version;
+};
+
+// A runtime a source offers: its library, its home, the source and the version text that ranked it.
+// Each source fills one in place and says whether it offers it; one that does not may leave its
+// fields changed, for the next source to fill.
 struct Found {
   std::string library;
   std::string home;
-  std::string version;
   const char* source = "";
+  std::string version;
 };
 
 // Reads a decimal number at pos, saturating; false when there is no digit there.
@@ -33,13 +51,6 @@ bool ReadNumber(std::string_view text, std::size_t& pos, unsigned& number) {
   }
   number = static_cast<unsigned>(value);
   return true;
-}
-
-// The candidates below a Java home found by the newer sources: the current layouts, then the older.
-constexpr std::size_t kHomeCandidateCount = std::size(kCurrentLibraryCandidates) + std::size(kLibraryCandidates);
-const char* HomeCandidate(std::size_t index) {
-  const std::size_t current = std::size(kCurrentLibraryCandidates);
-  return index < current ? kCurrentLibraryCandidates[index] : kLibraryCandidates[index - current];
 }
 
 bool Fits(const std::string& text, std::size_t buffer_size) { return text.size() < buffer_size; }
@@ -56,203 +67,244 @@ std::string_view LastName(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-    const char y = (b[i] >= 'A' && b[i] <= 'Z') ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // Installers write homes with and without a closing separator ("C:\...\jdk-17\"); joined paths and the
 // Java home handed on must not depend on which.
-std::string WithoutTrailingSeparators(std::string path) {
-  while (path.size() > 1 && IsSeparator(path.back()) && path[path.size() - 2] != ':') path.pop_back();
-  return path;
+std::string WithoutTrailingSeparators(const std::string& path) {
+  std::size_t length = path.size();
+  while (length > 1 && IsSeparator(path[length - 1]) && path[length - 2] != ':') --length;
+  return path.substr(0, length);
 }
 
 std::string RootLabel(RegistryRoot root, const std::string& key) {
-  return (root == RegistryRoot::kLocalMachine ? "HKLM\\" : "HKCU\\") + key;
+  std::string label = root == kHklm ? "HKLM\\" : "HKCU\\";
+  return label.append(key);
 }
 
-void Trace(RuntimeSearch& search, std::string_view source, std::string_view key, std::string_view path,
-           std::string_view version, std::string_view outcome) {
-  if (search.trace != nullptr) search.trace->Line(TraceLine(source, key, path, version, outcome));
+void Trace(const RuntimeSearch& search, const Step& step, const char* path, const char* outcome) {
+  if (search.trace != nullptr) search.trace->Line(TraceLine(step.source, step.key, path, step.version, outcome));
 }
 
 // True when the library exists and fits the launcher; every refusal is traced with its reason.
-bool IsUsableLibrary(RuntimeSearch& search, const char* source, std::string_view key, const std::string& path,
-                     std::string_view version) {
+bool IsUsableLibrary(const RuntimeSearch& search, const Step& step, const std::string& path) {
   if (!Fits(path, kLibraryPathSize)) {
-    Trace(search, source, key, path, version, "path too long");
+    Trace(search, step, path.c_str(), "path too long");
     return false;
   }
   const std::optional<std::uint16_t> machine = search.files.LibraryMachine(path);
   if (!machine) {
-    Trace(search, source, key, path, version, "missing");
+    Trace(search, step, path.c_str(), "missing");
     return false;
   }
   if (*machine != 0 && *machine != search.machine) {
     if (search.trace != nullptr) {
-      Trace(search, source, key, path, version, std::string("other bitness: ") + MachineName(*machine) + " library");
+      Trace(search, step, path.c_str(),
+            FormatMessageText("other bitness: %s library", {MachineName(*machine)}).c_str());
     }
     return false;
   }
-  Trace(search, source, key, path, version, "usable");
+  Trace(search, step, path.c_str(), "usable");
   return true;
 }
 
-// The first usable candidate below a home; "" when there is none.
-std::string LibraryBelowHome(RuntimeSearch& search, const char* source, std::string_view key, const std::string& home,
-                             std::string_view version) {
-  for (std::size_t i = 0; i < kHomeCandidateCount; ++i) {
-    const std::string path = home + "\\" + HomeCandidate(i);
-    if (IsUsableLibrary(search, source, key, path, version)) return path;
+// The first usable library below a home, from candidate `first` on, into library; false when there is
+// none.
+bool LibraryBelowHome(const RuntimeSearch& search, const Step& step, const std::string& home, std::string& library,
+                      std::size_t first = 0) {
+  for (std::size_t i = first; i < std::size(kLibraryCandidates); ++i) {
+    library = JoinPath(home, kLibraryCandidates[i]);
+    if (IsUsableLibrary(search, step, library)) return true;
   }
-  return std::string();
+  return false;
 }
 
 // The version of a home's runtime by its release file; "" when it states none.
-std::string VersionFromRelease(RuntimeSearch& search, const std::string& home) {
-  return ReleaseVersion(search.files.ReadSmallFile(home + kReleaseFile));
+std::string VersionFromRelease(const RuntimeSearch& search, const std::string& home) {
+  return ReleaseVersion(search.files.ReadSmallFile(JoinPath(home, kReleaseFile)));
 }
 
-bool IsRecentEnough(RuntimeSearch& search, const char* source, std::string_view key, std::string_view home,
-                    std::string_view version) {
-  if (!ParseRuntimeVersion(version)) {
-    Trace(search, source, key, home, version, "no version");
-    return false;
-  }
-  if (!IsVersionAcceptable(version, search.required)) {
-    Trace(search, source, key, home, version, "too old");
-    return false;
-  }
-  return true;
+bool IsRecentEnough(const RuntimeSearch& search, const Step& step, const std::string& home) {
+  const char* refusal = !ParseRuntimeVersion(step.version)                    ? "no version"
+                        : !IsVersionAcceptable(step.version, search.required) ? "too old"
+                                                                              : nullptr;
+  if (refusal != nullptr) Trace(search, step, home.c_str(), refusal);
+  return refusal == nullptr;
 }
 
 // The configured JvmPath: a file is taken as it is, as it always was; a directory is a Java home.
 // Neither is judged by version or machine here: what the application names is what it gets, and a
 // library that cannot serve is refused with its reason when it is loaded.
-std::optional<Found> ConfiguredRuntime(RuntimeSearch& search) {
+bool ConfiguredRuntime(const RuntimeSearch& search, const SearchPlan&, Found& found) {
+  const Step step(kConfiguredSource);
   const std::string& path = search.jvm_path;
   if (path.empty()) {
-    Trace(search, kConfiguredSource, "", "", "", "not set");
-    return std::nullopt;
+    Trace(search, step, "", "not set");
+    return false;
   }
+  found.source = kConfiguredSource;
+  found.version.clear();
   if (search.files.LibraryMachine(path)) {
-    return Found{path, HomeOfLibrary(path), "", kConfiguredSource};
+    found.library = path;
+    found.home = HomeOfLibrary(path);
+    return true;
   }
-  if (search.files.IsDirectory(path)) {
-    const std::string home = WithoutTrailingSeparators(path);
-    for (std::size_t i = 0; i < kHomeCandidateCount; ++i) {
-      const std::string library = home + "\\" + HomeCandidate(i);
-      if (search.files.LibraryMachine(library)) return Found{library, home, "", kConfiguredSource};
-      Trace(search, kConfiguredSource, "", library, "", "missing");
-    }
-    return std::nullopt;
+  if (!search.files.IsDirectory(path)) {
+    Trace(search, step, path.c_str(), "missing");
+    return false;
   }
-  Trace(search, kConfiguredSource, "", path, "", "missing");
-  return std::nullopt;
+  found.home = WithoutTrailingSeparators(path);
+  for (const char* candidate : kLibraryCandidates) {
+    found.library = JoinPath(found.home, candidate);
+    if (search.files.LibraryMachine(found.library)) return true;
+    Trace(search, step, found.library.c_str(), "missing");
+  }
+  return false;
 }
 
-// JAVA_HOME of the environment, judged by the version its release file states.
-std::optional<Found> EnvironmentRuntime(RuntimeSearch& search) {
-  if (search.java_home_env.empty()) {
-    Trace(search, kEnvironmentSource, "", "", "", "not set");
-    return std::nullopt;
+// One version subkey of a first-generation key: true, with its library, when the version is
+// acceptable; the home receives its JavaHome value as written ("" when it has none).
+bool ProbeFirstGeneration(const RuntimeSearch& search, const std::string& vendor_key, const std::string& version_name,
+                          Found& found) {
+  const std::string key_path = JoinPath(vendor_key, version_name.c_str());
+  const Step step(kLegacySource, search.trace != nullptr ? RootLabel(kHklm, key_path) : std::string(), version_name);
+  if (!IsVersionAcceptable(version_name, search.required)) {
+    Trace(search, step, "", "too old");
+    return false;
   }
-  const std::string home = WithoutTrailingSeparators(search.java_home_env);
-  const std::string version = VersionFromRelease(search, home);
-  if (!IsRecentEnough(search, kEnvironmentSource, "", home, version)) return std::nullopt;
-  std::string library = LibraryBelowHome(search, kEnvironmentSource, "", home, version);
-  if (library.empty()) return std::nullopt;
-  return Found{std::move(library), home, version, kEnvironmentSource};
-}
-
-// One version subkey of a current layout: the runtime it registers, when that one can serve.
-std::optional<Found> ProbeCurrentVersion(RuntimeSearch& search, RegistryRoot root, const VendorLayout& layout,
-                                         const std::string& name) {
-  const std::string key_path = std::string(layout.key) + "\\" + name + layout.below_version;
-  const std::string label = search.trace != nullptr ? RootLabel(root, key_path) : std::string();
   if (!Fits(key_path, kKeyPathSize)) {
-    Trace(search, kRegistrySource, label, "", name, "key path too long");
-    return std::nullopt;
+    Trace(search, step, "", "key path too long");
+    return false;
   }
-  std::string home;
-  if (search.registry.ReadString(root, key_path, layout.home_value, kJavaHomeSize, home) != 0 || home.empty()) {
-    if (search.trace != nullptr) {
-      Trace(search, kRegistrySource, label, "", name, std::string("no ") + layout.home_value);
-    }
-    return std::nullopt;
+  search.registry.ReadString(kHklm, key_path, kJavaHomeValue, kJavaHomeSize, found.home);
+  std::string& library = found.library;
+  if (search.registry.ReadString(kHklm, key_path, kRuntimeLibValue, kLibraryPathSize, library)) {
+    // A registered library that cannot serve refuses the version; its Java home is not tried instead.
+    return IsUsableLibrary(search, step, library);
   }
-  home = WithoutTrailingSeparators(home);
-  const std::string version = ParseRuntimeVersion(name) ? name : VersionFromRelease(search, home);
-  if (!IsRecentEnough(search, kRegistrySource, label, home, version)) return std::nullopt;
-  if (layout.javasoft) {
-    std::string runtime_lib;
-    if (search.registry.ReadString(root, key_path, kRuntimeLibValue, kLibraryPathSize, runtime_lib) == 0 &&
-        IsUsableLibrary(search, kRegistrySource, label, runtime_lib, version)) {
-      return Found{runtime_lib, home, version, kRegistrySource};
-    }
+  if (found.home.empty()) {
+    Trace(search, step, "", "no RuntimeLib or JavaHome");
+    return false;
   }
-  std::string library = LibraryBelowHome(search, kRegistrySource, label, home, version);
-  if (library.empty()) return std::nullopt;
-  return Found{std::move(library), home, version, kRegistrySource};
+  if (!search.jvm_path.empty()) {
+    library = JoinPath(found.home, search.jvm_path.c_str());
+    if (IsUsableLibrary(search, step, library)) return true;
+  }
+  return LibraryBelowHome(search, step, found.home, library, kFirstGenerationCandidate);
 }
 
-// Keeps the higher of two finds; the earlier one wins a tie.
-void KeepBest(std::optional<Found>& best, std::optional<Found> found) {
-  if (!found) return;
-  if (best && !(*ParseRuntimeVersion(best->version) < *ParseRuntimeVersion(found->version))) return;
-  best = std::move(found);
-}
-
-void SearchLayout(RuntimeSearch& search, RegistryRoot root, const VendorLayout& layout, std::optional<Found>& best) {
-  const std::optional<std::vector<std::string>> names = search.registry.SubkeyNames(root, layout.key);
-  if (!names) {
-    if (search.trace != nullptr) Trace(search, kRegistrySource, RootLabel(root, layout.key), "", "", "absent");
-    return;
-  }
-  // The version "CurrentVersion" names is tried first, so that it wins among equal versions.
-  std::string current;
-  if (layout.javasoft &&
-      search.registry.ReadString(root, layout.key, kCurrentVersionValue, kVersionNameSize, current) == 0) {
-    KeepBest(best, ProbeCurrentVersion(search, root, layout, current));
-  }
-  for (const std::string& name : *names) {
-    if (name != current) KeepBest(best, ProbeCurrentVersion(search, root, layout, name));
-  }
-}
-
-std::optional<Found> CurrentRuntime(RuntimeSearch& search, const std::vector<RuntimeFamily>& families) {
-  std::optional<Found> best;
-  for (RuntimeFamily family : families) {
-    for (RegistryRoot root : {RegistryRoot::kLocalMachine, RegistryRoot::kCurrentUser}) {
-      for (const VendorLayout& layout : kVendorLayouts) {
-        if (layout.family == family) SearchLayout(search, root, layout, best);
+// The first-generation keys of the plan's families, each with the version its "CurrentVersion" names
+// first, then every version subkey in registry order; the first acceptable library wins.
+bool FirstGenerationLibrary(const RuntimeSearch& search, const SearchPlan& plan, Found& found) {
+  for (std::size_t f = 0; f < plan.family_count; ++f) {
+    for (const char* key : kRuntimeVendorKeys[static_cast<int>(plan.families[f])]) {
+      const std::string vendor_key = key;
+      std::string version;
+      if (search.registry.ReadString(kHklm, vendor_key, kCurrentVersionValue, kVersionNameSize, version) &&
+          ProbeFirstGeneration(search, vendor_key, version, found)) {
+        return true;
+      }
+      const std::optional<std::vector<std::string>> names = search.registry.SubkeyNames(kHklm, vendor_key);
+      if (!names) {
+        if (search.trace != nullptr) Trace(search, Step(kLegacySource, RootLabel(kHklm, vendor_key)), "", "absent");
+        continue;
+      }
+      for (const std::string& name : *names) {
+        if (ProbeFirstGeneration(search, vendor_key, name, found)) return true;
       }
     }
   }
-  return best;
+  return false;
 }
 
-std::optional<Found> LegacyRuntime(RuntimeSearch& search, const SearchPlan& plan) {
-  std::optional<std::string> library = FindRegisteredRuntime(search, LegacyKeysOf(plan));
-  if (!library) return std::nullopt;
-  std::string home = search.java_home.empty() ? HomeOfLibrary(*library) : search.java_home;
-  return Found{std::move(*library), std::move(home), "", kLegacySource};
+bool LegacyRuntime(const RuntimeSearch& search, const SearchPlan& plan, Found& found) {
+  if (!FirstGenerationLibrary(search, plan, found)) return false;
+  if (found.home.empty()) found.home = HomeOfLibrary(found.library);
+  found.source = kLegacySource;
+  found.version.clear();
+  return true;
 }
 
-// The part of the search whose order predates the current vendor layouts.
-std::optional<Found> FirstGenerationRuntime(RuntimeSearch& search, const SearchPlan& plan) {
-  if (!plan.registry_first) {
-    if (auto found = ConfiguredRuntime(search)) return found;
-    return LegacyRuntime(search, plan);
+// One version subkey of a current layout: true, with the runtime it registers, when that one can serve.
+bool ProbeCurrentVersion(const RuntimeSearch& search, RegistryRoot root, const VendorLayout& layout,
+                         const std::string& name, Found& found) {
+  const std::string key_path = JoinPath(layout.key, name.c_str()) + layout.below_version;
+  Step step(kRegistrySource, search.trace != nullptr ? RootLabel(root, key_path) : std::string(), name);
+  if (!Fits(key_path, kKeyPathSize)) {
+    Trace(search, step, "", "key path too long");
+    return false;
   }
-  if (auto found = LegacyRuntime(search, plan)) return found;
-  return ConfiguredRuntime(search);
+  std::string& home = found.home;
+  if (!search.registry.ReadString(root, key_path, layout.home_value, kJavaHomeSize, home) || home.empty()) {
+    if (search.trace != nullptr) Trace(search, step, "", FormatMessageText("no %s", {layout.home_value}).c_str());
+    return false;
+  }
+  home = WithoutTrailingSeparators(home);
+  if (!ParseRuntimeVersion(name)) step.version = VersionFromRelease(search, home);
+  if (!IsRecentEnough(search, step, home)) return false;
+  std::string& library = found.library;
+  const bool registered = layout.javasoft &&
+                          search.registry.ReadString(root, key_path, kRuntimeLibValue, kLibraryPathSize, library) &&
+                          IsUsableLibrary(search, step, library);
+  if (!registered && !LibraryBelowHome(search, step, home, library)) return false;
+  found.source = kRegistrySource;
+  found.version = std::move(step.version);
+  return true;
+}
+
+// Keeps the higher of two offers; the earlier one wins a tie.
+void KeepBest(Found& best, Found& offer) {
+  if (best.library.empty() || *ParseRuntimeVersion(best.version) < *ParseRuntimeVersion(offer.version)) {
+    best = std::move(offer);
+  }
+}
+
+void SearchLayout(const RuntimeSearch& search, RegistryRoot root, const VendorLayout& layout, Found& best) {
+  const std::string key = layout.key;
+  const std::optional<std::vector<std::string>> names = search.registry.SubkeyNames(root, key);
+  if (!names) {
+    if (search.trace != nullptr) Trace(search, Step(kRegistrySource, RootLabel(root, key)), "", "absent");
+    return;
+  }
+  // The version "CurrentVersion" names is tried first, so that it wins among equal versions.
+  Found offer;
+  std::string current;
+  if (layout.javasoft && search.registry.ReadString(root, key, kCurrentVersionValue, kVersionNameSize, current) &&
+      ProbeCurrentVersion(search, root, layout, current, offer)) {
+    KeepBest(best, offer);
+  }
+  for (const std::string& name : *names) {
+    if (name != current && ProbeCurrentVersion(search, root, layout, name, offer)) KeepBest(best, offer);
+  }
+}
+
+// The current vendor layouts of the plan's families, HKLM then HKCU; the highest acceptable version
+// whose library exists and fits the launcher wins, the first of equal ones.
+bool CurrentRuntime(const RuntimeSearch& search, const SearchPlan& plan, Found& found) {
+  found.library.clear();
+  for (std::size_t f = 0; f < plan.family_count; ++f) {
+    for (RegistryRoot root : {RegistryRoot::kLocalMachine, RegistryRoot::kCurrentUser}) {
+      for (const VendorLayout& layout : kVendorLayouts) {
+        if (layout.family == plan.families[f]) SearchLayout(search, root, layout, found);
+      }
+    }
+  }
+  return !found.library.empty();
+}
+
+// JAVA_HOME of the environment, judged by the version its release file states.
+bool EnvironmentRuntime(const RuntimeSearch& search, const SearchPlan&, Found& found) {
+  Step step(kEnvironmentSource);
+  if (search.java_home_env.empty()) {
+    Trace(search, step, "", "not set");
+    return false;
+  }
+  found.home = WithoutTrailingSeparators(search.java_home_env);
+  step.version = VersionFromRelease(search, found.home);
+  if (!IsRecentEnough(search, step, found.home) || !LibraryBelowHome(search, step, found.home, found.library)) {
+    return false;
+  }
+  found.source = kEnvironmentSource;
+  found.version = std::move(step.version);
+  return true;
 }
 
 }  // namespace
@@ -260,24 +312,10 @@ std::optional<Found> FirstGenerationRuntime(RuntimeSearch& search, const SearchP
 SearchPlan SearchPlanForMode(int mode) {
   if (mode < 0) mode = 0;
   if (mode > 7) mode = 4;
-  SearchPlan plan;
-  plan.registry_first = (mode & 4) != 0;
   const bool kits_first = (mode & 1) != 0;
-  plan.families.push_back(kits_first ? RuntimeFamily::kDevelopmentKit : RuntimeFamily::kRuntimeEnvironment);
-  if ((mode & 2) == 0) {
-    plan.families.push_back(kits_first ? RuntimeFamily::kRuntimeEnvironment : RuntimeFamily::kDevelopmentKit);
-  }
-  return plan;
-}
-
-std::vector<int> LegacyKeysOf(const SearchPlan& plan) {
-  std::vector<int> keys;
-  for (RuntimeFamily family : plan.families) {
-    const int first = family == RuntimeFamily::kRuntimeEnvironment ? 0 : 2;
-    keys.push_back(first);
-    keys.push_back(first + 1);
-  }
-  return keys;
+  const RuntimeFamily first = kits_first ? RuntimeFamily::kDevelopmentKit : RuntimeFamily::kRuntimeEnvironment;
+  const RuntimeFamily second = kits_first ? RuntimeFamily::kRuntimeEnvironment : RuntimeFamily::kDevelopmentKit;
+  return SearchPlan{(mode & 4) != 0, (mode & 2) == 0 ? 2u : 1u, {first, second}};
 }
 
 JavaVersion RequiredVersion(std::uint32_t min_java_version) {
@@ -295,14 +333,14 @@ std::optional<JavaVersion> ParseVersionName(std::string_view name) {
   return version;
 }
 
-bool IsVersionAcceptable(std::string_view name, JavaVersion required) {
+bool IsVersionAcceptable(const std::string& name, JavaVersion required) {
   const std::optional<JavaVersion> version = ParseVersionName(name);
   if (!version) return false;
   if (version->major != required.major) return version->major > required.major;
   return version->minor >= required.minor;
 }
 
-std::optional<RuntimeVersion> ParseRuntimeVersion(std::string_view text) {
+std::optional<RuntimeVersion> ParseRuntimeVersion(const std::string& text) {
   RuntimeVersion version;
   std::size_t pos = 0;
   if (!ReadNumber(text, pos, version.parts[0])) return std::nullopt;
@@ -340,20 +378,23 @@ std::string ReleaseVersion(std::string_view release_text) {
   return std::string();
 }
 
-std::string HomeOfLibrary(std::string_view library) {
+std::string HomeOfLibrary(const std::string& library) {
   const std::string_view variant = Parent(library);
   const std::string_view bin = Parent(variant);
-  if (variant.empty() || !EqualsNoCase(LastName(bin), "bin")) return std::string();
+  if (variant.empty() || !EqualsIgnoringAsciiCase(LastName(bin), "bin")) return std::string();
   const std::string_view home = Parent(bin);
-  if (home.empty()) return bin.size() == LastName(bin).size() ? "." : std::string(bin.substr(0, 1));
-  if (home.back() == ':') return std::string(home) + "\\";
-  return std::string(home);
+  // A bin folder at the top of a relative path lies in "."; one at the root of the current drive
+  // ("\bin") or of a drive ("C:\bin") lies in that root, written with its separator.
+  if (home.empty()) return std::string(bin.size() == LastName(bin).size() ? std::string_view(".") : bin.substr(0, 1));
+  std::string result(home);
+  if (result.back() == ':') result += '\\';
+  return result;
 }
 
 std::string RuntimeBinFolder(std::string_view library) {
   const std::string_view folder = Parent(library);
   const std::string_view above = Parent(folder);
-  if (!above.empty() && EqualsNoCase(LastName(above), "bin")) return std::string(above);
+  if (!above.empty() && EqualsIgnoringAsciiCase(LastName(above), "bin")) return std::string(above);
   return std::string(folder);
 }
 
@@ -388,8 +429,8 @@ std::string MachineName(std::uint16_t machine) {
 }
 
 std::string ForeignLibraryText(std::string_view path, std::uint16_t machine, std::uint16_t launcher_machine) {
-  return std::string(path) + " is a " + MachineName(machine) + " library; this launcher is " +
-         MachineName(launcher_machine) + ".";
+  return FormatMessageText("%s is a %s library; this launcher is %s.",
+                           {path, MachineName(machine), MachineName(launcher_machine)});
 }
 
 std::string TraceLine(std::string_view source, std::string_view key, std::string_view path, std::string_view version,
@@ -403,85 +444,23 @@ std::string TraceLine(std::string_view source, std::string_view key, std::string
   return line;
 }
 
-std::optional<std::string> ProbeRuntimeVersion(RuntimeSearch& search, const std::string& vendor_key,
-                                               const std::string& version_name) {
-  const std::string key_path = vendor_key + "\\" + version_name;
-  const std::string label = search.trace != nullptr ? std::string("HKLM\\") + key_path : std::string();
-  if (!IsVersionAcceptable(version_name, search.required)) {
-    Trace(search, kLegacySource, label, "", version_name, "too old");
-    return std::nullopt;
-  }
-  if (!Fits(key_path, kKeyPathSize)) {
-    Trace(search, kLegacySource, label, "", version_name, "key path too long");
-    return std::nullopt;
-  }
-
-  search.java_home.clear();
-  search.registry.ReadString(RegistryRoot::kLocalMachine, key_path, kJavaHomeValue, kJavaHomeSize, search.java_home);
-
-  std::string runtime_lib;
-  const int lib_read = search.registry.ReadString(RegistryRoot::kLocalMachine, key_path, kRuntimeLibValue,
-                                                  kLibraryPathSize, runtime_lib);
-  if (lib_read == 0) {
-    // A registered library that cannot serve refuses the version; its Java home is not tried instead.
-    if (IsUsableLibrary(search, kLegacySource, label, runtime_lib, version_name)) return runtime_lib;
-    return std::nullopt;
-  }
-  if (search.java_home.empty()) {
-    Trace(search, kLegacySource, label, "", version_name, "no RuntimeLib or JavaHome");
-    return std::nullopt;
-  }
-  if (!search.jvm_path.empty()) {
-    const std::string path = search.java_home + "\\" + search.jvm_path;
-    if (IsUsableLibrary(search, kLegacySource, label, path, version_name)) return path;
-  }
-  for (const char* candidate : kLibraryCandidates) {
-    const std::string path = search.java_home + "\\" + candidate;
-    if (IsUsableLibrary(search, kLegacySource, label, path, version_name)) return path;
-  }
-  return std::nullopt;
-}
-
-std::optional<std::string> FindRegisteredRuntime(RuntimeSearch& search, const std::vector<int>& vendor_keys) {
-  for (int index : vendor_keys) {
-    const std::string vendor_key = kRuntimeVendorKeys[index];
-    std::string current_version;
-    if (search.registry.ReadString(RegistryRoot::kLocalMachine, vendor_key, kCurrentVersionValue, kVersionNameSize,
-                                   current_version) == 0) {
-      if (auto path = ProbeRuntimeVersion(search, vendor_key, current_version)) return path;
-    }
-    const std::optional<std::vector<std::string>> names =
-        search.registry.SubkeyNames(RegistryRoot::kLocalMachine, vendor_key);
-    if (!names) {
-      if (search.trace != nullptr) Trace(search, kLegacySource, std::string("HKLM\\") + vendor_key, "", "", "absent");
-      continue;
-    }
-    for (const std::string& name : *names) {
-      if (auto path = ProbeRuntimeVersion(search, vendor_key, name)) return path;
-    }
-  }
-  return std::nullopt;
-}
-
-std::optional<std::string> FindCurrentRuntime(RuntimeSearch& search, const std::vector<RuntimeFamily>& families) {
-  std::optional<Found> found = CurrentRuntime(search, families);
-  if (!found) return std::nullopt;
-  search.java_home = std::move(found->home);
-  return std::move(found->library);
-}
-
 std::optional<std::string> ChooseJvmLibrary(RuntimeSearch& search, int search_mode) {
+  using Source = bool (*)(const RuntimeSearch&, const SearchPlan&, Found&);
   const SearchPlan plan = SearchPlanForMode(search_mode);
-  std::optional<Found> found = FirstGenerationRuntime(search, plan);
-  if (!found) found = CurrentRuntime(search, plan.families);
-  if (!found) found = EnvironmentRuntime(search);
-  if (!found) {
-    Trace(search, "search", "", "", "", "nothing found");
-    return std::nullopt;
+  const Source sources[] = {plan.registry_first ? LegacyRuntime : ConfiguredRuntime,
+                            plan.registry_first ? ConfiguredRuntime : LegacyRuntime, CurrentRuntime,
+                            EnvironmentRuntime};
+  Found found;
+  for (Source source : sources) {
+    if (!source(search, plan, found)) continue;
+    search.java_home = std::move(found.home);
+    Step chosen(found.source);
+    chosen.version = std::move(found.version);
+    Trace(search, chosen, found.library.c_str(), "chosen");
+    return std::move(found.library);
   }
-  search.java_home = std::move(found->home);
-  Trace(search, found->source, "", found->library, found->version, "chosen");
-  return std::move(found->library);
+  Trace(search, Step("search"), "", "nothing found");
+  return std::nullopt;
 }
 
 }  // namespace stub

@@ -13,29 +13,22 @@
 
 namespace stub {
 
-// Where the first Java vendors registered their runtimes (under HKEY_LOCAL_MACHINE), in table order:
-// runtime environments first, development kits after them. These keep their places ahead of every
-// other source.
-inline constexpr const char* kRuntimeVendorKeys[] = {
-    "Software\\JavaSoft\\Java Runtime Environment",
-    "Software\\IBM\\Java2 Runtime Environment",
-    "Software\\JavaSoft\\Java Development Kit",
-    "Software\\IBM\\Java Development Kit",
+// Where the first Java vendors registered their runtimes (under HKEY_LOCAL_MACHINE), two keys for each
+// family (indexed by RuntimeFamily), in the order they are searched. These keep their places ahead of
+// every other source.
+inline constexpr const char* kRuntimeVendorKeys[2][2] = {
+    {"Software\\JavaSoft\\Java Runtime Environment", "Software\\IBM\\Java2 Runtime Environment"},
+    {"Software\\JavaSoft\\Java Development Kit", "Software\\IBM\\Java Development Kit"},
 };
 
-// Library files tried below a home read from one of those keys when it names no usable "RuntimeLib".
+// Library files tried below a Java home, in order: a current runtime keeps jvm.dll in bin\<variant>,
+// an older one below jre\. A home read from a first-generation key (which predates the current layout)
+// is tried only from kFirstGenerationCandidate on, after the configured JvmPath.
 inline constexpr const char* kLibraryCandidates[] = {
-    "jre\\bin\\client\\jvm.dll",
-    "jre\\bin\\server\\jvm.dll",
-    "jre\\bin\\classic\\jvm.dll",
+    "bin\\server\\jvm.dll",      "bin\\client\\jvm.dll",       "jre\\bin\\client\\jvm.dll",
+    "jre\\bin\\server\\jvm.dll", "jre\\bin\\classic\\jvm.dll",
 };
-
-// Library files tried below every other Java home, ahead of kLibraryCandidates: a current runtime
-// keeps jvm.dll in bin\<variant>, an older one below jre\.
-inline constexpr const char* kCurrentLibraryCandidates[] = {
-    "bin\\server\\jvm.dll",
-    "bin\\client\\jvm.dll",
-};
+inline constexpr std::size_t kFirstGenerationCandidate = 2;
 
 inline constexpr char kCurrentVersionValue[] = "CurrentVersion";
 inline constexpr char kJavaHomeValue[] = "JavaHome";
@@ -89,16 +82,14 @@ inline constexpr VendorLayout kVendorLayouts[] = {
 };
 
 struct SearchPlan {
-  bool registry_first;                  // the registry keys come before the configured JvmPath
-  std::vector<RuntimeFamily> families;  // the key families searched, in order
+  bool registry_first;        // the first-generation keys come before the configured JvmPath
+  std::size_t family_count;   // 1 or 2
+  RuntimeFamily families[2];  // the key families searched, in order
 };
 
 // The plan for a JvmSearchMode value: bit 2 puts the registry first, bit 0 the development kits, bit 1
 // keeps only the first family; above 7 reads like 4, below 0 like 0.
 SearchPlan SearchPlanForMode(int mode);
-
-// The first-generation vendor keys (indexes into kRuntimeVendorKeys) of the plan's families, in order.
-std::vector<int> LegacyKeysOf(const SearchPlan& plan);
 
 struct JavaVersion {
   unsigned major = 0;
@@ -113,14 +104,14 @@ JavaVersion RequiredVersion(std::uint32_t min_java_version);
 std::optional<JavaVersion> ParseVersionName(std::string_view name);
 
 // True when the name's (major, minor) is at least the required pair.
-bool IsVersionAcceptable(std::string_view name, JavaVersion required);
+bool IsVersionAcceptable(const std::string& name, JavaVersion required);
 
 // Up to four numbers of a version text, for ranking: "17.0.2.8", "17.0.2+8", "1.8.0_392". The text
 // must start with a digit; reading stops at the first character that continues no number.
 struct RuntimeVersion {
   unsigned parts[4] = {0, 0, 0, 0};
 };
-std::optional<RuntimeVersion> ParseRuntimeVersion(std::string_view text);
+std::optional<RuntimeVersion> ParseRuntimeVersion(const std::string& text);
 bool operator<(const RuntimeVersion& a, const RuntimeVersion& b);
 
 // The JAVA_VERSION value of a runtime's "release" file (JAVA_VERSION="17.0.2"); "" when it has none.
@@ -128,7 +119,7 @@ std::string ReleaseVersion(std::string_view release_text);
 
 // The home of a library at <home>\bin\<variant>\jvm.dll ("." for a relative bin\<variant>\jvm.dll);
 // "" for a library kept anywhere else.
-std::string HomeOfLibrary(std::string_view library);
+std::string HomeOfLibrary(const std::string& library);
 
 // The folder beside which a library's own DLLs live: <x>\bin for <x>\bin\<variant>\jvm.dll, else the
 // library's folder ("" for a bare file name).
@@ -149,11 +140,11 @@ std::string ForeignLibraryText(std::string_view path, std::uint16_t machine, std
 class RuntimeRegistry {
  public:
   virtual ~RuntimeRegistry() = default;
-  // Reads a string value of root\key_path into value: 0 when it is a REG_SZ or REG_EXPAND_SZ text
-  // that fits buffer_size bytes with its terminator; -1 when the key cannot be opened; 1 when the
-  // value is missing, does not fit, or has another type (value is then empty).
-  virtual int ReadString(RegistryRoot root, const std::string& key_path, const char* value_name,
-                         std::size_t buffer_size, std::string& value) const = 0;
+  // Reads a string value of root\key_path into value: true when it is a REG_SZ or REG_EXPAND_SZ text
+  // that fits buffer_size bytes with its terminator; false, with value empty, when the key cannot be
+  // opened or the value is missing, does not fit or has another type.
+  virtual bool ReadString(RegistryRoot root, const std::string& key_path, const char* value_name,
+                          std::size_t buffer_size, std::string& value) const = 0;
   // The key's subkey names in enumeration order, up to the first that cannot be enumerated (a name of
   // kVersionNameSize bytes or more ends the enumeration); nullopt when the key cannot be opened.
   virtual std::optional<std::vector<std::string>> SubkeyNames(RegistryRoot root, const std::string& key_path) const = 0;
@@ -192,17 +183,6 @@ struct RuntimeSearch {
   std::string& java_home;        // DiscoveredJavaHome
   SearchTrace* trace = nullptr;  // null: nothing is traced, nothing is formatted
 };
-
-// Tests one version subkey of one first-generation vendor key; the library path when it is acceptable.
-std::optional<std::string> ProbeRuntimeVersion(RuntimeSearch& search, const std::string& vendor_key,
-                                               const std::string& version_name);
-
-// Searches the first-generation vendor keys in order; the first acceptable library wins.
-std::optional<std::string> FindRegisteredRuntime(RuntimeSearch& search, const std::vector<int>& vendor_keys);
-
-// Searches the current vendor layouts of the families, HKLM then HKCU; the highest acceptable version
-// whose library exists and fits the launcher wins, the first of equal ones. Sets the Java home.
-std::optional<std::string> FindCurrentRuntime(RuntimeSearch& search, const std::vector<RuntimeFamily>& families);
 
 // The library to load for a search mode, in this order: the configured JvmPath and the first-generation
 // keys in the places the mode gives them, then the current vendor layouts, then JAVA_HOME. On success

@@ -19,21 +19,6 @@ namespace {
 
 constexpr DWORD kTypesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
 
-// The program path, read without a length limit and checked together with the name against the
-// install limits, so that a long path is refused with its real length instead of being cut into the
-// path of some other file; reports why when it cannot be used.
-bool ReadInstallablePath(const std::string& service_name, std::string& executable_path) {
-  executable_path = ExecutablePath();
-  if (executable_path.empty()) {
-    ReportLastError();
-    return false;
-  }
-  const std::string refusal = InstallLimitViolation(service_name, executable_path, LaunchConfig().ServiceSwitch());
-  if (refusal.empty()) return true;
-  ReportError(refusal);
-  return false;
-}
-
 ScopedServiceHandle OpenManager(DWORD access) { return ScopedServiceHandle(::OpenSCManagerW(nullptr, nullptr, access)); }
 
 bool CreateServiceEntry(const std::string& service_name, const std::string& command_line) {
@@ -85,14 +70,22 @@ int QueryServiceExists(const std::string& service_name) {
   return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : -1;
 }
 
-bool InstallLimitsHold(const std::string& service_name) {
-  std::string executable_path;
-  return ReadInstallablePath(service_name, executable_path);
+// The path is checked together with the name against the install limits, so that a long path is
+// refused with its real length instead of being cut into the path of some other file.
+bool InstallLimitsHold(const std::string& service_name, std::string& executable_path) {
+  executable_path = ExecutablePath();
+  if (executable_path.empty()) {
+    ReportLastError();
+    return false;
+  }
+  const std::string refusal = InstallLimitViolation(service_name, executable_path, LaunchConfig().ServiceSwitch());
+  if (refusal.empty()) return true;
+  ReportError(refusal);
+  return false;
 }
 
-int InstallService(const std::string& service_name, const std::string& description) {
-  std::string executable_path;
-  if (!ReadInstallablePath(service_name, executable_path)) return -1;
+int InstallService(const std::string& service_name, const std::string& description,
+                   const std::string& executable_path) {
   const std::string command_line = ComposeServiceCommandLine(executable_path, LaunchConfig().ServiceSwitch());
   if (!CreateServiceEntry(service_name, command_line)) return -1;
   return WriteServiceRegistryValues(service_name, description, executable_path) ? 0 : -1;

@@ -11,49 +11,48 @@ constexpr std::string_view kServiceKeyPrefix = "SYSTEM\\CurrentControlSet\\Servi
 constexpr std::uint32_t kOwnProcessService = 0x10;
 constexpr std::uint32_t kAcceptStopAndShutdown = 5;
 
-bool MatchesSwitch(std::string_view argument, std::string_view configured) {
-  return !configured.empty() && argument == configured;
-}
-
 }  // namespace
 
-ServiceSwitchKind RecognizeServiceSwitch(const std::vector<std::string>& args, std::string_view install_switch,
-                                         std::string_view uninstall_switch, std::string_view service_switch) {
+ServiceSwitchKind RecognizeServiceSwitch(const std::vector<std::string>& args, const std::string& install_switch,
+                                         const std::string& uninstall_switch, const std::string& service_switch) {
   if (args.size() != 2) return ServiceSwitchKind::kNone;
-  const std::string_view argument = args[1];
-  if (MatchesSwitch(argument, install_switch)) return ServiceSwitchKind::kInstall;
-  if (MatchesSwitch(argument, uninstall_switch)) return ServiceSwitchKind::kUninstall;
-  if (MatchesSwitch(argument, service_switch)) return ServiceSwitchKind::kRun;
+  const std::string* const switches[] = {&install_switch, &uninstall_switch, &service_switch};
+  constexpr ServiceSwitchKind kKinds[] = {ServiceSwitchKind::kInstall, ServiceSwitchKind::kUninstall,
+                                          ServiceSwitchKind::kRun};
+  for (int i = 0; i < 3; ++i) {
+    if (!switches[i]->empty() && args[1] == *switches[i]) return kKinds[i];
+  }
   return ServiceSwitchKind::kNone;
 }
 
-std::string InstallLimitViolation(std::string_view service_name, std::string_view executable_path,
-                                  std::string_view service_switch) {
+std::string InstallLimitViolation(const std::string& service_name, const std::string& executable_path,
+                                  const std::string& service_switch) {
+  // The texts name the limits as numbers of their own, so that no number formatting is needed.
+  static_assert(kMaxServiceNameLength == 216 && kMaxServiceCommandPartsLength == 268, "the refusals name the limits");
   if (service_name.size() > kMaxServiceNameLength) {
-    return FormatMessageText("The service name is longer than %s characters and cannot be installed.",
-                             {std::to_string(kMaxServiceNameLength)});
+    return "The service name is longer than 216 characters and cannot be installed.";
   }
   if (executable_path.size() + service_switch.size() > kMaxServiceCommandPartsLength) {
     return FormatMessageText(
-        "The program path and the service switch are longer than %s characters together; the service "
+        "The program path and the service switch are longer than 268 characters together; the service "
         "cannot be installed from %s.",
-        {std::to_string(kMaxServiceCommandPartsLength), executable_path});
+        {executable_path});
   }
   return std::string();
 }
 
-std::string ComposeServiceCommandLine(std::string_view executable_path, std::string_view service_switch) {
+std::string ComposeServiceCommandLine(const std::string& executable_path, const std::string& service_switch) {
   std::string command_line;
   command_line.reserve(executable_path.size() + service_switch.size() + 3);
   command_line.append("\"").append(executable_path).append("\" ").append(service_switch);
   return command_line;
 }
 
-std::string EventLogSourceKeyPath(std::string_view service_name) {
+std::string EventLogSourceKeyPath(const std::string& service_name) {
   return std::string(kEventLogKeyPrefix).append(service_name);
 }
 
-std::string ServiceKeyPath(std::string_view service_name) {
+std::string ServiceKeyPath(const std::string& service_name) {
   return std::string(kServiceKeyPrefix).append(service_name);
 }
 

@@ -18,8 +18,8 @@ enum class ServiceSwitchKind { kNone, kInstall, kUninstall, kRun };
 // The switch named by args, which must hold exactly one argument after the program slot; compared
 // byte for byte, install first, then uninstall, then run. An empty configured switch never matches,
 // so that an empty argument cannot install or remove a service by accident.
-ServiceSwitchKind RecognizeServiceSwitch(const std::vector<std::string>& args, std::string_view install_switch,
-                                         std::string_view uninstall_switch, std::string_view service_switch);
+ServiceSwitchKind RecognizeServiceSwitch(const std::vector<std::string>& args, const std::string& install_switch,
+                                         const std::string& uninstall_switch, const std::string& service_switch);
 
 // The longest texts installation accepts: the event-log key path (55-character prefix plus the name)
 // and the quoted command line (two quotes and a space around path and switch) each fit 271 characters.
@@ -28,15 +28,15 @@ inline constexpr std::size_t kMaxServiceCommandPartsLength = 268;
 
 // "" when the name, the executable path and the switch fit the limits above; otherwise the error text
 // that names the limit exceeded. Nothing longer than the limits is ever composed from them.
-std::string InstallLimitViolation(std::string_view service_name, std::string_view executable_path,
-                                  std::string_view service_switch);
+std::string InstallLimitViolation(const std::string& service_name, const std::string& executable_path,
+                                  const std::string& service_switch);
 
 // The installed command line: the executable path in double quotes, one space, the switch.
-std::string ComposeServiceCommandLine(std::string_view executable_path, std::string_view service_switch);
+std::string ComposeServiceCommandLine(const std::string& executable_path, const std::string& service_switch);
 
 // Registry key paths below HKEY_LOCAL_MACHINE: the event-log source and the service's own key.
-std::string EventLogSourceKeyPath(std::string_view service_name);
-std::string ServiceKeyPath(std::string_view service_name);
+std::string EventLogSourceKeyPath(const std::string& service_name);
+std::string ServiceKeyPath(const std::string& service_name);
 
 // The platform's service status record, field for field, without the platform header.
 struct ServiceStatusRecord {

@@ -14,10 +14,11 @@ namespace {
 // The limits are checked before the existence query, so that an over-long name is refused with its
 // reason rather than failing the query without a word.
 void InstallUnlessPresent(const LaunchConfiguration& config) {
-  if (!InstallLimitsHold(config.ServiceName())) return;
+  std::string executable_path;
+  if (!InstallLimitsHold(config.ServiceName(), executable_path)) return;
   switch (QueryServiceExists(config.ServiceName())) {
     case 0:
-      if (InstallService(config.ServiceName(), config.ServiceDescription()) == 0) {
+      if (InstallService(config.ServiceName(), config.ServiceDescription(), executable_path) == 0) {
         ReportInfo(config.ServiceInstalledMessage(), config.ServiceName());
       }
       break;

@@ -208,7 +208,7 @@ TEST_F(JvmOptionsTest, FailedListingKeepsWhatWasFoundAndGoesOn) {
 // A code page that carries ASCII and Latin-1 letters only, and short names for some paths.
 class LatinCodePage : public OptionCodePage {
  public:
-  bool CanCarry(std::string_view utf8) const override {
+  bool CanCarry(const std::string& utf8) const override {
     for (std::size_t i = 0; i < utf8.size(); ++i) {
       const auto byte = static_cast<unsigned char>(utf8[i]);
       if (byte >= 0x80 && byte != 0xC3 && (i == 0 || static_cast<unsigned char>(utf8[i - 1]) != 0xC3)) return false;

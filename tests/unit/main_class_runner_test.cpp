@@ -133,9 +133,9 @@ class MainClassRunnerTest : public ::testing::Test {
     const char* messages[] = {"none", "load %s", "jni %s", "create %s", "attach", "class %s",
                               "method %s", "object %s", "assign %s", "invoke %s"};
     for (int i = 0; i < kJvmErrorMessageCount; ++i) texts[IndexOf(Setting::JvmErrorMessages0) + i] = messages[i];
-    SetLaunchConfiguration(LaunchConfiguration(texts));
+    SetLaunchConfiguration(std::move(texts));
   }
-  void TearDown() override { SetLaunchConfiguration(LaunchConfiguration()); }
+  void TearDown() override { SetLaunchConfiguration(SettingTexts()); }
 
   MainCall Call(std::vector<std::string> arguments) {
     return MainCall{"org/x/Caf\xC3\xA9", std::move(arguments), "C:\\Zo\xC3\xAB", /*redirect=*/false, nullptr};

@@ -23,27 +23,16 @@ TEST(RuntimeSearch, ModeTableGivesOrderAndPlaceOfTheConfiguredPath) {
     int mode;
     bool registry_first;
     std::vector<RuntimeFamily> families;
-    std::vector<int> legacy_keys;
   };
   const Row rows[] = {
-      {0, false, {kRe, kDk}, {0, 1, 2, 3}},
-      {1, false, {kDk, kRe}, {2, 3, 0, 1}},
-      {2, false, {kRe}, {0, 1}},
-      {3, false, {kDk}, {2, 3}},
-      {4, true, {kRe, kDk}, {0, 1, 2, 3}},
-      {5, true, {kDk, kRe}, {2, 3, 0, 1}},
-      {6, true, {kRe}, {0, 1}},
-      {7, true, {kDk}, {2, 3}},
-      {8, true, {kRe, kDk}, {0, 1, 2, 3}},
-      {12, true, {kRe, kDk}, {0, 1, 2, 3}},
-      {-1, false, {kRe, kDk}, {0, 1, 2, 3}},
-      {-2147483647 - 1, false, {kRe, kDk}, {0, 1, 2, 3}},
+      {0, false, {kRe, kDk}}, {1, false, {kDk, kRe}}, {2, false, {kRe}},       {3, false, {kDk}},
+      {4, true, {kRe, kDk}},  {5, true, {kDk, kRe}},  {6, true, {kRe}},        {7, true, {kDk}},
+      {8, true, {kRe, kDk}},  {12, true, {kRe, kDk}}, {-1, false, {kRe, kDk}}, {-2147483647 - 1, false, {kRe, kDk}},
   };
   for (const Row& row : rows) {
     const SearchPlan plan = SearchPlanForMode(row.mode);
     EXPECT_EQ(plan.registry_first, row.registry_first) << row.mode;
-    EXPECT_EQ(plan.families, row.families) << row.mode;
-    EXPECT_EQ(LegacyKeysOf(plan), row.legacy_keys) << row.mode;
+    EXPECT_EQ(std::vector<RuntimeFamily>(plan.families, plan.families + plan.family_count), row.families) << row.mode;
   }
 }
 
@@ -164,15 +153,14 @@ class FakeRegistry : public RuntimeRegistry {
     AddKey(root, key + "\\" + name);
   }
 
-  int ReadString(RegistryRoot root, const std::string& key_path, const char* value_name, std::size_t buffer_size,
-                 std::string& value) const override {
+  bool ReadString(RegistryRoot root, const std::string& key_path, const char* value_name, std::size_t buffer_size,
+                  std::string& value) const override {
     value.clear();
     reads.push_back(Label(root, key_path) + "@" + value_name);
-    if (!keys_.count(Label(root, key_path))) return -1;
     auto it = strings_.find({Label(root, key_path), value_name});
-    if (it == strings_.end() || it->second.size() >= buffer_size) return 1;
+    if (it == strings_.end() || it->second.size() >= buffer_size) return false;
     value = it->second;
-    return 0;
+    return true;
   }
   std::optional<std::vector<std::string>> SubkeyNames(RegistryRoot root, const std::string& key_path) const override {
     reads.push_back(Label(root, key_path) + "@");
@@ -350,6 +338,32 @@ TEST_F(RuntimeSearchTest, ModeTwoNeverReadsTheDevelopmentKitKeysAndModesThreeAnd
   AddFiles({"C:\\jre\\jvm.dll"});
   EXPECT_EQ(Choose(7), "C:\\jdk\\jvm.dll");
   for (const char* runtime : {kJre, kIbmJre, "\\JRE"}) EXPECT_FALSE(ReadAnything(runtime)) << runtime;
+}
+
+TEST_F(RuntimeSearchTest, EachModeReadsTheFirstGenerationKeysOfItsFamiliesInOrder) {
+  struct Row {
+    int mode;
+    std::vector<std::string> keys;
+  };
+  const Row rows[] = {
+      {0, {kJre, kIbmJre, kJdk, kIbmJdk}},
+      {1, {kJdk, kIbmJdk, kJre, kIbmJre}},
+      {2, {kJre, kIbmJre}},
+      {3, {kJdk, kIbmJdk}},
+      {6, {kJre, kIbmJre}},
+      {7, {kJdk, kIbmJdk}},
+  };
+  for (const Row& row : rows) {
+    registry_.reads.clear();
+    EXPECT_EQ(Choose(row.mode), std::nullopt);
+    std::vector<std::string> listed;  // the first-generation keys whose versions were listed, in order
+    for (const std::string& read : registry_.reads) {
+      for (const char* key : {kJre, kIbmJre, kJdk, kIbmJdk}) {
+        if (read == "HKLM\\" + std::string(key) + "@") listed.push_back(key);
+      }
+    }
+    EXPECT_EQ(listed, row.keys) << row.mode;
+  }
 }
 
 TEST_F(RuntimeSearchTest, RegistryFirstFallsBackToAnExistingConfiguredPath) {

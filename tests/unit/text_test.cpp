@@ -83,5 +83,12 @@ TEST(Text, AsciiCaseFoldLeavesOtherBytesAlone) {
   EXPECT_FALSE(EndsWithIgnoringAsciiCase("jar", ".jar"));
 }
 
+TEST(Text, DecimalTextWritesEveryDigitOfTheNumber) {
+  const std::pair<unsigned long, const char*> cases[] = {
+      {0, "0"}, {7, "7"}, {10, "10"}, {1063, "1063"}, {4294967295ul, "4294967295"},
+  };
+  for (const auto& [value, text] : cases) EXPECT_EQ(DecimalText(value), text) << value;
+}
+
 }  // namespace
 }  // namespace stub
