@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Regenerates the seed corpora under fuzz/corpus/ (kept in the tree) from a built tree (`make dist`
-# first): the launchers as built (PE32+), the same launchers built for 32-bit Windows (PE32), tiny
-# executables that carry the launcher's resources with nothing else, the dumps of the launchers as
+# first): the launchers as built, 64-bit (PE32+) and 32-bit (PE32), tiny executables that carry the
+# launcher's resources with nothing else, the dumps of the launchers as
 # configuration files, the shipped icon and bitmaps with a few others of other formats, and short
 # texts for the launcher's own parsers. The seeds of fuzz_jvm_options are inputs a fuzzing run found,
-# kept as they are; this script leaves them alone.
+# kept as they are; this script leaves them alone, and so the inputs named regression-*, which made a
+# target fail once.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 corpus=$root/fuzz/corpus
@@ -17,17 +18,18 @@ seed() {  # seed TARGET NAME: copies standard input to the target's corpus as NA
   cat > "$corpus/$1/$2"
 }
 
-# --- Executables ----------------------------------------------------------------------------------
-sed 's/x86_64/i686/g' "$root/cmake/mingw-w64-x86_64.cmake" > "$work/mingw-w64-i686.cmake"
-cmake -S "$root" -B "$work/i686" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$work/mingw-w64-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=MinSizeRel -DSTUB_HOST_BUILD_DIR="$root/build/host" > /dev/null
-cmake --build "$work/i686" --target stubcon stubwin > /dev/null
+clear() {  # clear TARGET...: removes the seeds this script makes; inputs a fuzzing run found that once
+  for target in "$@"; do  # failed are kept, as regression-*
+    find "$corpus/$target" -type f ! -name 'regression-*' -delete 2>/dev/null || true
+  done
+}
 
+# --- Executables ----------------------------------------------------------------------------------
 # Tiny executables: an entry point that does nothing and the launcher's resource script, with a 16 x 16
 # icon and the 1 x 1 placeholder bitmap in place of the large ones.
 tiny=$work/tiny
 rm -rf "$tiny" && mkdir -p "$tiny"
-cp "$root/resources/launcher.rc" "$root/resources/messages.bin" "$root/build/windows/src/generated/main_class.h" "$tiny/"
+cp "$root/resources/launcher.rc" "$root/resources/messages.bin" "$root"/build/windows/src/generated/* "$tiny/"
 cp "$root/resources/placeholder.bmp" "$tiny/placeholder.bmp"
 cp "$root/resources/placeholder.bmp" "$tiny/splash.bmp"
 python3 - "$root/resources/app.ico" "$tiny/app.ico" <<'EOF'
@@ -46,10 +48,10 @@ for arch in x86_64 i686; do
 done
 
 target=fuzz_stubconfig_dump
-rm -f "$corpus/$target"/*
+clear $target
 seed $target stubcon.exe < "$dist/stubcon.exe"
 seed $target stubwin.exe < "$dist/stubwin.exe"
-seed $target stubcon32.exe < "$work/i686/src/stubcon.exe"
+seed $target stubcon32.exe < "$dist/x86/stubcon.exe"
 seed $target tiny64.exe < "$tiny/tiny-x86_64.exe"
 seed $target tiny32.exe < "$tiny/tiny-i686.exe"
 # Version information as the tool writes it (the launchers' own is another translation) and a manifest
@@ -67,10 +69,10 @@ with_last_byte() {  # with_last_byte FILE BYTE: the file with its last byte repl
   printf "\\$(printf '%03o' "$2")"
 }
 target=fuzz_stubconfig_write
-rm -f "$corpus/$target"/*
+clear $target
 with_last_byte "$dist/stubcon.exe" 3 | seed $target stubcon-icon-and-splash.exe
 with_last_byte "$dist/stubwin.exe" 1 | seed $target stubwin-every-setting-at-full-length.exe
-with_last_byte "$work/i686/src/stubcon.exe" 2 | seed $target stubcon32-every-setting.exe
+with_last_byte "$dist/x86/stubcon.exe" 2 | seed $target stubcon32-every-setting.exe
 for edit in 0 1 2 3 4 5; do
   with_last_byte "$tiny/tiny-x86_64.exe" $edit | seed $target tiny64-edit$edit.exe
   with_last_byte "$tiny/tiny-i686.exe" $edit | seed $target tiny32-edit$edit.exe
@@ -78,7 +80,7 @@ done
 
 # --- Configuration files --------------------------------------------------------------------------
 target=fuzz_ini_roundtrip
-rm -f "$corpus/$target"/*
+clear $target
 "$dist/stubconfig" dump "$dist/stubwin.exe" | seed $target stubwin-dump.ini
 "$dist/stubconfig" dump "$dist/stubcon.exe" | sed 's/$/\r/' | seed $target stubcon-dump-crlf.ini
 printf '[Launcher]\n; the class whose static main(String[]) is called, in dotted form\nMainClass=com.example.myapp.Main\nClassPath=.;lib\\\nJvmOptions=-Xmx1g\nJvmPath=jre\\bin\\server\\jvm.dll\nSplashText=Starting My App...\n' | seed $target readme.ini
@@ -96,7 +98,7 @@ printf '[Launcher]\nJvmPath=x\n[VersionInfo]\nFileVersion=1.2.3.4\nProductVersio
 printf '[VersionInfo]\nFileVersion=1.2.x\nCompanyName=\n' | seed $target bad-version.ini
 
 # --- Icons and bitmaps ----------------------------------------------------------------------------
-rm -f "$corpus/fuzz_icon_file"/* "$corpus/fuzz_bitmap_file"/*
+clear fuzz_icon_file fuzz_bitmap_file
 seed fuzz_icon_file app.ico < "$root/resources/app.ico"
 seed fuzz_bitmap_file splash.bmp < "$root/resources/splash.bmp"
 seed fuzz_bitmap_file placeholder.bmp < "$root/resources/placeholder.bmp"
@@ -140,10 +142,8 @@ EOF
 
 # --- The launcher's own parsers -------------------------------------------------------------------
 main_class=$(sed -n 's/.*STUB_MAIN_CLASS_ENTRY "\(.*\)"/\1/p' "$root/build/windows/src/generated/main_class.h")
-for target in fuzz_tokenize_arguments fuzz_next_token fuzz_decode_main_class fuzz_message_format \
-              fuzz_launch_config fuzz_version_name; do
-  rm -f "$corpus/$target"/*
-done
+clear fuzz_tokenize_arguments fuzz_next_token fuzz_decode_main_class fuzz_message_format fuzz_launch_config \
+  fuzz_version_name
 printf '%s' '-Xmx512m -Dharbor.data.dir=Data\' | seed fuzz_tokenize_arguments jvm-options
 printf '%s' 'default "two words"  x "unterminated' | seed fuzz_tokenize_arguments quotes-and-runs
 printf '%s' '-Da=1  "-Djava.class.path=lib\a b.jar;x.txt"' | seed fuzz_tokenize_arguments class-path-option

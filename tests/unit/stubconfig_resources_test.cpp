@@ -525,6 +525,8 @@ TEST(StampLauncher, RefusesUnsuitableStubs) {
   PutU32(signed_stub, 0x84 + 20 + 112 + 4 * 8 + 4, 0x100);
   Bytes dll = good;
   PutU16(dll, 0x84 + 18, 0x2022);
+  Bytes overlapping = good;
+  PutU32(overlapping, SectionTableAt(true) + 8, 0x1001);  // .text reaches into .rsrc at 0x2000
   ResourceTree english;
   english[ResourceName::Id(kRtString)][ResourceName::Id(StringBlockId(1024))][ResourceName::Id(0x409)].bytes =
       EncodeStringBlock(BlockWith(0, u"x"));
@@ -540,6 +542,7 @@ TEST(StampLauncher, RefusesUnsuitableStubs) {
       {"text file", Bytes(200, 'a'), "not a PE executable"},
       {"truncated", Bytes(good.begin(), good.begin() + 0x90), "not a PE executable"},
       {"DLL", dll, "not a PE executable"},
+      {"sections overlapping in memory", overlapping, "sections .text and .rsrc overlap in memory"},
       {"signed", signed_stub, "is Authenticode-signed"},
       {"English table only", BuildImage(english, true, false), "carries no language-neutral launcher string table"},
       {"other strings only", BuildImage(unrelated, true, false), "carries no language-neutral launcher string table"},

@@ -99,6 +99,23 @@ bool HasRoomForSectionHeader(const Bytes& file, const PeImage& image) {
   return std::all_of(file.begin() + at, file.begin() + at + kSectionHeaderSize, [](std::uint8_t b) { return b == 0; });
 }
 
+// Sections that overlap in memory make no image the loader would map, and would let the resource
+// directory's address fall into another section than the one that is rewritten.
+bool SectionsApartInMemory(const PeImage& image, std::string* error) {
+  for (std::size_t i = 0; i < image.sections.size(); ++i) {
+    const PeSection& a = image.sections[i];
+    for (std::size_t j = i + 1; j < image.sections.size(); ++j) {
+      const PeSection& b = image.sections[j];
+      if (MappedSize(a) != 0 && MappedSize(b) != 0 &&
+          a.virtual_address < std::uint64_t{b.virtual_address} + MappedSize(b) &&
+          b.virtual_address < std::uint64_t{a.virtual_address} + MappedSize(a)) {
+        return Fail(error, "sections " + a.name + " and " + b.name + " overlap in memory");
+      }
+    }
+  }
+  return true;
+}
+
 // One rewrite of the resource section: the image's headers as parsed, the bytes being changed and
 // the change of SizeOfInitializedData.
 struct Rewrite {
@@ -220,7 +237,7 @@ bool ParsePeImage(const Bytes& file, PeImage* image, std::string* error) {
     section.characteristics = GetU32(file, at + 36);
     image->sections.push_back(section);
   }
-  return true;
+  return SectionsApartInMemory(*image, error);
 }
 
 void GetDataDirectory(const Bytes& file, const PeImage& image, int index, std::uint32_t* rva, std::uint32_t* size) {

@@ -38,7 +38,8 @@ struct PeImage {
 };
 
 // Reads the headers of an executable image. Fails (with a reason) for anything that is not a PE
-// executable: a DLL or object file, a bad signature, headers or section table outside the file.
+// executable: a DLL or object file, a bad signature, headers or section table outside the file,
+// sections that overlap in memory.
 bool ParsePeImage(const Bytes& file, PeImage* image, std::string* error);
 
 // The RVA and size of data directory `index`; both 0 when the image has no such entry.
