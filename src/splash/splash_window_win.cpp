@@ -130,13 +130,19 @@ DWORD WINAPI SplashThread(LPVOID /*unused*/) noexcept {
   return 0;
 }
 
+// The launchers import the user-interface and graphics libraries on first use. Their loading and
+// initialisation must not happen on two threads at once (the splash thread and a message box of the
+// main thread), so both are loaded here, on the main thread; each function is still bound at its
+// first call, which any thread may make (binding writes the same address whoever does it).
+void LoadWindowLibraries() {
+  ::LoadLibraryW(L"user32.dll");
+  ::LoadLibraryW(L"gdi32.dll");
+}
+
 }  // namespace
 
-// The user-interface and graphics libraries are imported on first use, so the splash thread loads
-// them itself while the main thread goes on to create the JVM. A message box of the main thread may
-// make the first use at the same moment: the system's loader initialises each library once, and
-// binding a function writes the same address whichever thread does it.
 void StartSplash() {
+  LoadWindowLibraries();
   // The main thread never waits for or stops the splash, so its thread handle is not kept.
   ScopedHandle thread(::CreateThread(nullptr, 0, SplashThread, nullptr, 0, nullptr));
 }
