@@ -34,6 +34,13 @@
 namespace stub {
 namespace {
 
+// The portable rules carry the platform's numbers without its header; they must stay the same numbers.
+static_assert(kServiceStopped == SERVICE_STOPPED && kServiceStopPending == SERVICE_STOP_PENDING &&
+                  kServiceRunning == SERVICE_RUNNING,
+              "service states");
+static_assert(kControlStop == SERVICE_CONTROL_STOP && kControlShutdown == SERVICE_CONTROL_SHUTDOWN, "stop controls");
+static_assert(sizeof(ServiceStatusRecord) == sizeof(SERVICE_STATUS), "SERVICE_STATUS, field for field");
+
 std::atomic<std::uint32_t> g_state{kServiceStopped};
 std::atomic<SERVICE_STATUS_HANDLE> g_status_handle{nullptr};
 std::atomic<HANDLE> g_stop_event{nullptr};  // auto-reset; ServiceMain is its only waiter
