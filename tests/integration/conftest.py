@@ -174,6 +174,15 @@ class Wine:
             assert proc.returncode == check_exit, proc
         return proc
 
+    def run_tool(self, exe, *args, **kwargs):
+        """Runs one of the test programs that print a line before every exit. An exit code of 1 with no
+        output at all is then Wine failing to start it (seen now and then, with WINEDEBUG=-all hiding why),
+        and that start is made again, once."""
+        proc = self.run(exe, *args, **kwargs)
+        if proc.returncode == 1 and not proc.stdout and not proc.stderr:
+            proc = self.run(exe, *args, **kwargs)
+        return proc
+
     def start(self, exe, *args, cwd=None, env=None):
         return subprocess.Popen([loader(exe), str(exe), *map(str, args)], cwd=cwd or Path(exe).parent,
                                 env=self.env(env), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
@@ -218,6 +227,14 @@ def make_app(directory, stub, settings, runtime=BRIDGE, name="app.exe"):
     base = {"JvmPath": "jvm.dll", "ClassPath": "testapps.jar", "JvmOptions": "", "AppOptions": ""}
     base.update(settings)
     return stamp(stub, base, directory / name)
+
+
+def watch_boxes(wine, count, timeout_ms=30000):
+    """Plays the user: waits for `count` message boxes of other programs, reads each and clicks OK;
+    returns their (caption, text) pairs."""
+    proc = wine.run_tool(BOXWATCH, timeout_ms, count, cwd=BOXWATCH.parent, timeout=timeout_ms / 1000 + 30)
+    assert proc.returncode == 0, f"fewer than {count} message boxes appeared: {proc}"
+    return [tuple(line.split("\t", 1)) for line in proc.stdout.decode("utf-8").splitlines()]
 
 
 def text(data):

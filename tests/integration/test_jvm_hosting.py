@@ -10,7 +10,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import BOXWATCH, BUILDS, DIST, DOUBLE, WINE64, X86, stamp, text, win_path
+from conftest import BUILDS, DIST, DOUBLE, WINE64, X86, stamp, watch_boxes, win_path
 
 STUBCON = DIST / "stubcon.exe"
 STUBWIN = DIST / "stubwin.exe"
@@ -344,17 +344,11 @@ def test_each_failure_is_reported_with_its_label_and_exit_code_minus_one(wine, s
         assert ran_main == (fault == "exception:main")
 
 
-def boxes(gui_wine, count, timeout_ms=30000):
-    proc = gui_wine.run(BOXWATCH, timeout_ms, count, cwd=BOXWATCH.parent, timeout=timeout_ms / 1000 + 30)
-    assert proc.returncode == 0, f"fewer than {count} message boxes appeared: {proc}"
-    return [tuple(line.split("\t", 1)) for line in text(proc.stdout).splitlines()]
-
-
 @pytest.mark.parametrize("build", BUILDS)
 def test_windowed_build_shows_a_hosting_failure_in_a_message_box(gui_wine, scratch, build):
     app = App(gui_wine, scratch, {"AllowMultipleInstances": "1"}, stub=build.stubwin, runtime=build.double)
     proc = gui_wine.start(app.exe, cwd=app.dir, env=app.env(fail="exception:main"))
-    shown = boxes(gui_wine, 1)
+    shown = watch_boxes(gui_wine, 1)
     assert proc.wait(timeout=60) == 255
     assert shown == [("Error", "Error invoking method: main(java/lang/String[])")]
     assert app.calls()[-2:] == [("DetachCurrentThread",), ("DestroyJavaVM",)]

@@ -5,7 +5,7 @@ import time
 
 import pytest
 
-from conftest import BOXWATCH, BRIDGE, BUILD_WIN, BUILDS, DIST, make_app, stamp, text, win_path
+from conftest import BOXWATCH, BRIDGE, BUILDS, BUILD_WIN, DIST, make_app, stamp, text, watch_boxes, win_path
 
 RAWRUN = BUILD_WIN / "fixtures" / "rawrun.exe"
 
@@ -94,12 +94,6 @@ def test_service_switch_is_an_ordinary_argument_without_a_service_name(wine, scr
     assert args_seen(wine.run(exe, "-install", check_exit=0)) == ["-install"]
 
 
-def boxes(gui_wine, count, timeout_ms=30000):
-    proc = gui_wine.run(BOXWATCH, timeout_ms, count, cwd=BOXWATCH.parent, timeout=timeout_ms / 1000 + 30)
-    assert proc.returncode == 0, f"fewer than {count} message boxes appeared: {proc}"
-    return [tuple(line.split("\t", 1)) for line in text(proc.stdout).splitlines()]
-
-
 def listed_boxes(gui_wine):
     proc = gui_wine.run(BOXWATCH, "--list", cwd=BOXWATCH.parent, check_exit=0)
     return [tuple(line.split("\t", 1)) for line in text(proc.stdout).splitlines()]
@@ -120,7 +114,7 @@ def test_windowed_errors_go_to_message_boxes_with_percent_s_shown_unchanged(gui_
     exe = stamp(build.stubwin, {"ShowSplash": "0", "ChangeDirectoryBeforeJvm": "1", "WorkingDirectory": "no%sdir"},
                 scratch / "app.exe")
     proc = gui_wine.start(exe, cwd=scratch)
-    shown = boxes(gui_wine, 2)
+    shown = watch_boxes(gui_wine, 2)
     assert proc.wait(timeout=60) == 255
     assert shown[0][0] == "Error" and shown[0][1].strip() != ""  # the system's text for the failure
     assert shown[1] == ("Error", "Error accessing file/directory: no%sdir")
@@ -133,7 +127,7 @@ def test_second_windowed_instance_is_refused_and_exits_with_zero(gui_wine, scrat
     second = gui_wine.start(exe, cwd=scratch)
     shown = wait_for_boxes(gui_wine, 2)
     assert ("Error", "An instance of this program is already running.") in shown
-    assert sorted(boxes(gui_wine, 2)) == sorted(shown)
+    assert sorted(watch_boxes(gui_wine, 2)) == sorted(shown)
     assert second.wait(timeout=60) == 0
     assert first.wait(timeout=60) == 255
 
@@ -144,7 +138,7 @@ def test_multiple_instances_allowed_take_no_mutex(gui_wine, scratch):
     first = gui_wine.start(exe, cwd=scratch)
     wait_for_boxes(gui_wine, 1)
     second = gui_wine.start(exe, cwd=scratch)
-    assert boxes(gui_wine, 2) == [("Error", NO_RUNTIME), ("Error", NO_RUNTIME)]
+    assert watch_boxes(gui_wine, 2) == [("Error", NO_RUNTIME), ("Error", NO_RUNTIME)]
     assert first.wait(timeout=60) == 255 and second.wait(timeout=60) == 255
 
 

@@ -26,12 +26,7 @@ pytestmark = pytest.mark.skipif(not (PROBE.exists() and X86.stubcon.exists()), r
 
 
 def probe_output(wine, *args):
-    """The probe's stdout. The probe prints a line before every exit, so an exit code of 1 with no
-    output at all is Wine failing to start it (seen once in a CI run, with WINEDEBUG=-all hiding why):
-    that start is made again, once."""
-    proc = wine.run(PROBE, *args)
-    if proc.returncode == 1 and not proc.stdout and not proc.stderr:
-        proc = wine.run(PROBE, *args)
+    proc = wine.run_tool(PROBE, *args)
     assert proc.returncode == 0, proc
     return proc.stdout
 

@@ -12,11 +12,10 @@ import time
 
 import pytest
 
-from conftest import BUILD_WIN, DIST, ROOT, WINE64, stamp, wine_env, win_path
+from conftest import BOXWATCH, BUILD_WIN, DIST, ROOT, WINE64, stamp, watch_boxes, wine_env, win_path
 
 SPLASH_BMP = ROOT / "resources" / "splash.bmp"
 OUTPUT_DIR = ROOT / "build" / "test-output"
-BOXWATCH = BUILD_WIN / "fixtures" / "boxwatch.exe"
 NO_BITMAP_STUB = BUILD_WIN / "fixtures" / "stubwin_nobitmap.exe"
 DOUBLE_JVM = BUILD_WIN / "fixtures" / "double" / "jvm.dll"
 JRE_ERROR = "Unable to locate suitable Java Runtime Environment on this machine."
@@ -103,10 +102,10 @@ class Launch:
         for reader in self._readers:
             reader.start()
 
-    def _drain(self, stream, sink, watch_boxes=False):
+    def _drain(self, stream, sink, note_boxes=False):
         for chunk in iter(lambda: stream.read1(4096), b""):
             sink.extend(chunk)
-            if watch_boxes and self.box_time is None and BOX_TRACE in sink[-(len(chunk) + len(BOX_TRACE)):]:
+            if note_boxes and self.box_time is None and BOX_TRACE in sink[-(len(chunk) + len(BOX_TRACE)):]:
                 self.box_time = time.monotonic()
 
     def box_shown(self):
@@ -129,7 +128,7 @@ def until(predicate, timeout, what):
 
 
 def wait_for_splash(display, splash, timeout=30, keep=None):
-    """Polls until the splash is on screen; returns the moment of the first screenshot showing it."""
+    """Polls until the splash is on screen; returns (the end of the first screenshot showing it, that screenshot)."""
     return watch_splash_appear(display, splash, time.monotonic(), timeout, keep)[1:]
 
 
@@ -194,10 +193,7 @@ def assert_never_shown_while(display, splash, running, settle=1.0):
 
 def dismiss_boxes(wine, count):
     """Plays the user: reads each message box and clicks OK; returns their texts."""
-    result = wine.run(BOXWATCH, 20000, count)
-    lines = result.stdout.decode("latin-1").splitlines()
-    assert result.returncode == 0, lines
-    return [line.split("\t", 1)[1] for line in lines]
+    return [box_text for _, box_text in watch_boxes(wine, count, 20000)]
 
 
 # ---- fixtures ----

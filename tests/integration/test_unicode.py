@@ -13,7 +13,7 @@ import zipfile
 
 import pytest
 
-from conftest import BOXWATCH, BRIDGE, DIST, DOUBLE, TEST_JAR, WINE64, stamp, win_path
+from conftest import BRIDGE, DIST, DOUBLE, TEST_JAR, WINE64, stamp, watch_boxes, win_path
 
 STUBCON = DIST / "stubcon.exe"
 STUBWIN = DIST / "stubwin.exe"
@@ -88,9 +88,7 @@ def test_a_pipe_gets_utf8_and_a_console_gets_characters(wine, scratch):
 def test_a_message_box_shows_any_character(gui_wine, scratch):
     exe = failing_launcher(scratch, STUBWIN, ShowSplash="0")
     proc = gui_wine.start(exe, cwd=scratch)
-    watch = gui_wine.run(BOXWATCH, 30000, 1, cwd=BOXWATCH.parent, timeout=60)
-    assert watch.returncode == 0, watch
-    assert watch.stdout.decode("utf-8").splitlines() == [f"Error\t{MESSAGE}"]
+    assert watch_boxes(gui_wine, 1) == [("Error", MESSAGE)]
     assert proc.wait(timeout=60) == 255
 
 
