@@ -174,13 +174,16 @@ class Wine:
             assert proc.returncode == check_exit, proc
         return proc
 
-    def run_tool(self, exe, *args, **kwargs):
-        """Runs one of the test programs that print a line before every exit. An exit code of 1 with no
-        output at all is then Wine failing to start it (seen now and then, with WINEDEBUG=-all hiding why),
-        and that start is made again, once."""
+    def run_tool(self, exe, *args, check_exit=None, **kwargs):
+        """Runs one of the test programs that print a line before every exit (the probes, the box watcher).
+        An exit code of 1 with no output at all is then Wine failing to run it, which has happened to
+        several of them about once in a few hundred starts, with WINEDEBUG=-all hiding why: that start is
+        made again, once."""
         proc = self.run(exe, *args, **kwargs)
         if proc.returncode == 1 and not proc.stdout and not proc.stderr:
             proc = self.run(exe, *args, **kwargs)
+        if check_exit is not None:
+            assert proc.returncode == check_exit, proc
         return proc
 
     def start(self, exe, *args, cwd=None, env=None):
