@@ -16,7 +16,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_RUNS ?= -1
 FUZZ_TARGETS ?=
 
-.PHONY: all deps build host windows windows-x86 dist release test unit integration demo fuzz bench clean
+.PHONY: all deps build host windows windows-x86 dist release test unit integration demo fuzz bench wine-check clean
 
 all: build
 
@@ -66,6 +66,14 @@ demo: dist
 
 bench: dist
 	@for b in tests/bench/*.py; do echo "== $$b"; /usr/bin/python3 $$b || exit 1; done
+
+# make wine-check: starts a small test program WINE_CHECK_STARTS times as the integration tests start
+# theirs, with their persistent wineserver (WINE_CHECK_ARGS=--no-server: without one), and counts the
+# starts Wine failed.
+WINE_CHECK_STARTS ?= 2000
+WINE_CHECK_ARGS ?=
+wine-check: dist
+	/usr/bin/python3 tests/wine_check.py --starts $(WINE_CHECK_STARTS) $(WINE_CHECK_ARGS)
 
 fuzz: deps
 	cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSTUB_FUZZ=ON >/dev/null

@@ -27,8 +27,15 @@ cp "$jar" "$demo/hello.jar"
 wine=/usr/lib/wine/wine64
 export WINEPREFIX="$root/build/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all WINELOADER=$wine
 unset JAVA_HOME
-# A fresh prefix takes a few seconds and prints Wine's own set-up notes; keep them out of the demo.
-"$wine" cmd /c exit >/dev/null 2>&1 || true
+# One wineserver for the whole demo, as in the tests: a server that a program starts ends a few seconds
+# after it, and a program started just as it ends fails with exit code 1. The prefix comes first (a
+# fresh one takes a few seconds and prints Wine's own set-up notes, kept out of the demo); a server
+# cannot start without it.
+[[ -e $WINEPREFIX/system.reg ]] || "$wine" wineboot -i >/dev/null 2>&1
+wineserver -k 2>/dev/null || true
+wineserver -w
+wineserver -p || { echo "run-demo.sh: no wineserver could be started in $WINEPREFIX" >&2; exit 1; }
+trap 'wineserver -k' EXIT
 
 echo "== build/demo, made from dist/stubcon.exe and examples/hello/hello.ini:"
 (cd "$demo" && ls -l hello.exe hello.jar runtime/bin/server/jvm.dll | awk '{print "   " $5 "\t" $9}')

@@ -16,7 +16,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "integration"))
-from conftest import DIST, DOUBLE, PREFIX, WINE64, stamp, wine_env  # noqa: E402
+from conftest import DIST, DOUBLE, PREFIX, WINE64, stamp, wine_env, wine_server  # noqa: E402
 
 WORK = ROOT / "build" / "bench"
 RUNS = 5
@@ -93,13 +93,11 @@ def main():
         sys.exit("run `make dist` first")
     # As in the integration tests: a wineserver and a first start that do not hold our pipes, or each
     # timed run would wait for them to let go of its output.
-    quiet = dict(env=wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
-    subprocess.run(["wineserver", "-p"], **quiet)
-    subprocess.run([WINE64, "cmd", "/c", "exit"], **quiet)
+    wine_server(wine_env())
     try:
         return measure()
     finally:
-        subprocess.run(["wineserver", "-k"], **quiet)
+        subprocess.run(["wineserver", "-k"], env=wine_env(), capture_output=True, timeout=60)
 
 
 def measure():

@@ -22,7 +22,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 import startup_bench as startup  # noqa: E402
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "integration"))
-from conftest import start_display  # noqa: E402
+from conftest import start_display, wine_server  # noqa: E402
 
 ROOT = startup.ROOT
 STANDIN = ROOT / "build" / "windows" / "fixtures" / "standin" / "jvm.dll"
@@ -84,20 +84,14 @@ def main():
     for path in (STANDIN, STUBWIN):
         if not path.exists():
             sys.exit(f"creation_bench: {path} is missing; run `make dist` first")
-    reference = prepare()
     # The windowed launcher's splash needs a display, and Wine waits for its desktop process (which
     # fails without one) before a first window can be made.
     server, DISPLAY["DISPLAY"] = start_display()
-    quiet = dict(env=startup.wine_env(DISPLAY), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
-    # The server of the preparing runs (and its desktop process) has no display: end it and wait.
-    subprocess.run(["wineserver", "-k"], **quiet)
-    subprocess.run(["wineserver", "-w"], **quiet)
-    subprocess.run(["wineserver", "-p"], **quiet)
-    subprocess.run([startup.WINE64, "cmd", "/c", "exit"], **quiet)
+    wine_server(startup.wine_env(DISPLAY))
     try:
-        report(reference, pairs)
+        report(prepare(), pairs)
     finally:
-        subprocess.run(["wineserver", "-k"], **quiet)
+        subprocess.run(["wineserver", "-k"], env=startup.wine_env(DISPLAY), capture_output=True, timeout=60)
         server.terminate()
         server.wait(timeout=10)
 

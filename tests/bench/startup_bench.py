@@ -23,6 +23,9 @@ import zipfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tests" / "integration"))
+from conftest import wine_server  # noqa: E402
+
 STUBCON = ROOT / "dist" / "stubcon.exe"
 STUBCONFIG = ROOT / "dist" / "stubconfig"
 BRIDGE = ROOT / "build" / "host" / "bridge" / "jvm.dll"
@@ -155,13 +158,11 @@ def main():
     prepare()
     # Without a server that stays up, every run would start the wineserver and the prefix's services
     # afresh (seconds, more than the JVM takes); a warm Windows machine has those running already.
-    quiet = dict(env=wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
-    subprocess.run(["wineserver", "-p"], **quiet)
-    subprocess.run([WINE64, "cmd", "/c", "exit"], **quiet)
+    wine_server(wine_env())
     try:
         measure(args)
     finally:
-        subprocess.run(["wineserver", "-k"], **quiet)
+        subprocess.run(["wineserver", "-k"], env=wine_env(), capture_output=True, timeout=60)
 
 
 def measure(args):

@@ -90,14 +90,36 @@ def wine_env(extra=None, prefix=PREFIX):
     return env
 
 
-def ensure_current_prefix(prefix):
-    """Removes a prefix made before Wine's 32-bit support was installed: it has no 32-bit system
-    folder, and every 32-bit start in it fails with "could not load kernel32.dll". Wine makes the
-    prefix again, whole, at the next start."""
-    wow64_kernel = Path(prefix) / "drive_c" / "windows" / "syswow64" / "kernel32.dll"
-    if Path("/usr/lib/wine/wine").exists() and Path(prefix).exists() and not wow64_kernel.exists():
-        subprocess.run(["wineserver", "-k"], env=wine_env(prefix=prefix), capture_output=True, timeout=60)
-        shutil.rmtree(prefix)
+def wine_server(env, persistent=True):
+    """The one way the tests and benchmarks start and end the wineserver of a prefix (env's WINEPREFIX).
+    A server that a program started ends a few seconds after the prefix's last program, and a program
+    that starts just as it ends fails with exit code 1 ("recvmsg: Connection reset by peer", or nothing
+    at all). So the prefix is made first (a server cannot start in a prefix that does not exist yet),
+    whatever server still runs in it is ended, and, unless `persistent` is false, a server that stays up
+    until `wineserver -k` is started and its first program run, so that the desktop process and the
+    services it starts get env's display and hold none of a test's output.
+
+    A prefix made before Wine's 32-bit support was installed, which has no 32-bit system folder (every
+    32-bit start in it fails with "could not load kernel32.dll"), is made again."""
+    prefix = Path(env["WINEPREFIX"])
+    quiet = dict(env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+    if Path("/usr/lib/wine/wine").exists() and not (prefix / "drive_c/windows/syswow64/kernel32.dll").exists():
+        subprocess.run(["wineserver", "-k"], **quiet)
+        shutil.rmtree(prefix, ignore_errors=True)
+    prefix.parent.mkdir(parents=True, exist_ok=True)
+    if not (prefix / "system.reg").exists():
+        subprocess.run([WINE64, "wineboot", "-i"], **quiet)
+    subprocess.run(["wineserver", "-k"], **quiet)
+    subprocess.run(["wineserver", "-w"], **quiet)
+    if persistent:
+        # Exit code 0 once the new server holds the prefix's lock; 2 if another server still does. Its
+        # messages go through a file: the server keeps the handles it was given.
+        with tempfile.TemporaryFile() as err:
+            code = subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                  stderr=err, timeout=60).returncode
+            err.seek(0)
+            assert code == 0, f"no persistent wineserver in {prefix} (exit code {code}): {err.read()!r}"
+        subprocess.run([WINE64, "cmd", "/c", "exit"], **quiet)
 
 
 def win_path(path):
@@ -128,22 +150,16 @@ def display():
 
 @pytest.fixture(scope="session")
 def wineprefix(display):
-    """A prefix of our own, made once per test run (its first start takes a few seconds), with a
-    wineserver started without our pipes: one that a test's own wine start spawned would hold that
-    test's stdout open for seconds after the program ended. Its desktop process gets the X display, so
-    that every program of the run can show windows."""
-    PREFIX.parent.mkdir(parents=True, exist_ok=True)
-    ensure_current_prefix(PREFIX)
-    quiet = dict(env=wine_env({"DISPLAY": display}), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                 timeout=180)
-    subprocess.run(["wineserver", "-p"], **quiet)
-    subprocess.run([WINE64, "cmd", "/c", "exit"], **quiet)
+    """A prefix of our own, with one wineserver for the whole run, whose desktop process has the X
+    display, so that every program of the run can show windows."""
+    env = wine_env({"DISPLAY": display})
+    wine_server(env)
     # A program that crashes on purpose must end, not wait behind Wine's crash dialog (which would also
     # be taken for the message box a test is looking for).
     subprocess.run([WINE64, "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD",
-                    "/d", "0", "/f"], **quiet)
+                    "/d", "0", "/f"], env=env, check=True, capture_output=True, timeout=120)
     yield PREFIX
-    subprocess.run(["wineserver", "-k"], **quiet)
+    subprocess.run(["wineserver", "-k"], env=env, capture_output=True, timeout=60)
 
 
 class Wine:
@@ -170,18 +186,7 @@ class Wine:
             out.seek(0)
             err.seek(0)
             proc = subprocess.CompletedProcess(command, code, out.read(), err.read())
-        if check_exit is not None:
-            assert proc.returncode == check_exit, proc
-        return proc
-
-    def run_tool(self, exe, *args, check_exit=None, **kwargs):
-        """Runs one of the test programs that print a line before every exit (the probes, the box watcher).
-        An exit code of 1 with no output at all is then Wine failing to run it, which has happened to
-        several of them about once in a few hundred starts, with WINEDEBUG=-all hiding why: that start is
-        made again, once."""
-        proc = self.run(exe, *args, **kwargs)
-        if proc.returncode == 1 and not proc.stdout and not proc.stderr:
-            proc = self.run(exe, *args, **kwargs)
+        assert b"wine client error" not in proc.stderr, f"Wine failed to start {exe}: {proc}"
         if check_exit is not None:
             assert proc.returncode == check_exit, proc
         return proc
@@ -235,7 +240,7 @@ def make_app(directory, stub, settings, runtime=BRIDGE, name="app.exe"):
 def watch_boxes(wine, count, timeout_ms=30000):
     """Plays the user: waits for `count` message boxes of other programs, reads each and clicks OK;
     returns their (caption, text) pairs."""
-    proc = wine.run_tool(BOXWATCH, timeout_ms, count, cwd=BOXWATCH.parent, timeout=timeout_ms / 1000 + 30)
+    proc = wine.run(BOXWATCH, timeout_ms, count, cwd=BOXWATCH.parent, timeout=timeout_ms / 1000 + 30)
     assert proc.returncode == 0, f"fewer than {count} message boxes appeared: {proc}"
     return [tuple(line.split("\t", 1)) for line in proc.stdout.decode("utf-8").splitlines()]
 

@@ -26,7 +26,7 @@ pytestmark = pytest.mark.skipif(not (PROBE.exists() and X86.stubcon.exists()), r
 
 
 def probe_output(wine, *args):
-    proc = wine.run_tool(PROBE, *args)
+    proc = wine.run(PROBE, *args)
     assert proc.returncode == 0, proc
     return proc.stdout
 

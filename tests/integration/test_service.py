@@ -21,7 +21,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import (BUILD_HOST, BUILD_WIN, ROOT, WINE64, X64, X86, Wine, ensure_current_prefix, stamp, win_path,
+from conftest import (BUILD_HOST, BUILD_WIN, ROOT, WINE64, X64, X86, Wine, stamp, win_path, wine_server,
                       wine_env as shared_wine_env)
 
 NO_RUNTIME = "Unable to locate suitable Java Runtime Environment on this machine."
@@ -35,9 +35,10 @@ SLEEP = "ping -n 2 127.0.0.1 > nul"
 EVENT_LINE = re.compile(r'(err|trace):eventlog:ReportEventW L"(.*)"$')
 
 
-# Services run in a prefix of their own, without the warm wineserver of the other tests: each scenario
-# must start services.exe itself, so that the service processes write their event-log lines to the
-# scenario's stderr, and the system environment is only read when a new Wine session starts.
+# Services run in a prefix of their own, without a persistent wineserver: each scenario must start
+# services.exe itself, so that the service processes write their event-log lines to the scenario's
+# stderr, and the system environment is only read when a new Wine session starts. Every start there is
+# followed by waiting for the end of its wineserver, so that no start meets a server on its way out.
 SERVICE_PREFIX = ROOT / "build" / "wineprefix-services"
 
 
@@ -45,13 +46,13 @@ def wine_env(extra=None):
     return shared_wine_env(extra, SERVICE_PREFIX)
 
 
+def session_end():
+    subprocess.run(["wineserver", "-w"], env=wine_env(), timeout=180)
+
+
 @pytest.fixture(scope="session")
 def service_prefix():
-    SERVICE_PREFIX.parent.mkdir(parents=True, exist_ok=True)
-    ensure_current_prefix(SERVICE_PREFIX)
-    subprocess.run([WINE64, "cmd", "/c", "exit"], env=wine_env(), stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
-    subprocess.run(["wineserver", "-w"], env=wine_env(), timeout=180)
+    wine_server(wine_env(), persistent=False)
     yield SERVICE_PREFIX
     subprocess.run(["wineserver", "-k"], env=wine_env(), timeout=60)
 
@@ -62,7 +63,7 @@ class ServiceWine(Wine):
 
     def run(self, *args, **kwargs):
         proc = super().run(*args, **kwargs)
-        subprocess.run(["wineserver", "-w"], env=wine_env(), timeout=120)
+        session_end()
         return proc
 
 
@@ -72,7 +73,9 @@ def wine(service_prefix):
 
 
 def wine_cmd(*args, env=None, timeout=120):
-    return subprocess.run([WINE64, *args], env=wine_env(env), capture_output=True, timeout=timeout)
+    proc = subprocess.run([WINE64, *args], env=wine_env(env), capture_output=True, timeout=timeout)
+    session_end()
+    return proc
 
 
 def wine_batch(lines, timeout=120):
@@ -136,6 +139,7 @@ def run_scenario(scratch, lines, timeout=120):
                 raise subprocess.TimeoutExpired(command, timeout)
     finally:
         proc.kill()
+    session_end()
     result = subprocess.CompletedProcess(command, proc.returncode, b"".join(out), b"".join(err))
     result.marks = marks
     return result
@@ -385,12 +389,10 @@ def system_environment(service_prefix):
         names.extend(values)
         wine_batch([f'reg add "{SYSTEM_ENV_KEY}" /v {name} /t REG_SZ /d "{value}" /f'
                     for name, value in values.items()])
-        subprocess.run(["wineserver", "-w"], env=wine_env(), timeout=120)
 
     yield set_values
     if names:
         wine_batch([f'reg delete "{SYSTEM_ENV_KEY}" /v {name} /f' for name in names])
-    subprocess.run(["wineserver", "-w"], env=wine_env(), timeout=120)
 
 
 needs_double = pytest.mark.skipif(not DOUBLE_JVM.exists(), reason=f"test-double jvm.dll not built: {DOUBLE_JVM}")

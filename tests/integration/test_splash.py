@@ -12,7 +12,7 @@ import time
 
 import pytest
 
-from conftest import BOXWATCH, BUILD_WIN, DIST, ROOT, WINE64, stamp, watch_boxes, wine_env, win_path
+from conftest import BOXWATCH, BUILD_WIN, DIST, ROOT, WINE64, stamp, watch_boxes, wine_env, wine_server, win_path
 
 SPLASH_BMP = ROOT / "resources" / "splash.bmp"
 OUTPUT_DIR = ROOT / "build" / "test-output"
@@ -225,8 +225,8 @@ def screen_wine(gui_wine, splash, unmanaged_app_windows):
         pytest.skip("boxwatch fixture not built")
     assert coverage(grab(gui_wine.display), splash) <= ABSENT
     yield gui_wine
-    subprocess.run(["wineserver", "-k"], env=wine_env(), capture_output=True, timeout=60)
-    subprocess.run(["wineserver", "-w"], env=wine_env(), capture_output=True, timeout=60)
+    # Ends whatever the test left on screen, and the session with it.
+    wine_server(gui_wine.env())
 
 
 def require_stubconfig():

@@ -70,7 +70,7 @@ def dump(exe):
 
 
 def probe_strings(wine, exe, ids):
-    out = wine.run_tool(exe, *ids, check_exit=0).stdout
+    out = wine.run(exe, *ids, check_exit=0).stdout
     return dict(line.split(b"=", 1) for line in out.rstrip(b"\r\n").replace(b"\r\n", b"\n").split(b"\n"))
 
 
@@ -156,7 +156,7 @@ def test_icon_and_splash_are_replaced(wine, scratch):
     bmp = make_bitmap(13, 7, (1, 2, 3))
     (scratch / "app.bmp").write_bytes(bmp)
     exe = stamp(PROBE, {"ShowSplash": "1"}, scratch / "app.exe", icon=scratch / "app.ico", splash=scratch / "app.bmp")
-    lines = wine.run_tool(exe, "--resources", check_exit=0).stdout.decode().splitlines()
+    lines = wine.run(exe, "--resources", check_exit=0).stdout.decode().splitlines()
     assert f"bitmap8000 size={len(bmp) - 14} fnv={fnv1a(bmp[14:])}" in lines
     for i, data in enumerate(images):
         assert f"icon{i} size={len(data)} fnv={fnv1a(data)}" in lines
@@ -557,7 +557,7 @@ REQUIRE_ADMINISTRATOR = """<?xml version="1.0" encoding="UTF-8" standalone="yes"
 def version_probe(wine, *args):
     if not VERSION_PROBE.exists():
         pytest.skip("versionprobe not built")
-    proc = wine.run_tool(VERSION_PROBE, *args, check_exit=0)
+    proc = wine.run(VERSION_PROBE, *args, check_exit=0)
     return proc.stdout
 
 
