@@ -91,16 +91,11 @@ def wine_env(extra=None, prefix=PREFIX):
 
 
 def wine_server(env, persistent=True):
-    """The one way the tests and benchmarks start and end the wineserver of a prefix (env's WINEPREFIX).
-    A server that a program started ends a few seconds after the prefix's last program, and a program
-    that starts just as it ends fails with exit code 1 ("recvmsg: Connection reset by peer", or nothing
-    at all). So the prefix is made first (a server cannot start in a prefix that does not exist yet),
-    whatever server still runs in it is ended, and, unless `persistent` is false, a server that stays up
-    until `wineserver -k` is started and its first program run, so that the desktop process and the
-    services it starts get env's display and hold none of a test's output.
-
-    A prefix made before Wine's 32-bit support was installed, which has no 32-bit system folder (every
-    32-bit start in it fails with "could not load kernel32.dll"), is made again."""
+    """Ends any wineserver of env's prefix and, if `persistent`, starts one that stays up until `wineserver
+    -k`: a server that a program started ends soon after the last program, and a program started as it
+    ends fails with exit code 1. The prefix is made first, as a server cannot start without it (made again
+    without the 32-bit system folder that Wine's 32-bit support adds), and the first program runs here, so
+    that the desktop process and the services get env's display and hold none of a test's output."""
     prefix = Path(env["WINEPREFIX"])
     quiet = dict(env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
     if Path("/usr/lib/wine/wine").exists() and not (prefix / "drive_c/windows/syswow64/kernel32.dll").exists():
