@@ -55,18 +55,24 @@ dist: windows windows-x86
 
 # The Maven plugin carries both launcher pairs and the shipped configuration tool for Linux (the static
 # release build, not the host build in dist/) and Windows. dist/maven/pom.xml is the plugin's pom with the
-# version written in, for `mvn install:install-file`.
+# version written in, for `mvn install:install-file`. Maven runs only when an input changed.
+PLUGIN_INPUTS := $(shell find maven-plugin -type f) VERSION dist/stubcon.exe dist/stubwin.exe dist/x86/stubcon.exe \
+                 dist/x86/stubwin.exe dist/stubconfig.exe build/release/tools/stubconfig/stubconfig
+
 maven-plugin: dist
 	cmake --preset release -DSTUB_DIST_DIR=$(CURDIR)/dist >/dev/null
 	cmake --build --preset release --target stubconfig
+	@$(MAKE) --no-print-directory dist/maven/stub-maven-plugin.jar
+
+dist/maven/stub-maven-plugin.jar: $(PLUGIN_INPUTS)
 	rm -rf build/maven-plugin/bundle && mkdir -p build/maven-plugin/bundle/{x64,x86,linux-x86_64,windows-x86_64} dist/maven
 	cp dist/stubcon.exe dist/stubwin.exe build/maven-plugin/bundle/x64/
 	cp dist/x86/stubcon.exe dist/x86/stubwin.exe build/maven-plugin/bundle/x86/
 	cp dist/stubconfig.exe build/maven-plugin/bundle/windows-x86_64/
 	cp build/release/tools/stubconfig/stubconfig build/maven-plugin/bundle/linux-x86_64/
 	$(MVN) -f maven-plugin/pom.xml -Drevision=$(VERSION) package
-	cp build/maven-plugin/target/stub-maven-plugin-$(VERSION).jar dist/maven/stub-maven-plugin.jar
 	sed 's|<version>$${revision}</version>|<version>$(VERSION)</version>|' maven-plugin/pom.xml >dist/maven/pom.xml
+	cp build/maven-plugin/target/stub-maven-plugin-$(VERSION).jar $@
 
 build: dist maven-plugin
 
