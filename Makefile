@@ -83,7 +83,7 @@ release: dist maven-plugin
 unit: host
 	ctest --preset host
 
-integration: dist maven-plugin release
+integration: dist release
 	$(PYTEST) -q --basetemp=$(CURDIR)/build/pytest tests/integration
 
 test: unit integration
