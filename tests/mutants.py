@@ -11,6 +11,7 @@ import glob
 import json
 import os
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -173,25 +174,33 @@ def replay_targets():
     return re.findall(r"^stub_fuzz_target\((\w+)", text, re.M)
 
 
-def build():
-    targets = ["unit_tests"] + ["replay_" + name for name in replay_targets()]
+def build(*targets):
     return subprocess.run(["cmake", "--build", BUILD, "--target", *targets], cwd=ROOT,
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
 
 
-def tests_pass(timeout=300):
-    """Unit tests in one process (faster than one per case, as ctest runs them), then each replay."""
-    runs = [[os.path.join(BUILD, "tests", "unit", "unit_tests")]]
-    runs += [[os.path.join(BUILD, "fuzz", "replay_" + n), os.path.join(ROOT, "fuzz", "corpus", n)]
-             for n in replay_targets()]
-    for command in runs:
-        try:
-            if subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                              timeout=timeout).returncode != 0:
-                return False
-        except subprocess.TimeoutExpired:
-            return False
-    return True
+def passes(command, timeout=300):
+    try:
+        return subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=timeout).returncode == 0
+    except subprocess.TimeoutExpired:
+        return False
+
+
+def outcome_of_tree():
+    """"invalid" (does not build), "killed" or "survived". The unit tests run in one process (faster
+    than one per case, as ctest runs them); the replays are built and run only when those pass."""
+    if not build("unit_tests"):
+        return "invalid"
+    if not passes([os.path.join(BUILD, "tests", "unit", "unit_tests"), "--gtest_fail_fast"]):
+        return "killed"
+    names = replay_targets()
+    if not build(*("replay_" + name for name in names)):
+        return "invalid"
+    for name in names:
+        if not passes([os.path.join(BUILD, "fuzz", "replay_" + name), os.path.join(ROOT, "fuzz", "corpus", name)]):
+            return "killed"
+    return "survived"
 
 
 def main():
@@ -208,9 +217,10 @@ def main():
         return 0
     if not os.path.exists(os.path.join(BUILD, "build.ninja")):
         subprocess.run(["cmake", "--preset", "host"], cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
-    if not build() or not tests_pass():
+    if outcome_of_tree() != "survived":
         print("the unmutated tree does not build or its tests fail; nothing to measure", file=sys.stderr)
         return 2
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))  # so that the mutated file is restored
     outcome = {}
     start = time.time()
     for i, (rel, old, new) in chosen:
@@ -222,13 +232,13 @@ def main():
             try:
                 with open(path, "w", encoding="utf-8") as f:
                     f.write(original.replace(old, new, 1))
-                result = "invalid" if not build() else "survived" if tests_pass() else "killed"
+                result = outcome_of_tree()
             finally:
                 with open(path, "w", encoding="utf-8") as f:
                     f.write(original)
         outcome[f"{rel}: {old}"] = result
         print(f"{i:3} {result:8} {os.path.relpath(path, ROOT) if path else rel}: {old!r} -> {new!r}", flush=True)
-    build()
+    build("unit_tests", *("replay_" + name for name in replay_targets()))
     counted = [r for r in outcome.values() if r in ("killed", "survived")]
     killed = counted.count("killed")
     print(f"\n{killed} killed, {len(counted) - killed} survived, "
