@@ -69,7 +69,7 @@ MUTATIONS = [
     # Launch configuration
     (CFG, "return text.empty() || text.front() != '0';", "return !text.empty() && text.front() != '0';"),
     (CFG, "if (value > INT_MAX) return INT_MAX;", "if (value > INT_MAX) return INT_MIN;"),
-    (CFG, "return negative ? 0u - value : value;", "return value;"),
+    (CFG, "return negative ? 0u - value : value;", "return negative ? ~value : value;"),
     (CFG, "(text[pos + 1] == 'x' || text[pos + 1] == 'X')", "text[pos + 1] == 'x'"),
     (CFG, "if (value && !value->empty()) texts", "if (value) texts"),
     (CFG, "if (c == '.') c = '/';", "if (c == '.') c = '\\\\';"),
@@ -139,7 +139,7 @@ MUTATIONS = [
     (LR, "if ((c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c) != expected[i])", "if (c != expected[i])"),
     (LR, "if (header < 12 ||", "if (header < 40 ||"),
     (LR, "if (size == 0 || !InBounds(ico.size(), offset, size))", "if (!InBounds(ico.size(), offset, size))"),
-    (LR, "if (!language_taken) language = group_language;", "language = group_language;"),
+    (LR, "if (!language_taken) language = group_language;", "if (language_taken) language = group_language;"),
     (MAN, "const int digit = hex ? stub::HexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);",
      "const int digit = stub::HexDigitValue(c);"),
     (INI, "number < INT32_MIN || number > INT32_MAX", "number > INT32_MAX"),
@@ -151,6 +151,11 @@ MUTATIONS = [
     (INI, "characters < kMaxQuoted;", "characters <= kMaxQuoted;"),
     (SB, "offset += length * 2;", "offset += length;"),
     (PE, "return static_cast<std::uint32_t>(sum + file.size());", "return static_cast<std::uint32_t>(sum);"),
+    # Added after the first measurement: the switch handling with typed results (bool and ServicePresence).
+    (SW, "if (InstallService(config.ServiceName(), config.ServiceDescription(), executable_path)) {",
+     "if (!InstallService(config.ServiceName(), config.ServiceDescription(), executable_path)) {"),
+    (SW, "if (UninstallService(config.ServiceName())) ReportInfo", "if (!UninstallService(config.ServiceName())) ReportInfo"),
+    (SW, "ReportError(config.ServiceExistsMessage()", "ReportInfo(config.ServiceExistsMessage()"),
 ]
 
 
