@@ -495,11 +495,11 @@ TEST_F(RuntimeSearchTest, JavaHomeComesLastAndIsJudgedByItsReleaseFile) {
   for (int mode : {0, 3, 7}) EXPECT_EQ(Choose(mode, "gone.dll"), "D:\\jdk-17\\bin\\server\\jvm.dll") << mode;
   EXPECT_EQ(java_home_, "D:\\jdk-17");
   EXPECT_EQ(Choose(0, "", 0x00150000), std::nullopt);
-  java_home_env_ = "E:\\";  // a home at a drive root keeps its separator: "E:" alone names a directory
-  AddLibrary("E:\\");
-  files_.texts["E:\\\\release"] = "JAVA_VERSION=\"17\"\n";
+  java_home_env_ = "C:\\";  // a home at a drive root keeps its separator: "C:" alone names a directory
+  AddLibrary("C:\\");
+  files_.texts["C:\\\\release"] = "JAVA_VERSION=\"17\"\n";
   ASSERT_TRUE(Choose(0));
-  EXPECT_EQ(java_home_, "E:\\");
+  EXPECT_EQ(java_home_, "C:\\");
 
   registry_.SetString("Software\\JavaSoft\\JRE\\11", "JavaHome", "C:\\jre11");
   AddLibrary("C:\\jre11");
