@@ -586,6 +586,10 @@ TEST(IconAndBitmapFiles, AcceptWellFormedFilesAndRefuseOthers) {
   for (const Bytes& bad : {Bytes{}, Bytes{0, 0, 2, 0, 1, 0}, Bytes{0, 0, 1, 0, 0, 0}, bad_offset, not_dib}) {
     EXPECT_FALSE(ParseIconFile(bad, &images, &error));
   }
+  Bytes empty_image = ico;
+  empty_image[14] = 0;
+  EXPECT_FALSE(ParseIconFile(empty_image, &images, &error));
+  EXPECT_EQ(error, "icon image 1 lies outside the file");
 
   Bytes bmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0};
   bmp.insert(bmp.end(), dib.begin(), dib.end());
