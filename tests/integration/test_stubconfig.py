@@ -67,7 +67,7 @@ def dump_sections(exe):
     for line in lines[:-1]:
         if line.startswith("["):
             section = sections.setdefault(line[1:-1], {})
-        elif line:
+        elif line and not line.startswith(";"):
             key, value = line.split("=", 1)
             section[key] = value
     return sections
@@ -202,6 +202,7 @@ BAD_CASES = [
     ("[Launcher]\n", {"--stub": "app.ini"}, "app.ini: not a PE executable"),
     ("[Launcher]\n", {"--out": "stub.exe"}, "the output would overwrite the stub"),
     ("[Launcher]\n", {"--out": "./sub/../stub.exe"}, "the output would overwrite the stub"),
+    ("[Launcher]\n", {"--default-version": "1.0-SNAPSHOT"}, '--default-version "1.0-SNAPSHOT" is not a version'),
     ("[Launcher]\n", {"--manifest": "missing.manifest"}, "missing.manifest: cannot open for reading"),
     ("[Launcher]\n", {"--manifest": "app.ini"},
      "app.ini: not an application manifest: line 1: no root element where one is expected"),
@@ -221,18 +222,6 @@ def test_bad_input_is_refused_without_output(ini, options, message, scratch):
     assert not (scratch / "out.exe").exists()
     assert sorted(p.name for p in scratch.iterdir()) == ["app.ini", "stub.exe", "sub"]
     assert (scratch / "stub.exe").read_bytes() == PROBE.read_bytes()
-
-
-@needs_probe
-def test_signed_stub_is_refused(scratch):
-    data = bytearray(PROBE.read_bytes())
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    struct.pack_into("<II", data, pe + 24 + 112 + 4 * 8, len(data), 8)  # a security directory entry
-    (scratch / "signed.exe").write_bytes(bytes(data) + b"\0" * 8)
-    (scratch / "app.ini").write_text("[Launcher]\n")
-    proc = write("signed.exe", "app.ini", "o.exe", cwd=scratch)
-    assert proc.returncode != 0 and b"signed.exe: is Authenticode-signed" in proc.stderr
-    assert not (scratch / "o.exe").exists()
 
 
 @needs_probe
