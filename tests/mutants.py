@@ -44,6 +44,7 @@ MUTATIONS = [
     (T, "std::string(bytes.substr(3))", "std::string(bytes.substr(2))"),
     (T, "text.size() >= suffix.size() &&", "text.size() > suffix.size() &&"),
     # Tokenizer
+    # Equivalent: a one-character token that opens with a quote ends the text, so both give "".
     (TOK, "end - start < 2 ? std::string()", "end - start < 1 ? std::string()"),
     (TOK, "if (!text.empty()) tokens.emplace_back();", "if (text.empty()) tokens.emplace_back();"),
     (TOK, "if (!last_was_space) tokens.push_back", "if (!last_was_space || inside_quotes) tokens.push_back"),
@@ -54,6 +55,8 @@ MUTATIONS = [
     (PROF, 'const std::size_t first = text.find_first_not_of(" \\t");',
      'const std::size_t first = text.find_first_not_of(" ");'),
     (PROF, '&& value.back() == value.front()) {', ') {'),
+    # Equivalent: a key that starts with ';' names no setting. So is the next: CR LF then reads as CR and
+    # an empty line.
     (PROF, "if (line.empty() || line.front() == ';') continue;", "if (line.empty()) continue;"),
     (PROF, "if (section_seen) return std::nullopt;", "if (section_seen && !in_section) return std::nullopt;"),
     (PROF, "text[pos] == '\\n') ++pos;", "text[pos] == '\\r') ++pos;"),
