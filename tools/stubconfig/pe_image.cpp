@@ -16,11 +16,6 @@ constexpr std::uint16_t kDllImage = 0x2000;
 constexpr std::uint32_t kInitializedData = 0x00000040;
 constexpr std::uint32_t kMemoryRead = 0x40000000;
 
-bool Fail(std::string* error, const std::string& message) {
-  *error = message;
-  return false;
-}
-
 bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
 std::uint32_t MappedSize(const PeSection& section) {
