@@ -23,8 +23,8 @@ T, TOK, PROF = "src/core/text.cpp", "src/core/tokenizer.cpp", "src/core/profile_
 MSG, CIPH, CFG = "src/core/message_format.cpp", "src/core/main_class_cipher.cpp", "src/core/launch_config.cpp"
 RS, JO, MCR = "src/runtime/runtime_search.cpp", "src/jvm/jvm_options.cpp", "src/jvm/main_class_runner.cpp"
 SR, SW, SP = "src/service/service_rules.cpp", "src/service/service_switch.cpp", "src/splash/splash_rules.cpp"
-LR, INI, MAN = "tools/stubconfig/launcher_resources.cpp", "tools/stubconfig/launcher_ini.cpp", "tools/stubconfig/manifest.cpp"
-SB, PE = "tools/stubconfig/string_block.cpp", "tools/stubconfig/pe_image.cpp"
+LR, INI = "tools/stubconfig/launcher_resources.cpp", "tools/stubconfig/launcher_ini.cpp"
+MAN, SB, PE = "tools/stubconfig/manifest.cpp", "tools/stubconfig/string_block.cpp", "tools/stubconfig/pe_image.cpp"
 
 MUTATIONS = [
     # UTF-8 and UTF-16
@@ -154,11 +154,18 @@ MUTATIONS = [
     (INI, "characters < kMaxQuoted;", "characters <= kMaxQuoted;"),
     (SB, "offset += length * 2;", "offset += length;"),
     (PE, "return static_cast<std::uint32_t>(sum + file.size());", "return static_cast<std::uint32_t>(sum);"),
-    # Added after the first measurement: the switch handling with typed results (bool and ServicePresence).
+    # Added after the first measurement: the switch handling with typed results (bool and ServicePresence)...
     (SW, "if (InstallService(config.ServiceName(), config.ServiceDescription(), executable_path)) {",
      "if (!InstallService(config.ServiceName(), config.ServiceDescription(), executable_path)) {"),
-    (SW, "if (UninstallService(config.ServiceName())) ReportInfo", "if (!UninstallService(config.ServiceName())) ReportInfo"),
+    (SW, "if (UninstallService(config.ServiceName())) ReportInfo",
+     "if (!UninstallService(config.ServiceName())) ReportInfo"),
     (SW, "ReportError(config.ServiceExistsMessage()", "ReportInfo(config.ServiceExistsMessage()"),
+    # ... and code that moved or changed type since: the one string-block reader, the typed entry kinds.
+    ("src/core/string_block.cpp", "offset += 2 * length;", "offset += length;"),
+    ("src/core/string_block.cpp", "if ((size - offset) / 2 < length) return false;",
+     "if ((size - offset) / 2 + 1 < length) return false;"),
+    (JO, "if (kind == ClassPathFileSystem::EntryKind::kInaccessible) return false;",
+     "if (kind == ClassPathFileSystem::EntryKind::kInaccessible) continue;"),
 ]
 
 
