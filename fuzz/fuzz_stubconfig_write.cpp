@@ -2,7 +2,8 @@
 // input byte picks an edit (a few small values, every setting at full length so that the section must
 // move, every setting set, a new icon and splash bitmap, version information of every key and a
 // manifest, version information without strings), the two before it may change a field of the
-// section table. Properties: a stub that `dump` refuses is refused; a stamped image dumps exactly the
+// section table. Properties: a stub that `dump` refuses or that breaks the Windows loader's rules is
+// refused; what is written keeps those rules; a stamped image dumps exactly the
 // stub's configuration with the edit applied (the version information included), keeps every other
 // resource (the manifest and the launcher's own version information unless the edit replaces them)
 // and the raw bytes of every section besides the old resource section, carries a correct checksum,
@@ -124,6 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (!dumps) std::abort();  // write accepted a stub that dump refuses
+  if (!LoaderRuleViolation(stub).empty() || !LoaderRuleViolation(out).empty()) std::abort();
 
   std::vector<std::string> after;
   if (!ReadLauncherConfiguration(out, &after, &warnings, &error)) std::abort();

@@ -129,8 +129,11 @@ std::optional<ResolvedRuntime> ResolveJvmLibrary() {
     ReportError(config.JvmErrorMessages(kNoSuitableRuntime));
     return std::nullopt;
   }
-  // A home found through a relative JvmPath is handed on absolute: the JVM and the application may
-  // change the current directory before they use it.
+  // A relative JvmPath was checked against the current directory; it is made absolute against that
+  // same directory now, so that the library loaded is the one checked (the loader would look for a
+  // relative name beside the executable first) and the home is handed on absolute: the JVM and the
+  // application may change the current directory before they use it.
+  if (!IsAbsolute(*library)) library = FullPath(*library);
   if (!java_home.empty() && !IsAbsolute(java_home)) java_home = FullPath(java_home);
   return ResolvedRuntime{std::move(*library), std::move(java_home)};
 }
