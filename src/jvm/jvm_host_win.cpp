@@ -162,7 +162,10 @@ bool LoadJvmLibrary(const std::string& path) {
   // A DLL that the library imports and that cannot be found is reported here, not in a system dialog.
   ::SetErrorMode(::SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
   PrepareRuntimeFolder(path);
-  host.library.reset(::LoadLibraryW(Wide(WideOf(path))));
+  // The library is loaded by the full path of the file the search checked: a relative name, resolved
+  // against the directory current now (as it was for the check), would otherwise be looked for beside
+  // the executable first. Messages keep the name as configured.
+  host.library.reset(::LoadLibraryW(Wide(WideOf(FullPath(path)))));
   if (!host.library) {
     const std::string reason = LoadErrorText(::GetLastError(), path);
     ReportError(config.JvmErrorMessages(kUnableToLoadJvm), path);

@@ -129,11 +129,8 @@ std::optional<ResolvedRuntime> ResolveJvmLibrary() {
     ReportError(config.JvmErrorMessages(kNoSuitableRuntime));
     return std::nullopt;
   }
-  // A relative JvmPath was checked against the current directory; it is made absolute against that
-  // same directory now, so that the library loaded is the one checked (the loader would look for a
-  // relative name beside the executable first) and the home is handed on absolute: the JVM and the
-  // application may change the current directory before they use it.
-  if (!IsAbsolute(*library)) library = FullPath(*library);
+  // A home found through a relative JvmPath is handed on absolute: the JVM and the application may
+  // change the current directory before they use it.
   if (!java_home.empty() && !IsAbsolute(java_home)) java_home = FullPath(java_home);
   return ResolvedRuntime{std::move(*library), std::move(java_home)};
 }
