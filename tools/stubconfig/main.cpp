@@ -8,16 +8,16 @@
 #include <cwchar>
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <random>
-#include <map>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "console.h"
-#include "file_io.h"
 #include "core/text.h"
+#include "file_io.h"
 #include "launcher_ini.h"
 #include "launcher_resources.h"
 #include "manifest.h"
@@ -37,8 +37,24 @@ constexpr char kUsage[] =
     "       stubconfig dump APP.exe\n"
     "       stubconfig check APP.exe...\n";
 
+// A message as a terminal may receive it: control characters (C0 but tab and line feed, DEL, C1 as
+// UTF-8), which a file name on the command line may carry, become '?', so that no message can command
+// the terminal.
+void Report(std::string line) {
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(line[i]);
+    if (byte == 0xC2 && i + 1 < line.size() && static_cast<unsigned char>(line[i + 1]) >= 0x80 &&
+        static_cast<unsigned char>(line[i + 1]) <= 0x9F) {
+      line.replace(i, 2, "?");
+    } else if ((byte < 0x20 && byte != '\t' && byte != '\n') || byte == 0x7F) {
+      line[i] = '?';
+    }
+  }
+  WriteText(Stream::kError, "stubconfig: " + line + "\n");
+}
+
 int Fail(const std::string& message) {
-  WriteText(Stream::kError, "stubconfig: " + message + "\n");
+  Report(message);
   return 1;
 }
 
@@ -203,7 +219,7 @@ int RunWrite(const Arguments& args) {
   std::vector<std::string> warnings;
   const std::string_view text(reinterpret_cast<const char*>(config_text.data()), config_text.size());
   const bool parsed = stubconfig::ParseLauncherIni(text, config_path, &ini, &warnings, &error);
-  for (const std::string& warning : warnings) WriteText(Stream::kError, "stubconfig: " + warning + "\n");
+  for (const std::string& warning : warnings) Report(warning);
   if (!parsed) return Fail(error);
   stubconfig::StampRequest request;
   stubconfig::AddConfiguration(ini, &request);
@@ -247,7 +263,7 @@ int RunDump(const std::string& path) {
   std::vector<std::string> warnings;
   if (!stubconfig::DumpLauncher(exe, &ini, &warnings, &error)) return Fail(path + ": " + error);
   for (const std::string& warning : warnings)
-    WriteText(Stream::kError, "stubconfig: " + path + ": warning: " + warning + "\n");
+    Report(path + ": warning: " + warning);
   return WriteText(Stream::kOutput, ini) ? 0 : Fail("cannot write to standard output");
 }
 
