@@ -8,7 +8,7 @@ PACKAGES := cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw
             g++-mingw-w64-i686-posix wine64 wine wine64-tools xvfb xdotool imagemagick openjdk-17-jdk-headless \
             googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
             python3 python3-pytest binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 gcc-mingw-w64-i686-posix \
-            wine32:i386 unzip
+            wine32:i386 unzip osslsigncode openssl
 PYTEST := /usr/bin/python3 -m pytest
 # make fuzz: each target runs until FUZZ_RUNS executions (-1: no limit) or FUZZ_SECONDS have passed;
 # FUZZ_TARGETS names some targets to run instead of all.

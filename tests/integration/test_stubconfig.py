@@ -60,7 +60,7 @@ def dump_sections(exe):
     for line in lines[:-1]:
         if line.startswith("["):
             section = sections.setdefault(line[1:-1], {})
-        elif line:
+        elif line and not line.startswith(";"):
             key, value = line.split("=", 1)
             section[key] = value
     return sections
@@ -222,6 +222,7 @@ BAD_CASES = [
     ("[Launcher]\n", {"--stub": "app.ini"}, "app.ini: not a PE executable"),
     ("[VersionInfo]\nFileVersion=1.2.beta\n", {},
      'app.ini:2: FileVersion "1.2.beta" is not a version: one to four numbers from 0 to 65535, separated by dots'),
+    ("[Launcher]\n", {"--default-version": "1.0-SNAPSHOT"}, '--default-version "1.0-SNAPSHOT" is not a version'),
     ("[Launcher]\nCompanyName=Example\n", {}, 'app.ini:2: unknown key "CompanyName" (it belongs in [VersionInfo])'),
     ("[Launcher]\n", {"--manifest": "missing.manifest"}, "missing.manifest: cannot open for reading"),
     ("[Launcher]\n", {"--manifest": "app.ini"},
@@ -244,20 +245,6 @@ def test_bad_input_is_refused_without_output(ini, options, message, scratch):
     assert not (scratch / "out.exe").exists()
     assert sorted(p.name for p in scratch.iterdir()) == ["app.ini", "stub.exe", "sub"]
     assert (scratch / "stub.exe").read_bytes() == PROBE.read_bytes()
-
-
-def test_signed_stub_is_refused(scratch):
-    if not PROBE.exists():
-        pytest.skip("stringprobe not built")
-    data = bytearray(PROBE.read_bytes())
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    struct.pack_into("<II", data, pe + 24 + 112 + 4 * 8, len(data), 8)  # a security directory entry
-    (scratch / "signed.exe").write_bytes(bytes(data) + b"\0" * 8)
-    (scratch / "app.ini").write_text("[Launcher]\n")
-    proc = subprocess.run([str(TOOL), "write", "--stub", "signed.exe", "--config", "app.ini", "--out", "o.exe"],
-                          cwd=scratch, capture_output=True, text=True)
-    assert proc.returncode != 0 and "signed.exe: is Authenticode-signed" in proc.stderr
-    assert not (scratch / "o.exe").exists()
 
 
 def test_dump_refuses_damaged_files_cleanly(scratch):

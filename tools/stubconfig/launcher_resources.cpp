@@ -63,6 +63,14 @@ void RemoveGroupImages(ResourceTree* tree, const ResourceName& language, const B
   if (icons->second.empty()) tree->erase(icons);
 }
 
+// The size of the certificate table, where an Authenticode signature lives; 0 for an unsigned image.
+std::uint32_t SignatureSize(const Bytes& exe, const PeImage& image) {
+  std::uint32_t offset = 0;
+  std::uint32_t size = 0;
+  GetDataDirectory(exe, image, kSecurityDirectoryIndex, &offset, &size);
+  return size;
+}
+
 }  // namespace
 
 bool ParseIconFile(const Bytes& ico, std::vector<IconImage>* images, std::string* error) {
@@ -224,6 +232,13 @@ bool DumpLauncher(const Bytes& exe, std::string* ini, std::vector<std::string>* 
   if (!LoadResourceTree(exe, &tree, error) || !ConfigurationFromTree(tree, &stored, warnings, error)) return false;
   const std::optional<VersionStrings> version_info = VersionInfoFromTree(tree, warnings);
   *ini = FormatLauncherIni(stored, version_info, warnings);
+  // A comment, so that the output still reads back as a configuration.
+  PeImage image;
+  std::string unused;
+  const std::uint32_t signature = ParsePeImage(exe, &image, &unused) ? SignatureSize(exe, image) : 0;
+  *ini += signature == 0 ? "\n; Authenticode signature: none\n"
+                         : "\n; Authenticode signature: present (" + std::to_string(signature) +
+                               "-byte certificate table); write takes only unsigned stubs\n";
   return true;
 }
 
@@ -236,10 +251,7 @@ bool StampLauncher(const Bytes& stub, const StampRequest& request, Bytes* out, S
                    std::string* error) {
   PeImage image;
   if (!ParsePeImage(stub, &image, error)) return false;
-  std::uint32_t security_rva = 0;
-  std::uint32_t security_size = 0;
-  GetDataDirectory(stub, image, kSecurityDirectoryIndex, &security_rva, &security_size);
-  if (security_size != 0) {
+  if (SignatureSize(stub, image) != 0) {
     return Fail(error,
                 "is Authenticode-signed; editing it would invalidate the signature (stamp an unsigned stub, then sign "
                 "the result)");

@@ -33,7 +33,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: stubconfig write --stub STUB.exe --config APP.ini --out APP.exe [--icon APP.ico] [--splash APP.bmp]\n"
-    "                        [--manifest APP.manifest]\n"
+    "                        [--manifest APP.manifest] [--default-version 1.2.3]\n"
     "       stubconfig dump APP.exe\n"
     "       stubconfig check APP.exe...\n";
 
@@ -150,8 +150,9 @@ bool WriteCheckedOutput(const std::string& path, const Bytes& data, const stubco
 const char* OverwrittenInput(const std::map<std::string, std::string>& options) {
   const std::optional<stubconfig::FileIdentity> out = stubconfig::IdentityOf(options.at("--out"));
   if (!out) return nullptr;
-  for (const auto& [option, path] : options) {
-    if (option != "--out" && stubconfig::IdentityOf(path) == out) return option.c_str();
+  for (const char* option : {"--stub", "--config", "--icon", "--splash", "--manifest"}) {
+    const auto input = options.find(option);
+    if (input != options.end() && stubconfig::IdentityOf(input->second) == out) return option;
   }
   return nullptr;
 }
@@ -161,7 +162,8 @@ struct WriteOptions {
 };
 
 bool ParseWriteOptions(const Arguments& args, WriteOptions* options, std::string* error) {
-  static const char* const kKnown[] = {"--stub", "--config", "--out", "--icon", "--splash", "--manifest"};
+  static const char* const kKnown[] = {"--stub", "--config", "--out", "--icon", "--splash", "--manifest",
+                                       "--default-version"};
   for (std::size_t i = 2; i < args.size(); i += 2) {
     const std::string& option = args[i];
     bool known = false;
@@ -221,6 +223,17 @@ int RunWrite(const Arguments& args) {
   const bool parsed = stubconfig::ParseLauncherIni(text, config_path, &ini, &warnings, &error);
   for (const std::string& warning : warnings) Report(warning);
   if (!parsed) return Fail(error);
+  // A build tool passes its project's version, which a [VersionInfo] section of the configuration overrides.
+  if (options.values.count("--default-version") && !ini.version_info) {
+    const std::string& version = options.values["--default-version"];
+    if (const std::string problem = stubconfig::CheckVersionValue(stubconfig::kFileVersionKey, version);
+        !problem.empty()) {
+      return Fail("--default-version " + problem);
+    }
+    ini.version_info.emplace();
+    (*ini.version_info)[stubconfig::kFileVersionKey] = version;
+    (*ini.version_info)[stubconfig::kProductVersionKey] = version;
+  }
   stubconfig::StampRequest request;
   stubconfig::AddConfiguration(ini, &request);
 
