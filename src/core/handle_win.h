@@ -11,7 +11,10 @@ namespace stub {
 // Closes a handle through close with the thread's last error kept. Out of line, once for every owner.
 void CloseKeepingLastError(void (*close)(void*), void* handle);
 
-template <typename T, typename Traits>
+// The owner of one handle of type T, closed through Close. A handle is empty when it is null or
+// INVALID_HANDLE_VALUE; a default-constructed owner holds INVALID_HANDLE_VALUE when kInvalidValueIsEmpty
+// (as a find handle's creator reports failure), else null.
+template <typename T, auto Close, bool kInvalidValueIsEmpty = false>
 class UniqueHandle {
  public:
   UniqueHandle() = default;
@@ -31,72 +34,32 @@ class UniqueHandle {
     reset();
     return &value_;
   }
-  explicit operator bool() const { return Traits::IsValid(value_); }
-  T release() { return std::exchange(value_, Traits::Empty()); }
-  void reset(T value = Traits::Empty()) {
-    if (Traits::IsValid(value_)) CloseKeepingLastError(Traits::Close, value_);
+  explicit operator bool() const { return IsValid(value_); }
+  T release() { return std::exchange(value_, Empty()); }
+  void reset(T value = Empty()) {
+    if (IsValid(value_)) CloseKeepingLastError(CloseUntyped, value_);
     value_ = value;
   }
 
  private:
-  T value_ = Traits::Empty();
+  static T Empty() {
+    if constexpr (kInvalidValueIsEmpty) return reinterpret_cast<T>(INVALID_HANDLE_VALUE);
+    return nullptr;
+  }
+  static bool IsValid(T value) { return value != nullptr && static_cast<void*>(value) != INVALID_HANDLE_VALUE; }
+  static void CloseUntyped(void* value) { Close(static_cast<T>(value)); }
+
+  T value_ = Empty();
 };
 
-struct KernelHandleTraits {
-  static HANDLE Empty() { return nullptr; }
-  static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(void* h) { ::CloseHandle(h); }
-};
-using ScopedHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
-
-struct FindHandleTraits {
-  static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
-  static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(void* h) { ::FindClose(h); }
-};
-using ScopedFindHandle = UniqueHandle<HANDLE, FindHandleTraits>;
-
-struct RegKeyTraits {
-  static HKEY Empty() { return nullptr; }
-  static bool IsValid(HKEY h) { return h != nullptr; }
-  static void Close(void* h) { ::RegCloseKey(static_cast<HKEY>(h)); }
-};
-using ScopedRegKey = UniqueHandle<HKEY, RegKeyTraits>;
-
-struct ServiceHandleTraits {
-  static SC_HANDLE Empty() { return nullptr; }
-  static bool IsValid(SC_HANDLE h) { return h != nullptr; }
-  static void Close(void* h) { ::CloseServiceHandle(static_cast<SC_HANDLE>(h)); }
-};
-using ScopedServiceHandle = UniqueHandle<SC_HANDLE, ServiceHandleTraits>;
-
-struct EventSourceTraits {
-  static HANDLE Empty() { return nullptr; }
-  static bool IsValid(HANDLE h) { return h != nullptr; }
-  static void Close(void* h) { ::DeregisterEventSource(h); }
-};
-using ScopedEventSource = UniqueHandle<HANDLE, EventSourceTraits>;
-
-struct ModuleTraits {
-  static HMODULE Empty() { return nullptr; }
-  static bool IsValid(HMODULE h) { return h != nullptr; }
-  static void Close(void* h) { ::FreeLibrary(static_cast<HMODULE>(h)); }
-};
-using ScopedModule = UniqueHandle<HMODULE, ModuleTraits>;
-
+using ScopedHandle = UniqueHandle<HANDLE, ::CloseHandle>;
+using ScopedFindHandle = UniqueHandle<HANDLE, ::FindClose, /*kInvalidValueIsEmpty=*/true>;
+using ScopedRegKey = UniqueHandle<HKEY, ::RegCloseKey>;
+using ScopedServiceHandle = UniqueHandle<SC_HANDLE, ::CloseServiceHandle>;
+using ScopedEventSource = UniqueHandle<HANDLE, ::DeregisterEventSource>;
+using ScopedModule = UniqueHandle<HMODULE, ::FreeLibrary>;
 // A window is destroyed by the thread that created it; only that thread may hold this owner.
-struct WindowTraits {
-  static HWND Empty() { return nullptr; }
-  static bool IsValid(HWND h) { return h != nullptr; }
-  static void Close(void* h) { ::DestroyWindow(static_cast<HWND>(h)); }
-};
-using ScopedWindow = UniqueHandle<HWND, WindowTraits>;
-
-struct BitmapTraits {
-  static HBITMAP Empty() { return nullptr; }
-  static bool IsValid(HBITMAP h) { return h != nullptr; }
-  static void Close(void* h) { ::DeleteObject(static_cast<HBITMAP>(h)); }
-};
-using ScopedBitmap = UniqueHandle<HBITMAP, BitmapTraits>;
+using ScopedWindow = UniqueHandle<HWND, ::DestroyWindow>;
+using ScopedBitmap = UniqueHandle<HBITMAP, ::DeleteObject>;
 
 }  // namespace stub

@@ -14,28 +14,24 @@ namespace {
 constexpr std::size_t kIniFileLimit = 1 << 20;
 constexpr char kIniTooLargeMessage[] = "The configuration file %s is larger than 1 MiB; it was not read.";
 
-bool IsAbsolutePath(std::string_view path) {
-  return (path.size() >= 2 && path[1] == ':') || (!path.empty() && (path[0] == '\\' || path[0] == '/'));
-}
-
 // One entry of the executable's own string table, read through the kernel's resource functions (not
 // the user-interface library's string loader, which would load that whole library for nothing), cut
 // to the launcher's 1023-unit limit (the configuration tool refuses longer values).
 std::string LoadConfigString(int id) {
-  const HRSRC resource = ::FindResourceW(nullptr, MAKEINTRESOURCEW(id / 16 + 1), MAKEINTRESOURCEW(6));  // RT_STRING
+  const HRSRC resource = ::FindResourceW(nullptr, MAKEINTRESOURCEW(StringBlockId(id)), MAKEINTRESOURCEW(6));  // RT_STRING
   const HGLOBAL loaded = resource != nullptr ? ::LoadResource(nullptr, resource) : nullptr;
   const void* block = loaded != nullptr ? ::LockResource(loaded) : nullptr;
   if (block == nullptr) return std::string();
-  std::u16string text = StringFromBlock(block, ::SizeofResource(nullptr, resource), static_cast<unsigned>(id % 16));
+  std::u16string text = StringFromBlock(block, ::SizeofResource(nullptr, resource), StringBlockIndex(id));
   if (text.size() > kMaxSettingLength) text.resize(kMaxSettingLength);
   return std::string(NormalizeEntry(Utf8FromUtf16(text)));
 }
 
-// A relative IniFile is taken against the executable's directory (current at this point). Its text
-// may be UTF-8 or UTF-16 (by its byte-order mark, or valid UTF-8 without one); anything else is read
-// in the ANSI code page, as files written for earlier launchers are.
+// An IniFile that is not fully qualified is taken against the executable's directory (current at this
+// point). Its text may be UTF-8 or UTF-16 (by its byte-order mark, or valid UTF-8 without one);
+// anything else is read in the ANSI code page, as files written for earlier launchers are.
 std::optional<std::string> ReadIniText(const std::string& ini_file) {
-  const std::string path = IsAbsolutePath(ini_file) ? ini_file : JoinPath(CurrentDirectory(), ini_file.c_str());
+  const std::string path = IsFullyQualifiedPath(ini_file) ? ini_file : FullPath(ini_file);
   const std::optional<std::string> bytes = ReadFileBytes(path, kIniFileLimit + 1);
   if (!bytes) return std::nullopt;
   if (bytes->size() > kIniFileLimit) {

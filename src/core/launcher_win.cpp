@@ -43,7 +43,7 @@ bool AdmitSingleInstance(ScopedHandle& mutex) {
 }  // namespace
 
 int RunLauncher(bool windowed, const std::vector<std::string>& args) {
-  SetLaunchMode(windowed ? kWindowedMode : kConsoleMode);
+  SetLaunchMode(windowed ? LaunchMode::kWindowed : LaunchMode::kConsole);
   ChangeToExecutableDirectory();
   LoadLaunchConfiguration();
   const LaunchConfiguration& config = LaunchConfig();

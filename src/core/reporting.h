@@ -8,22 +8,17 @@
 
 namespace stub {
 
-enum LaunchMode : int {
-  kConsoleMode = 0,
-  kWindowedMode = 1,
-  kServiceMode = 2,
-};
+enum class LaunchMode { kConsole, kWindowed, kService };
 
 // The mode in force decides every later delivery; it may change between two reports.
-void SetLaunchMode(int mode);
-int GetLaunchMode();
+void SetLaunchMode(LaunchMode mode);
+LaunchMode GetLaunchMode();
 
 // The event-log source used in service mode; null until the service registers it.
 void SetEventSource(void* event_source);
 void* GetEventSource();
 
-// Delivers one finished text by the current launch mode; a mode other than 0, 1, 2 delivers nothing.
-// On a console the text is written as characters; to a file or a pipe as UTF-8 bytes.
+// Delivers one finished text by the current launch mode. On a console the text is written as characters; to a file or a pipe as UTF-8 bytes.
 void ReportText(bool is_error, const std::string& text);
 
 // Formats a configured message ("%s" takes the argument, where there is one) and delivers it.

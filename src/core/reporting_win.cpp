@@ -11,7 +11,7 @@
 namespace stub {
 namespace {
 
-std::atomic<int> g_launch_mode{kConsoleMode};
+std::atomic<LaunchMode> g_launch_mode{LaunchMode::kConsole};
 std::atomic<void*> g_event_source{nullptr};
 
 constexpr DWORD kInfoEventId = 0x40000001;
@@ -44,24 +44,22 @@ void WriteEvent(bool is_error, const std::string& text) {
 
 }  // namespace
 
-void SetLaunchMode(int mode) { g_launch_mode.store(mode); }
-int GetLaunchMode() { return g_launch_mode.load(); }
+void SetLaunchMode(LaunchMode mode) { g_launch_mode.store(mode); }
+LaunchMode GetLaunchMode() { return g_launch_mode.load(); }
 void SetEventSource(void* event_source) { g_event_source.store(event_source); }
 void* GetEventSource() { return g_event_source.load(); }
 
 void ReportText(bool is_error, const std::string& text) {
   switch (g_launch_mode.load()) {
-    case kConsoleMode:
+    case LaunchMode::kConsole:
       WriteLine(is_error, text);
       break;
-    case kWindowedMode:
+    case LaunchMode::kWindowed:
       ::MessageBoxW(nullptr, Wide(WideOf(text)), is_error ? L"Error" : L"Information",
                     is_error ? kErrorBoxStyle : kInfoBoxStyle);
       break;
-    case kServiceMode:
+    case LaunchMode::kService:
       WriteEvent(is_error, text);
-      break;
-    default:
       break;
   }
 }

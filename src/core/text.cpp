@@ -161,6 +161,18 @@ std::string JoinPath(const std::string& folder, const char* name) {
   return path;
 }
 
+bool IsFullyQualifiedPath(std::string_view path) {
+  const auto separator = [](char c) { return c == '\\' || c == '/'; };
+  if (path.size() >= 2 && separator(path[0]) && separator(path[1])) return true;
+  return path.size() >= 3 && path[1] == ':' && separator(path[2]);
+}
+
+std::string_view Trim(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {

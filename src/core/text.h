@@ -38,6 +38,14 @@ std::string DecimalText(unsigned long value);
 // The one path join: folder + '\\' + name.
 std::string JoinPath(const std::string& folder, const char* name);
 
+// The one rule for a path that names its place on its own: a drive, a colon and a separator ("C:\x"),
+// or two leading separators (a UNC or device path). Anything else ("x", "\x", "C:x") depends on the
+// current directory or drive and is made full by the system before it is kept.
+bool IsFullyQualifiedPath(std::string_view path);
+
+// The one trim: text without its leading and trailing spaces and tabs.
+std::string_view Trim(std::string_view text);
+
 // The one ASCII case fold: letters A-Z become a-z, every other byte stays.
 char AsciiLower(char c);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);

@@ -22,22 +22,16 @@ constexpr char kJavaHomeReference[] = "JAVA_HOME";
 constexpr char kQuotedClassPathMessage[] =
     "The class path cannot contain a double quote, which would split the class-path option: %s";
 
-// 0 a plain entry (or one with a reference, which is not examined), 1 a directory, -1 inaccessible.
-int ClassifyPathEntry(const ClassPathFileSystem& fs, AssemblyReporter& reporter, const std::string& entry,
+// An entry with a reference is not examined: it counts as a file. An inaccessible one is reported.
+ClassPathFileSystem::EntryKind ClassifyPathEntry(const ClassPathFileSystem& fs, AssemblyReporter& reporter, const std::string& entry,
                       const std::string& file_access_message) {
-  if (entry.find('%') != std::string::npos) return 0;
+  if (entry.find('%') != std::string::npos) return ClassPathFileSystem::EntryKind::kFile;
   unsigned long error = 0;
-  switch (fs.Classify(entry, error)) {
-    case ClassPathFileSystem::EntryKind::kDirectory:
-      return 1;
-    case ClassPathFileSystem::EntryKind::kFile:
-      return 0;
-    case ClassPathFileSystem::EntryKind::kInaccessible:
-      break;
-  }
+  const ClassPathFileSystem::EntryKind kind = fs.Classify(entry, error);
+  if (kind != ClassPathFileSystem::EntryKind::kInaccessible) return kind;
   reporter.SystemError(error);
   reporter.Error(FormatMessageText(file_access_message, {entry}));
-  return -1;
+  return kind;
 }
 
 // One directory's items in listing order ("." and ".." left out), kept for the launch.
@@ -148,10 +142,10 @@ bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem
   char* cursor = nullptr;
   while (char* piece = NextToken(entries.data(), kEntrySeparators, &cursor)) {
     const std::string entry = piece;
-    const int kind = ClassifyPathEntry(fs, reporter, entry, inputs.file_access_message);
-    if (kind < 0) return false;
+    const ClassPathFileSystem::EntryKind kind = ClassifyPathEntry(fs, reporter, entry, inputs.file_access_message);
+    if (kind == ClassPathFileSystem::EntryKind::kInaccessible) return false;
     class_path.append(entry).append(";");
-    if (kind == 1) walker.AddArchives(class_path, entry);
+    if (kind == ClassPathFileSystem::EntryKind::kDirectory) walker.AddArchives(class_path, entry);
   }
 
   // The configured options and the class path are expanded each on its own, so that a lone '%' in

@@ -10,6 +10,7 @@
 #include "core/registry_win.h"
 #include "core/reporting.h"
 #include "core/system_win.h"
+#include "core/text.h"
 #include "jvm/jvm_options.h"
 
 namespace stub {
@@ -88,12 +89,6 @@ class FileTrace : public SearchTrace {
 FileTrace g_trace;
 enum class TraceState { kUnknown, kOn, kOff } g_trace_state = TraceState::kUnknown;
 
-bool IsAbsolute(const std::string& path) {
-  const auto separator = [](char c) { return c == '\\' || c == '/'; };
-  if (path.size() >= 2 && separator(path[0]) && separator(path[1])) return true;
-  return path.size() >= 3 && path[1] == ':' && separator(path[2]);
-}
-
 }  // namespace
 
 std::optional<std::uint16_t> LibraryMachine(const std::string& path) {
@@ -131,7 +126,7 @@ std::optional<ResolvedRuntime> ResolveJvmLibrary() {
   }
   // A home found through a relative JvmPath is handed on absolute: the JVM and the application may
   // change the current directory before they use it.
-  if (!java_home.empty() && !IsAbsolute(java_home)) java_home = FullPath(java_home);
+  if (!java_home.empty() && !IsFullyQualifiedPath(java_home)) java_home = FullPath(java_home);
   return ResolvedRuntime{std::move(*library), std::move(java_home)};
 }
 

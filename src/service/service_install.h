@@ -7,21 +7,23 @@
 
 namespace stub {
 
-// 1 when the service exists, 0 when it does not, -1 when that cannot be told (nothing is reported).
-int QueryServiceExists(const std::string& service_name);
+enum class ServicePresence { kAbsent, kPresent, kUnknown };
+
+// Whether the service exists; kUnknown when that cannot be told (nothing is reported).
+ServicePresence QueryServiceExists(const std::string& service_name);
 
 // The program path to install, read without a length limit; false, after reporting why (the path
 // cannot be read, or which limit is exceeded), when it cannot serve: the service name or the program
 // path and the service switch are too long to be installed. Nothing has been touched then.
-bool InstallLimitsHold(const std::string& service_name, std::string& executable_path);
+[[nodiscard]] bool InstallLimitsHold(const std::string& service_name, std::string& executable_path);
 
 // Creates the service (command line: the quoted program path that InstallLimitsHold gave, space,
 // ServiceSwitch), its event-log source values and, when description is not empty, its "Description".
-// 0 on success, -1 on failure; a service created before a later registry step failed stays installed.
-int InstallService(const std::string& service_name, const std::string& description,
+// True on success; a service created before a later registry step failed stays installed.
+[[nodiscard]] bool InstallService(const std::string& service_name, const std::string& description,
                    const std::string& executable_path);
 
-// Deletes the service; the event-log source key is left for a later installation. 0 or -1.
-int UninstallService(const std::string& service_name);
+// Deletes the service; the event-log source key is left for a later installation. True on success.
+[[nodiscard]] bool UninstallService(const std::string& service_name);
 
 }  // namespace stub

@@ -62,12 +62,12 @@ bool WriteServiceRegistryValues(const std::string& service_name, const std::stri
 
 }  // namespace
 
-int QueryServiceExists(const std::string& service_name) {
+ServicePresence QueryServiceExists(const std::string& service_name) {
   const ScopedServiceHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
-  if (!manager) return -1;
+  if (!manager) return ServicePresence::kUnknown;
   const ScopedServiceHandle service(::OpenServiceW(manager.get(), Wide(WideOf(service_name)), SERVICE_QUERY_CONFIG));
-  if (service) return 1;
-  return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : -1;
+  if (service) return ServicePresence::kPresent;
+  return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? ServicePresence::kAbsent : ServicePresence::kUnknown;
 }
 
 // The path is checked together with the name against the install limits, so that a long path is
@@ -84,25 +84,25 @@ bool InstallLimitsHold(const std::string& service_name, std::string& executable_
   return false;
 }
 
-int InstallService(const std::string& service_name, const std::string& description,
-                   const std::string& executable_path) {
+bool InstallService(const std::string& service_name, const std::string& description,
+                    const std::string& executable_path) {
   const std::string command_line = ComposeServiceCommandLine(executable_path, LaunchConfig().ServiceSwitch());
-  if (!CreateServiceEntry(service_name, command_line)) return -1;
-  return WriteServiceRegistryValues(service_name, description, executable_path) ? 0 : -1;
+  return CreateServiceEntry(service_name, command_line) &&
+         WriteServiceRegistryValues(service_name, description, executable_path);
 }
 
-int UninstallService(const std::string& service_name) {
+bool UninstallService(const std::string& service_name) {
   const ScopedServiceHandle manager = OpenManager(SC_MANAGER_ALL_ACCESS);
   if (!manager) {
     ReportLastError();
-    return -1;
+    return false;
   }
   const ScopedServiceHandle service(::OpenServiceW(manager.get(), Wide(WideOf(service_name)), DELETE));
   if (!service || !::DeleteService(service.get())) {
     ReportLastError();
-    return -1;
+    return false;
   }
-  return 0;
+  return true;
 }
 
 }  // namespace stub

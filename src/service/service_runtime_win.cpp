@@ -204,7 +204,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) { RunService(); }
 }  // namespace
 
 void StartServiceDispatcher() {
-  SetLaunchMode(kServiceMode);
+  SetLaunchMode(LaunchMode::kService);
   std::u16string service_name = WideOf(LaunchConfig().ServiceName());
   SERVICE_TABLE_ENTRYW table[] = {{reinterpret_cast<wchar_t*>(&service_name[0]), ServiceMain}, {nullptr, nullptr}};
   if (::StartServiceCtrlDispatcherW(table)) return;

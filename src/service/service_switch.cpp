@@ -17,15 +17,15 @@ void InstallUnlessPresent(const LaunchConfiguration& config) {
   std::string executable_path;
   if (!InstallLimitsHold(config.ServiceName(), executable_path)) return;
   switch (QueryServiceExists(config.ServiceName())) {
-    case 0:
-      if (InstallService(config.ServiceName(), config.ServiceDescription(), executable_path) == 0) {
+    case ServicePresence::kAbsent:
+      if (InstallService(config.ServiceName(), config.ServiceDescription(), executable_path)) {
         ReportInfo(config.ServiceInstalledMessage(), config.ServiceName());
       }
       break;
-    case 1:
+    case ServicePresence::kPresent:
       ReportError(config.ServiceExistsMessage(), config.ServiceName());
       break;
-    default:
+    case ServicePresence::kUnknown:
       break;
   }
 }
@@ -41,7 +41,7 @@ bool DispatchServiceSwitch(const std::vector<std::string>& args) {
       InstallUnlessPresent(config);
       return true;
     case ServiceSwitchKind::kUninstall:
-      if (UninstallService(config.ServiceName()) == 0) ReportInfo(config.ServiceUninstalledMessage(), config.ServiceName());
+      if (UninstallService(config.ServiceName())) ReportInfo(config.ServiceUninstalledMessage(), config.ServiceName());
       return true;
     case ServiceSwitchKind::kRun:
       StartServiceDispatcher();

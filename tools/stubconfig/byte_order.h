@@ -1,14 +1,22 @@
-// Little-endian field access for the PE and resource formats. Readers check bounds themselves before
-// calling Get*; the helpers here only keep the byte order in one place.
+// Little-endian field access for the PE and resource formats, and the one way their readers fail.
+// Readers check bounds themselves before calling Get*; the helpers here only keep the byte order in
+// one place.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace stubconfig {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// Stores message as the reason of a failed read or edit and returns false, for `return Fail(...)`.
+inline bool Fail(std::string* error, const std::string& message) {
+  *error = message;
+  return false;
+}
 
 // True when [offset, offset + length) lies inside a buffer of `size` bytes, without overflow.
 inline bool InBounds(std::size_t size, std::size_t offset, std::size_t length) {

@@ -41,13 +41,6 @@ std::string Utf8FromWindows1252(std::string_view bytes) {
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsHexDigit(char c) { return stub::HexDigitValue(c) >= 0; }
 // Java names may use letters of any script; a byte of a UTF-8 sequence stands for such a letter.
@@ -215,7 +208,7 @@ class IniReader {
     if (line.find('\r') != std::string_view::npos) {
       return "carriage return inside the line (lines end with CR LF or LF; a value cannot hold a line break)";
     }
-    const std::string_view trimmed = Trim(line);
+    const std::string_view trimmed = stub::Trim(line);
     if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') return {};
     if (trimmed[0] == '[') return TakeHeader(trimmed);
     return TakeSetting(line, line_number);
@@ -224,7 +217,7 @@ class IniReader {
  private:
   std::string TakeHeader(std::string_view trimmed) {
     if (trimmed.back() != ']') return "malformed section header";
-    const std::string_view name = Trim(trimmed.substr(1, trimmed.size() - 2));
+    const std::string_view name = stub::Trim(trimmed.substr(1, trimmed.size() - 2));
     for (const SectionName& known : kSections) {
       if (name == known.name) {
         section_ = known.section;
@@ -238,7 +231,7 @@ class IniReader {
   std::string TakeSetting(std::string_view line, int line_number) {
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) return "expected Name=value, a [Launcher] header or a comment";
-    const std::string_view key = Trim(line.substr(0, equals));
+    const std::string_view key = stub::Trim(line.substr(0, equals));
     const std::string_view value = line.substr(equals + 1);
     if (key.empty()) return "missing key before '='";
     const stub::SettingLayout* layout = stub::FindSettingByName(key);

@@ -18,11 +18,6 @@ constexpr std::size_t kIconDirEntrySize = 16;
 constexpr std::size_t kGroupEntrySize = 14;
 constexpr std::size_t kBitmapFileHeaderSize = 14;
 
-bool Fail(std::string* error, const std::string& message) {
-  *error = message;
-  return false;
-}
-
 std::string HexLanguage(const ResourceName& language) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(language.id));

@@ -204,6 +204,20 @@ bool ReadManifest(const std::string& path, Bytes* manifest, std::string* error) 
   return true;
 }
 
+// The file that an optional option names, read and given to parse; true, with out untouched, when the
+// option is absent. A parse failure's reason is prefixed with the file's name.
+template <typename Parsed>
+bool ParseGivenFile(const WriteOptions& options, const char* option, std::uint64_t limit,
+                    bool (*parse)(const Bytes&, Parsed*, std::string*), Parsed* out, std::string* error) {
+  const auto given = options.values.find(option);
+  if (given == options.values.end()) return true;
+  Bytes data;
+  if (!stubconfig::ReadRegularFile(given->second, limit, &data, error)) return false;
+  if (parse(data, out, error)) return true;
+  *error = given->second + ": " + *error;
+  return false;
+}
+
 int RunWrite(const Arguments& args) {
   WriteOptions options;
   std::string error;
@@ -238,21 +252,13 @@ int RunWrite(const Arguments& args) {
   stubconfig::AddConfiguration(ini, &request);
 
   std::vector<stubconfig::IconImage> icon;
-  if (options.values.count("--icon")) {
-    const std::string& path = options.values["--icon"];
-    Bytes data;
-    if (!stubconfig::ReadRegularFile(path, kMaxIconSize, &data, &error)) return Fail(error);
-    if (!stubconfig::ParseIconFile(data, &icon, &error)) return Fail(path + ": " + error);
-    request.icon = &icon;
-  }
   Bytes splash;
-  if (options.values.count("--splash")) {
-    const std::string& path = options.values["--splash"];
-    Bytes data;
-    if (!stubconfig::ReadRegularFile(path, kMaxBitmapSize, &data, &error)) return Fail(error);
-    if (!stubconfig::ParseBitmapFile(data, &splash, &error)) return Fail(path + ": " + error);
-    request.splash_dib = &splash;
+  if (!ParseGivenFile(options, "--icon", kMaxIconSize, stubconfig::ParseIconFile, &icon, &error) ||
+      !ParseGivenFile(options, "--splash", kMaxBitmapSize, stubconfig::ParseBitmapFile, &splash, &error)) {
+    return Fail(error);
   }
+  if (options.values.count("--icon")) request.icon = &icon;
+  if (options.values.count("--splash")) request.splash_dib = &splash;
   Bytes manifest;
   if (options.values.count("--manifest")) {
     if (!ReadManifest(options.values["--manifest"], &manifest, &error)) return Fail(error);

@@ -16,11 +16,6 @@ constexpr std::uint16_t kDllImage = 0x2000;
 constexpr std::uint32_t kInitializedData = 0x00000040;
 constexpr std::uint32_t kMemoryRead = 0x40000000;
 
-bool Fail(std::string* error, const std::string& message) {
-  *error = message;
-  return false;
-}
-
 std::string Hex(std::uint64_t value) {
   static const char kDigits[] = "0123456789abcdef";
   std::string text;

@@ -29,10 +29,7 @@ struct ParseState {
   std::set<std::uint32_t> directories_seen;
   std::string* error;
 
-  bool Fail(const std::string& message) {
-    *error = message;
-    return false;
-  }
+  bool Fail(const std::string& message) { return stubconfig::Fail(error, message); }
 
   bool Charge(std::size_t bytes) {
     if (bytes > budget) return Fail("resource tree is larger than its section (entries reached more than once)");

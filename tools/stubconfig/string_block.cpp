@@ -1,4 +1,4 @@
-// String blocks: sixteen strings, each a 16-bit length and that many UTF-16 code units.
+// String blocks: decoded by the launcher's reader, encoded here, as only the tool writes them.
 #include "string_block.h"
 
 namespace stubconfig {
@@ -6,13 +6,7 @@ namespace stubconfig {
 bool DecodeStringBlock(const Bytes& data, StringBlock* block) {
   std::size_t offset = 0;
   for (std::u16string& text : *block) {
-    if (!InBounds(data.size(), offset, 2)) return false;
-    const std::size_t length = GetU16(data, offset);
-    offset += 2;
-    if (!InBounds(data.size(), offset, length * 2)) return false;
-    text.clear();
-    for (std::size_t i = 0; i < length; ++i) text.push_back(static_cast<char16_t>(GetU16(data, offset + 2 * i)));
-    offset += length * 2;
+    if (!stub::ReadBlockString(data.data(), data.size(), offset, text)) return false;
   }
   return true;
 }
