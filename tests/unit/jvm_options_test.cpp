@@ -271,6 +271,7 @@ TEST(CarriableOption, PathsTheCodePageCannotCarryGoByTheirShortNames) {
        "-Djava.class.path=a.jar;lib\\E6E5~1.JAR;C:\\E6E5~1\\lib"},
       {"-Xbootclasspath/a:C:\\" + japanese + "\\lib", "-Xbootclasspath/a:C:\\E6E5~1\\lib"},
       {"-javaagent:C:\\" + japanese + "\\agent.jar=opts", "-javaagent:C:\\E6E5~1\\AGENT.JAR=opts"},
+      {"-javaagent:C:\\" + japanese + "\\agent.jar=" + japanese, std::nullopt},  // arguments have no short form
       {"-Dtitle=" + japanese, std::nullopt},
       {"-Dmissing=C:\\" + japanese + "\\nothing", std::nullopt},
       {"-X" + japanese, std::nullopt},

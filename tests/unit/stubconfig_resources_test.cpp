@@ -403,14 +403,21 @@ TEST(StampLauncher, CheckOfTheWrittenImageFindsEveryDifference) {
   }
 }
 
-// The group's name is matched as the resource loader does, without regard to ASCII case.
+// The group's name is matched as the resource loader does, without regard to ASCII case; the new
+// group and its images take the old group's language.
 TEST(StampLauncher, ReplacesMainIconAndSplashBitmap) {
   for (const char16_t* old_name : {u"MAINICON", u"mainicon"}) {
+    const ResourceName language = ResourceName::Id(old_name[0] == u'm' ? 0x409 : 0);
     ResourceTree resources = StubResources();
     NameMap& groups = resources.at(ResourceName::Id(kRtGroupIcon));
     auto old_group = groups.extract(ResourceName::Name(u"MAINICON"));
     old_group.key() = ResourceName::Name(old_name);
+    old_group.mapped() = {{language, old_group.mapped().at(ResourceName::Id(0))}};
     groups.insert(std::move(old_group));
+    for (int id : {1, 2}) {
+      LanguageMap& image = resources.at(ResourceName::Id(kRtIcon)).at(ResourceName::Id(id));
+      image = {{language, image.at(ResourceName::Id(0))}};
+    }
     const Bytes stub = BuildImage(resources, true, true);
     std::vector<IconImage> icon(2);
     icon[0].width = 16;
@@ -430,14 +437,14 @@ TEST(StampLauncher, ReplacesMainIconAndSplashBitmap) {
     EXPECT_EQ(icons.at(ResourceName::Id(7)).at(ResourceName::Id(0)).bytes, Data("other group's icon").bytes);
     const LanguageMap* group = FindResource(tree, ResourceName::Id(kRtGroupIcon), ResourceName::Name(u"MAINICON"));
     ASSERT_NE(group, nullptr);
-    const Bytes& directory = group->at(ResourceName::Id(0)).bytes;
+    const Bytes& directory = group->at(language).bytes;
     ASSERT_EQ(directory.size(), 6u + 2 * 14);
     EXPECT_EQ(GetU16(directory, 4), 2);
     for (std::size_t i = 0; i < 2; ++i) {
       const std::size_t entry = 6 + i * 14;
       EXPECT_EQ(directory[entry], icon[i].width);
       EXPECT_EQ(GetU32(directory, entry + 8), icon[i].data.size());
-      EXPECT_EQ(icons.at(ResourceName::Id(GetU16(directory, entry + 12))).at(ResourceName::Id(0)).bytes, icon[i].data);
+      EXPECT_EQ(icons.at(ResourceName::Id(GetU16(directory, entry + 12))).at(language).bytes, icon[i].data);
     }
     const LanguageMap* bitmap = FindResource(tree, ResourceName::Id(kRtBitmap), ResourceName::Id(kSplashBitmapId));
     EXPECT_EQ(bitmap->at(ResourceName::Id(0)).bytes, dib);
