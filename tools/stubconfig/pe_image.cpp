@@ -140,15 +140,14 @@ Bytes RewriteInPlace(Rewrite& rewrite, std::size_t index, const ResourceTree& tr
   std::fill_n(rewrite.file.begin() + section.raw_pointer, raw, 0);
   std::copy(data.begin(), data.end(), rewrite.file.begin() + section.raw_pointer);
   rewrite.initialized_delta = std::int64_t{raw} - section.raw_size;
-  section.raw_size = raw;
   // A section that ends before the next one begins leaves a hole in the image, which Windows refuses to
-  // map: a smaller section keeps reaching its successor.
-  std::uint32_t gap = 0;
-  for (const PeSection& s : rewrite.image.sections) {
-    const std::uint32_t distance = s.virtual_address - section.virtual_address;
-    if (s.virtual_address > section.virtual_address && (gap == 0 || distance < gap)) gap = distance;
-  }
-  section.virtual_size = std::max(static_cast<std::uint32_t>(data.size()), gap);
+  // map: one followed by another keeps at least its old extent, which reached its successor.
+  const bool last_in_memory =
+      std::none_of(rewrite.image.sections.begin(), rewrite.image.sections.end(),
+                   [&](const PeSection& s) { return s.virtual_address > section.virtual_address; });
+  const std::uint32_t size = static_cast<std::uint32_t>(data.size());
+  section.virtual_size = last_in_memory ? size : std::max(size, MappedSize(section));
+  section.raw_size = raw;
   WriteSectionHeader(rewrite.file, SectionHeaderOffset(rewrite.image, index), section);
   return data;
 }
