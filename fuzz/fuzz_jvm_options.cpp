@@ -3,7 +3,8 @@
 // way, a class path naming its entries, JVM options, environment values and a Java home. The result
 // must equal a reference model written from the interface's contract: every entry as written, each
 // directory followed by every accessible archive below it once, depth first in listing order, each
-// failed listing reported once with its path, then each text expanded on its own. And the class path must reach the JVM as exactly one option.
+// failed listing reported once with its path, then each text expanded on its own. And the class path
+// must reach the JVM as exactly one option.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -150,7 +151,8 @@ bool IsArchiveName(const std::string& name) {
 // items are walked.
 void ModelArchives(const Node& directory, const std::string& path, std::string& class_path,
                    std::vector<std::string>& reports, std::set<const Node*>& reported) {
-  const bool fails = directory.fail_after >= 0 && static_cast<std::size_t>(directory.fail_after) < directory.children.size();
+  const bool fails =
+      directory.fail_after >= 0 && static_cast<std::size_t>(directory.fail_after) < directory.children.size();
   if (fails && reported.insert(&directory).second) {
     reports.push_back("system 59");
     reports.push_back("Error accessing file/directory: " + path);
