@@ -1,13 +1,13 @@
 // The start-up sequence. Every later stage reports its own failure; this file only orders the stages
 // and turns their outcome into the exit code.
-#include "core/launcher.h"
+#include "app/launcher.h"
 
 #include <windows.h>
 
 #include "core/handle_win.h"
 #include "core/launch_config.h"
 #include "core/reporting.h"
-#include "core/stage_settings.h"
+#include "app/stage_settings.h"
 #include "core/system_win.h"
 #include "jvm/jvm_host.h"
 #include "service/service_switch.h"

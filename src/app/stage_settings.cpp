@@ -1,6 +1,6 @@
 // Each struct takes exactly the settings its stage reads, as references to the configuration's own
 // texts; a setting a stage does not name here never reaches it.
-#include "core/stage_settings.h"
+#include "app/stage_settings.h"
 
 namespace stub {
 
