@@ -47,9 +47,10 @@ int RunLauncher(bool windowed, const std::vector<std::string>& args) {
   SetLaunchMode(windowed ? LaunchMode::kWindowed : LaunchMode::kConsole);
   ChangeToExecutableDirectory();
   const LaunchConfiguration& config = LoadLaunchConfiguration();
+  const JvmSettings jvm = JvmSettingsOf(config);
 
   if (!config.ServiceName().empty() &&
-      DispatchServiceSwitch(ServiceSwitchesOf(config), ServiceSettingsOf(config), args)) {
+      DispatchServiceSwitch(ServiceSwitchesOf(config), ServiceSettingsOf(config, jvm), args)) {
     return kExitSuccess;
   }
 
@@ -61,7 +62,7 @@ int RunLauncher(bool windowed, const std::vector<std::string>& args) {
   }
 
   const std::vector<std::string> main_args(args.empty() ? args.end() : args.begin() + 1, args.end());
-  return RunJavaApplication(JvmSettingsOf(config), main_args) ? kExitSuccess : kExitFailure;
+  return RunJavaApplication(jvm, main_args) ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace stub

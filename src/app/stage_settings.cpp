@@ -27,7 +27,7 @@ ServiceSwitches ServiceSwitchesOf(const LaunchConfiguration& config) {
       config.ServiceUninstalledMessage()};
 }
 
-ServiceSettings ServiceSettingsOf(const LaunchConfiguration& config) {
+ServiceSettings ServiceSettingsOf(const LaunchConfiguration& config, const JvmSettings& jvm) {
   return ServiceSettings{config.ServiceName(),
                          config.ServiceStartArguments(),
                          config.ServiceStopArguments(),
@@ -36,7 +36,7 @@ ServiceSettings ServiceSettingsOf(const LaunchConfiguration& config) {
                          config.ServiceStoppedMessage(),
                          config.ServiceStartFailedMessage(),
                          config.ServiceStopTimeoutMessage(),
-                         JvmSettingsOf(config)};
+                         jvm};
 }
 
 SplashSettings SplashSettingsOf(const LaunchConfiguration& config) {

@@ -13,7 +13,7 @@ namespace stub {
 
 JvmSettings JvmSettingsOf(const LaunchConfiguration& config);
 ServiceSwitches ServiceSwitchesOf(const LaunchConfiguration& config);
-ServiceSettings ServiceSettingsOf(const LaunchConfiguration& config);
+ServiceSettings ServiceSettingsOf(const LaunchConfiguration& config, const JvmSettings& jvm);
 SplashSettings SplashSettingsOf(const LaunchConfiguration& config);
 
 }  // namespace stub

@@ -211,8 +211,9 @@ void SetUpServiceConsole() {
   ::_wfreopen(L"CONOUT$", L"a", stdout);
   ::_wfreopen(L"CONOUT$", L"a", stderr);
   const JvmHostState& host = Host();
-  RedirectJavaStream(host.env, host.settings->main.messages, kConsoleOutput, "setOut");
-  RedirectJavaStream(host.env, host.settings->main.messages, kConsoleOutput, "setErr");
+  const JniSteps steps{host.env, host.settings->main.messages};
+  RedirectJavaStream(steps, kConsoleOutput, "setOut");
+  RedirectJavaStream(steps, kConsoleOutput, "setErr");
 }
 
 jint AttachVersion() { return static_cast<jint>(Host().settings->runtime.min_java_version); }

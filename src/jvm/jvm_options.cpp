@@ -200,17 +200,14 @@ std::optional<std::string> CarriableOption(const std::string& option, const Opti
 
 bool EncodeJvmOptions(const std::vector<std::string>& options, const OptionCodePage& code_page,
                       AssemblyReporter& reporter, std::vector<std::string>& encoded) {
-  std::vector<std::string> result;
-  result.reserve(options.size());
   for (const std::string& option : options) {
     std::optional<std::string> carried = CarriableOption(option, code_page);
     if (!carried) {
       reporter.Error(FormatMessageText(kUncarriableOptionMessage, {option}));
       return false;
     }
-    result.push_back(std::move(*carried));
+    encoded.push_back(std::move(*carried));
   }
-  encoded = std::move(result);
   return true;
 }
 

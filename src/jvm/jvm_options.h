@@ -76,8 +76,9 @@ class OptionCodePage {
 // '='). nullopt when a part still cannot be carried: such an option cannot reach the JVM as written.
 std::optional<std::string> CarriableOption(const std::string& option, const OptionCodePage& code_page);
 
-// Every option in the code page's encoding, as CarriableOption gives it. False, with encoded
-// untouched, when an option cannot be carried; that option has been reported by name.
+// Appends every option in the code page's encoding, as CarriableOption gives it, to encoded. False
+// when an option cannot be carried; that option has been reported by name, and encoded ends with the
+// options before it.
 [[nodiscard]] bool EncodeJvmOptions(const std::vector<std::string>& options, const OptionCodePage& code_page,
                                     AssemblyReporter& reporter, std::vector<std::string>& encoded);
 

@@ -38,44 +38,45 @@ class AttachedThread {
   JNIEnv* env_ = nullptr;
 };
 
-bool SetJavaSystemProperty(JNIEnv* env, JvmMessages messages, const char* key, const std::string& value) {
+bool SetJavaSystemProperty(const JniSteps& steps, const char* key, const std::string& value) {
+  JNIEnv* env = steps.env;
   const JNINativeInterface_* jni = env->functions;
-  jstring key_string = NewJavaString(env, messages, key);
+  jstring key_string = NewJavaString(steps, key);
   if (key_string == nullptr) return false;
-  jstring value_string = NewJavaString(env, messages, value);
+  jstring value_string = NewJavaString(steps, value);
   if (value_string == nullptr) return false;
-  jclass system_class = FindClassStep(env, messages, "java/lang/System");
+  jclass system_class = FindClassStep(steps, "java/lang/System");
   if (system_class == nullptr) return false;
-  jmethodID set_property = MethodStep(env, messages, system_class, true, "setProperty",
+  jmethodID set_property = MethodStep(steps, system_class, true, "setProperty",
                                       "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;", "setProperty");
   if (set_property == nullptr) return false;
   jni->CallStaticObjectMethod(env, system_class, set_property, key_string, value_string);
-  return !StepFailed(env, messages, false, kErrorInvoking, "setProperty");
+  return !StepFailed(steps, false, kErrorInvoking, "setProperty");
 }
 
 // "user.dir" and, for the application's own run, the configured stream redirection. The stop
 // invocation does not redirect again: opening the files anew would empty what the running
 // application has written to them.
-bool PrepareJavaEnvironment(JNIEnv* env, const MainSettings& settings, const MainCall& call) {
-  JvmMessages messages = settings.messages;
-  if (!SetJavaSystemProperty(env, messages, "user.dir", call.user_dir)) return false;
+bool PrepareJavaEnvironment(const JniSteps& steps, const MainSettings& settings, const MainCall& call) {
+  if (!SetJavaSystemProperty(steps, "user.dir", call.user_dir)) return false;
   if (!call.redirect) return true;
-  if (!settings.system_out_file.empty() && !RedirectJavaStream(env, messages, settings.system_out_file, "setOut")) {
+  if (!settings.system_out_file.empty() && !RedirectJavaStream(steps, settings.system_out_file, "setOut")) {
     return false;
   }
-  return settings.system_err_file.empty() || RedirectJavaStream(env, messages, settings.system_err_file, "setErr");
+  return settings.system_err_file.empty() || RedirectJavaStream(steps, settings.system_err_file, "setErr");
 }
 
-jobjectArray BuildArgumentArray(JNIEnv* env, JvmMessages messages, const std::vector<std::string>& args) {
+jobjectArray BuildArgumentArray(const JniSteps& steps, const std::vector<std::string>& args) {
+  JNIEnv* env = steps.env;
   const JNINativeInterface_* jni = env->functions;
   jclass string_class = jni->FindClass(env, "java/lang/String");  // a core class: not tested
   jobjectArray array = jni->NewObjectArray(env, static_cast<jsize>(args.size()), string_class, nullptr);
-  if (StepFailed(env, messages, array == nullptr, kErrorInstantiating, "java/lang/String[]")) return nullptr;
+  if (StepFailed(steps, array == nullptr, kErrorInstantiating, "java/lang/String[]")) return nullptr;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    jstring arg = NewJavaString(env, messages, args[i]);
+    jstring arg = NewJavaString(steps, args[i]);
     if (arg == nullptr) return nullptr;
     jni->SetObjectArrayElement(env, array, static_cast<jsize>(i), arg);
-    if (StepFailed(env, messages, false, kErrorAssigningString, args[i].c_str())) return nullptr;
+    if (StepFailed(steps, false, kErrorAssigningString, args[i].c_str())) return nullptr;
   }
   return array;
 }
@@ -84,24 +85,24 @@ jobjectArray BuildArgumentArray(JNIEnv* env, JvmMessages messages, const std::ve
 
 bool InvokeMain(JNIEnv* env, const MainSettings& settings, const MainCall& call) {
   const JNINativeInterface_* jni = env->functions;
-  JvmMessages messages = settings.messages;
-  if (!PrepareJavaEnvironment(env, settings, call)) return false;
+  const JniSteps steps{env, settings.messages};
+  if (!PrepareJavaEnvironment(steps, settings, call)) return false;
 
   jclass main_class = jni->FindClass(env, ModifiedUtf8FromUtf8(settings.main_class).c_str());
-  if (StepFailed(env, messages, main_class == nullptr, kErrorLocatingClass, settings.main_class.c_str())) return false;
-  jmethodID main_method = MethodStep(env, messages, main_class, true, "main", "([Ljava/lang/String;)V", kMainLabel);
+  if (StepFailed(steps, main_class == nullptr, kErrorLocatingClass, settings.main_class.c_str())) return false;
+  jmethodID main_method = MethodStep(steps, main_class, true, "main", "([Ljava/lang/String;)V", kMainLabel);
   if (main_method == nullptr) return false;
 
   // Arguments given replace AppOptions entirely; AppOptions applies only when there are none.
   std::vector<std::string> defaults;
   if (call.arguments.empty()) defaults = TokenizeArguments(settings.app_options, false);
-  jobjectArray array = BuildArgumentArray(env, messages, call.arguments.empty() ? defaults : call.arguments);
+  jobjectArray array = BuildArgumentArray(steps, call.arguments.empty() ? defaults : call.arguments);
   if (array == nullptr) return false;
   // As late as possible, so that a stop request that comes before main has begun keeps it from
   // beginning at all.
   if (call.may_begin != nullptr && !call.may_begin()) return true;
   jni->CallStaticVoidMethod(env, main_class, main_method, array);
-  return !StepFailed(env, messages, false, kErrorInvoking, kMainLabel);
+  return !StepFailed(steps, false, kErrorInvoking, kMainLabel);
 }
 
 bool InvokeMainAsStopper(JavaVM* vm, jint version, const MainSettings& settings, const MainCall& call) {
@@ -114,13 +115,14 @@ bool CallSystemExit(JavaVM* vm, jint version, JvmMessages messages) {
   JNIEnv* env = thread.env();
   if (env == nullptr) return false;
   const JNINativeInterface_* jni = env->functions;
-  jclass system_class = FindClassStep(env, messages, "java/lang/System");
+  const JniSteps steps{env, messages};
+  jclass system_class = FindClassStep(steps, "java/lang/System");
   if (system_class == nullptr) return false;
-  jmethodID exit_method = MethodStep(env, messages, system_class, true, "exit", "(I)V", "exit(int)");
+  jmethodID exit_method = MethodStep(steps, system_class, true, "exit", "(I)V", "exit(int)");
   if (exit_method == nullptr) return false;
   // On success the JVM ends the process inside this call.
   jni->CallStaticVoidMethod(env, system_class, exit_method, static_cast<jint>(0));
-  return !StepFailed(env, messages, false, kErrorInvoking, "exit(int)");
+  return !StepFailed(steps, false, kErrorInvoking, "exit(int)");
 }
 
 }  // namespace stub

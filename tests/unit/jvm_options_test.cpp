@@ -251,13 +251,14 @@ TEST(EncodeJvmOptions, AnOptionWithoutAShortNameStopsTheListAndIsNamed) {
   LatinCodePage code_page;
   RecordingReporter reporter;
   const std::string missing = "-Dmissing=C:\\\xE6\x97\xA5\\nothing";
-  std::vector<std::string> encoded = {"kept"};
+  std::vector<std::string> encoded;
   EXPECT_FALSE(EncodeJvmOptions({"-Xmx1g", missing, "-Dlater=1"}, code_page, reporter, encoded));
-  EXPECT_EQ(encoded, std::vector<std::string>{"kept"});
+  EXPECT_EQ(encoded, std::vector<std::string>{"-Xmx1g"});
   ASSERT_EQ(reporter.reports.size(), 1u);
   EXPECT_EQ(reporter.reports[0], "The JVM option " + missing +
                                      " cannot be passed in this system's code page, and no short name of its path can "
                                      "stand in.");
+  encoded.clear();
   ASSERT_TRUE(EncodeJvmOptions({"-Xmx1g", "-Dname=Zo\xC3\xAB"}, code_page, reporter, encoded));
   EXPECT_EQ(encoded, (std::vector<std::string>{"-Xmx1g", "-Dname=Zo\xC3\xAB"}));
 }
