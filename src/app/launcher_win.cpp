@@ -4,10 +4,10 @@
 
 #include <windows.h>
 
+#include "app/stage_settings.h"
 #include "core/handle_win.h"
 #include "core/launch_config.h"
 #include "core/reporting.h"
-#include "app/stage_settings.h"
 #include "core/system_win.h"
 #include "jvm/jvm_host.h"
 #include "service/service_switch.h"
