@@ -8,15 +8,21 @@ PACKAGES := cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw
             g++-mingw-w64-i686-posix wine64 wine wine64-tools xvfb xdotool imagemagick openjdk-17-jdk-headless \
             googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
             python3 python3-pytest binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 gcc-mingw-w64-i686-posix \
-            wine32:i386 unzip osslsigncode openssl
+            wine32:i386 unzip osslsigncode openssl \
+            maven maven-debian-helper libmaven-plugin-tools-java libsurefire-java junit4 libmaven-compiler-plugin-java \
+            libmaven-resources-plugin-java libmaven-jar-plugin-java libmaven-install-plugin-java libmaven-resolver-java \
+            libplexus-utils2-java
 PYTEST := /usr/bin/python3 -m pytest
+VERSION := $(shell head -n 1 VERSION)
+# Maven offline, with Debian's repository as the local one (maven-debian-helper's settings).
+MVN := mvn --batch-mode --quiet -Dstyle.color=never --settings /etc/maven/settings-debian.xml
 # make fuzz: each target runs until FUZZ_RUNS executions (-1: no limit) or FUZZ_SECONDS have passed;
 # FUZZ_TARGETS names some targets to run instead of all.
 FUZZ_SECONDS ?= 60
 FUZZ_RUNS ?= -1
 FUZZ_TARGETS ?=
 
-.PHONY: all deps build host windows windows-x86 dist release test unit integration demo fuzz bench clean
+.PHONY: all deps build host windows windows-x86 dist maven-plugin release test unit integration demo fuzz bench clean
 
 all: build
 
@@ -47,9 +53,30 @@ dist: windows windows-x86
 	cmake --install build/windows-x86 --prefix $(CURDIR)/dist/x86 --component dist >/dev/null
 	cmake --install build/host --prefix $(CURDIR)/dist --component dist >/dev/null
 
-build: dist
+# The Maven plugin carries both launcher pairs and the shipped configuration tool for Linux (the static
+# release build, not the host build in dist/) and Windows. dist/maven/pom.xml is the plugin's pom with the
+# version written in, for `mvn install:install-file`. Maven runs only when an input changed.
+PLUGIN_INPUTS := $(shell find maven-plugin -type f) VERSION dist/stubcon.exe dist/stubwin.exe dist/x86/stubcon.exe \
+                 dist/x86/stubwin.exe dist/stubconfig.exe build/release/tools/stubconfig/stubconfig
 
-release: dist
+maven-plugin: dist
+	cmake --preset release -DSTUB_DIST_DIR=$(CURDIR)/dist >/dev/null
+	cmake --build --preset release --target stubconfig
+	@$(MAKE) --no-print-directory dist/maven/stub-maven-plugin.jar
+
+dist/maven/stub-maven-plugin.jar: $(PLUGIN_INPUTS)
+	rm -rf build/maven-plugin/bundle && mkdir -p build/maven-plugin/bundle/{x64,x86,linux-x86_64,windows-x86_64} dist/maven
+	cp dist/stubcon.exe dist/stubwin.exe build/maven-plugin/bundle/x64/
+	cp dist/x86/stubcon.exe dist/x86/stubwin.exe build/maven-plugin/bundle/x86/
+	cp dist/stubconfig.exe build/maven-plugin/bundle/windows-x86_64/
+	cp build/release/tools/stubconfig/stubconfig build/maven-plugin/bundle/linux-x86_64/
+	$(MVN) -f maven-plugin/pom.xml -Drevision=$(VERSION) package
+	sed 's|<version>$${revision}</version>|<version>$(VERSION)</version>|' maven-plugin/pom.xml >dist/maven/pom.xml
+	cp build/maven-plugin/target/stub-maven-plugin-$(VERSION).jar $@
+
+build: dist maven-plugin
+
+release: dist maven-plugin
 	cmake --preset release -DSTUB_DIST_DIR=$(CURDIR)/dist >/dev/null
 	cmake --build --preset release --target release_archive
 

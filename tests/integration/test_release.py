@@ -11,7 +11,7 @@ from conftest import BRIDGE, DIST, ROOT, TEST_JAR, WINE64, X64, X86, text, wine_
 VERSION = (ROOT / "VERSION").read_text().strip()
 ARCHIVES = sorted(DIST.glob(f"*-{VERSION}.zip"))
 CONTENTS = {"README.txt", "LICENSE.txt", "example.ini", "stubconfig", "stubconfig.exe", "stubwin.exe", "stubcon.exe",
-            "x86/stubwin.exe", "x86/stubcon.exe"}
+            "x86/stubwin.exe", "x86/stubcon.exe", "maven/stub-maven-plugin.jar", "maven/pom.xml"}
 
 pytestmark = pytest.mark.skipif(len(ARCHIVES) != 1, reason="needs `make release`")
 
