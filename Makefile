@@ -1,8 +1,9 @@
 # Entry points: `make` builds everything into dist/, `make release` packs dist/<name>-<version>.zip,
 # `make test` runs every test, `make demo` runs the demo, `make fuzz` runs each fuzz target for a
 # minute and ends with a table of the runs, `make bench` runs every benchmark (launcher sizes, class-path
-# assembly over large archive trees, launcher start-up against a bare JNI host). Each installs missing
-# Debian packages first.
+# assembly over large archive trees, launcher start-up against a bare JNI host), `make mutants` applies
+# single mutations of the portable code one at a time and prints which ones the unit tests and fuzz
+# replays catch (not part of `make test`). Each installs missing Debian packages first.
 SHELL := /bin/bash
 PACKAGES := cmake ninja-build g++ mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
             g++-mingw-w64-i686-posix wine64 wine wine64-tools xvfb xdotool imagemagick openjdk-17-jdk-headless \
@@ -22,7 +23,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_RUNS ?= -1
 FUZZ_TARGETS ?=
 
-.PHONY: all deps build host windows windows-x86 dist maven-plugin release test unit integration demo fuzz bench clean
+.PHONY: all deps build host windows windows-x86 dist maven-plugin release test unit integration demo fuzz bench mutants clean
 
 all: build
 
@@ -93,6 +94,9 @@ demo: dist
 
 bench: dist
 	@for b in tests/bench/*.py; do echo "== $$b"; /usr/bin/python3 $$b || exit 1; done
+
+mutants: host
+	/usr/bin/python3 tests/mutants.py
 
 fuzz: deps
 	cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DSTUB_FUZZ=ON >/dev/null

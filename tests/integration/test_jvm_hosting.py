@@ -179,20 +179,18 @@ def test_entries_keep_their_spaces_and_a_trailing_option_space_gives_an_empty_op
 # ---------------------------------------------------------------------------------------------------
 # Variable expansion
 
+# The expansion rules are the unit tests' matter; these are the environment as Windows keeps it.
 @pytest.mark.parametrize("options, class_path, env, expected", [
-    ("-Dv=%HOSTING_V%", "", {"HOSTING_V": "set"}, ["-Dv=set"]),
     ("-Dv=%hosting_v%", "", {"HOSTING_V": "any case"}, ["-Dv=any", "case"]),
     ("-Dv=[%HOSTING_UNDEFINED_42%]", "", {}, ["-Dv=[]"]),
-    ("-Dv=[%%]", "", {}, ["-Dv=[]"]),
-    ("-Dpct=50% -Dnext=1", "", {}, ["-Dpct=50", "-Dnext=1"]),
     # A lone '%' in the options does not pair with a reference in the class path.
     ("-Dpct=50%", "%HOSTING_V%\\missing\\lib.jar", {"HOSTING_V": "C:\\v"},
      ["-Dpct=50", "-Djava.class.path=C:\\v\\missing\\lib.jar"]),
     # Without registry discovery, JAVA_HOME is empty whatever the environment says.
     ("-Dh=%JAVA_HOME%", "%JAVA_HOME%\\lib\\tools.jar", {"JAVA_HOME": "C:\\from-env"},
      ["-Dh=", "-Djava.class.path=\\lib\\tools.jar"]),
-], ids=["set", "name-case-ignored-value-split", "undefined", "empty-name", "lone-percent",
-        "expanded-separately-and-not-examined", "java-home-not-from-environment"])
+], ids=["name-case-ignored-value-split", "undefined", "expanded-separately-and-not-examined",
+        "java-home-not-from-environment"])
 def test_references_are_expanded(wine, scratch, options, class_path, env, expected):
     app = App(wine, scratch, {"JvmOptions": options, "ClassPath": class_path})
     proc = app.run(env=env)
@@ -255,13 +253,13 @@ def described(subject):
     return f'Exception in thread "main" double.InjectedFailure: {subject}'
 
 
+# Steps the unit tests fail one by one (main_class_runner_test.cpp) have one row of each kind here.
 FAILURES = [
     # id, settings, runtime (the double, its variant without JNI_GetDefaultJavaVMInitArgs, or a text
     # file), fault, expected stderr lines, how far creation got
     ("not-a-dll", {"JvmPath": "notadll.dll"}, "text", None, ["Unable to load JVM: notadll.dll", SYSTEM], NONE),
     ("no-init-args", {}, "noinit", None, ["Unable to locate JNI interfaces in jvm.dll"], NONE),
     ("create", {}, "double", "create", ["Unable to create JVM instance using jvm.dll"], REFUSED),
-    ("create-status", {}, "double", "create=-4", ["Unable to create JVM instance using jvm.dll"], REFUSED),
     ("missing-entry", {"ClassPath": "Lib;missing.jar;Lib\\b.jar"}, "double", None,
      [SYSTEM, "Error accessing file/directory: missing.jar"], NONE),
     ("wildcard-entry", {"ClassPath": "Lib\\*.jar"}, "double", None,
@@ -270,21 +268,16 @@ FAILURES = [
      [SYSTEM, "Error accessing file/directory: no such dir"], NONE),
     ("workdir-before-main", {"WorkingDirectory": "no such dir"}, "double", None,
      [SYSTEM, "Error accessing file/directory: no such dir"], CREATED),
-    ("main-class", {}, "double", f"findclass:{MAIN_CLASS}", [f"Error locating class: {MAIN_CLASS}"], CREATED),
     ("main-class-exc", {}, "double", f"findclass-exc:{MAIN_CLASS}",
      [described(f"findclass-exc:{MAIN_CLASS}"), f"Error locating class: {MAIN_CLASS}"], CREATED),
-    ("main-method", {}, "double", "method:main", ["Error locating method: main(java/lang/String[])"], CREATED),
     ("main-throws", {}, "double", "exception:main",
      [described("exception:main"), "Error invoking method: main(java/lang/String[])"], CREATED),
     ("system-class", {}, "double", "findclass:java/lang/System", ["Error locating class: java/lang/System"], CREATED),
     ("property-method", {}, "double", "method:setProperty", ["Error locating method: setProperty"], CREATED),
     ("property-throws", {}, "double", "exception:setProperty",
      [described("exception:setProperty"), "Error invoking method: setProperty"], CREATED),
-    ("property-key", {}, "double", "newstring:user.dir", ["Error instantiating object: java/lang/String"], CREATED),
     ("set-out-throws", {"SystemOutFile": "out.txt"}, "double", "exception:setOut",
      [described("exception:setOut"), "Error invoking method: setOut"], CREATED),
-    ("set-err-throws", {"SystemErrFile": "err.txt"}, "double", "exception:setErr",
-     [described("exception:setErr"), "Error invoking method: setErr"], CREATED),
     ("set-err-missing", {"SystemErrFile": "err.txt"}, "double", "method:setErr",
      ["Error locating method: setErr"], CREATED),
     ("file-name-string", {"SystemOutFile": "out.txt"}, "double", "newstring:out.txt",
@@ -299,8 +292,6 @@ FAILURES = [
     ("file-unopenable", {"SystemOutFile": "no dir\\out.txt"}, "double", None,
      ['Exception in thread "main" java.io.FileNotFoundException: no dir\\out.txt (Path not found.)',
       "Error instantiating object: java/io/FileOutputStream"], CREATED),
-    ("print-stream-class", {"SystemErrFile": "err.txt"}, "double", "findclass:java/io/PrintStream",
-     ["Error locating class: java/io/PrintStream"], CREATED),
     ("print-stream-new", {"SystemErrFile": "err.txt"}, "double", "newobject:java/io/PrintStream",
      ["Error instantiating object: java/io/PrintStream"], CREATED),
     ("argument-array", {"AppOptions": "one two"}, "double", "newarray",

@@ -28,15 +28,6 @@ def args_seen(proc):
     return [line[4:] for line in java_lines(proc) if line.startswith("arg:")]
 
 
-def test_console_error_report_is_one_line_on_stderr_and_exit_code_minus_one(wine, scratch):
-    exe = scratch / "stubcon.exe"
-    exe.write_bytes(STUBCON.read_bytes())
-    proc = wine.run(exe)
-    assert proc.returncode == 255
-    assert proc.stdout == b""
-    assert proc.stderr == NO_RUNTIME.encode() + b"\r\n"
-
-
 def test_console_arguments_replace_app_options_entirely(wine, scratch):
     exe = print_args_app(scratch)
     assert args_seen(wine.run(exe, check_exit=0)) == ["from", "resource"]

@@ -4,6 +4,7 @@ with exactly the path it chose; a copy of the test double runs to the end, and t
 substituted for %JAVA_HOME% shows in the options the double received."""
 import shutil
 import subprocess
+from pathlib import Path
 
 import pytest
 
@@ -150,14 +151,6 @@ def test_development_kit_with_only_a_java_home_resolves_to_its_client_library(wi
     assert launch(wine, scratch) == (255, loaded(home / "jre" / "bin" / "client" / "jvm.dll"))
 
 
-def test_configured_path_is_tried_below_the_java_home_first(wine, scratch, registry):
-    home = scratch / "jdk"
-    fake_library(home / "jre" / "bin" / "client" / "jvm.dll")
-    fake_library(home / "custom" / "jvm.dll")
-    registry.write({f"{JDK}\\1.5.0": {"JavaHome": win_path(home)}})
-    assert launch(wine, scratch, JvmPath="custom\\jvm.dll") == (255, loaded(home / "custom" / "jvm.dll"))
-
-
 @pytest.mark.parametrize("build", BUILDS)
 def test_current_version_below_the_minimum_falls_back_to_enumerated_versions(wine, scratch, registry, build):
     old = fake_library(scratch / "j13" / "jvm.dll")
@@ -170,20 +163,12 @@ def test_current_version_below_the_minimum_falls_back_to_enumerated_versions(win
     assert launch(wine, scratch, build=build) == (255, loaded(new))
 
 
-@pytest.mark.parametrize("version, minimum, found", [("17.0.2", "0x00010004", True), ("21", "0x00010004", True),
-                                                      ("1.10", "0x00010004", True), ("11.0.20", "0x00110000", False),
+@pytest.mark.parametrize("version, minimum, found", [("1.10", "0x00010004", True), ("11.0.20", "0x00110000", False),
                                                       ("11.0.20", "0x000B0000", True)])
 def test_registered_versions_are_judged_against_the_minimum(wine, scratch, registry, version, minimum, found):
     lib = fake_library(scratch / "rt" / "jvm.dll")
     registry.write({JRE: {"CurrentVersion": version}, f"{JRE}\\{version}": {"RuntimeLib": win_path(lib)}})
     assert launch(wine, scratch, MinJavaVersion=minimum) == (255, loaded(lib) if found else [NO_RUNTIME])
-
-
-def test_registered_library_that_is_missing_refuses_the_version(wine, scratch, registry):
-    home = scratch / "jre16"
-    fake_library(home / "jre" / "bin" / "client" / "jvm.dll")
-    registry.write({f"{JRE}\\1.6": {"RuntimeLib": win_path(home / "bin" / "gone.dll"), "JavaHome": win_path(home)}})
-    assert launch(wine, scratch) == (255, [NO_RUNTIME])
 
 
 def test_runtime_lib_of_another_type_counts_as_missing(wine, scratch, registry):
@@ -206,16 +191,13 @@ def test_registry_first_modes_prefer_a_registered_runtime_over_an_existing_confi
     registered = fake_library(scratch / "reg" / "jvm.dll")
     registry.write({f"{JRE}\\1.4.2": {"RuntimeLib": win_path(registered)}})
     assert launch(wine, scratch, JvmPath="local\\jvm.dll", JvmSearchMode="4") == (255, loaded(registered))
-    assert launch(wine, scratch, JvmPath="local\\jvm.dll", JvmSearchMode="12") == (255, loaded(registered))
     assert launch(wine, scratch, JvmPath="local\\jvm.dll", JvmSearchMode="0") == (255, loaded("local\\jvm.dll"))
-    assert launch(wine, scratch, JvmPath="local\\jvm.dll", JvmSearchMode="-1") == (255, loaded("local\\jvm.dll"))
     registry.clear()
     assert local.exists()
     assert launch(wine, scratch, JvmPath="local\\jvm.dll", JvmSearchMode="4") == (255, loaded("local\\jvm.dll"))
 
 
-@pytest.mark.parametrize("mode,expected", [("2", "jre"), ("6", "jre"), ("3", "jdk"), ("7", "jdk"),
-                                           ("1", "jdk"), ("5", "jdk"), ("0", "jre")])
+@pytest.mark.parametrize("mode,expected", [("2", "jre"), ("1", "jdk"), ("7", "jdk")])
 def test_search_modes_choose_the_vendor_keys(wine, scratch, registry, mode, expected):
     libs = {kind: fake_library(scratch / kind / "jvm.dll") for kind in ("jre", "jdk")}
     registry.write({f"{JRE}\\1.4.2": {"RuntimeLib": win_path(libs["jre"])},
@@ -223,18 +205,9 @@ def test_search_modes_choose_the_vendor_keys(wine, scratch, registry, mode, expe
     assert launch(wine, scratch, JvmSearchMode=mode) == (255, loaded(libs[expected]))
 
 
-def test_mode_two_reads_no_development_kit_key_of_either_generation(wine, scratch, registry):
-    lib = fake_library(scratch / "jdk" / "jvm.dll")
-    install(scratch / "jdk17")
-    registry.write({f"{JDK}\\1.4.2": {"RuntimeLib": win_path(lib)}, f"{IBM_JDK}\\1.5": {"RuntimeLib": win_path(lib)},
-                    r"Software\JavaSoft\JDK\17": {"JavaHome": win_path(scratch / "jdk17")}})
-    assert launch(wine, scratch, JvmSearchMode="2") == (255, [NO_RUNTIME])
-    assert launch(wine, scratch, JvmSearchMode="6") == (255, [NO_RUNTIME])
-
-
 @pytest.mark.parametrize("build", BUILDS)
 def test_nothing_found_reports_once_on_stderr(wine, scratch, registry, build):
-    exe = stamp(build.stubcon, {"JvmPath": "", "ClassPath": ""}, scratch / "app.exe")
+    exe = Path(shutil.copy(build.stubcon, scratch / "app.exe"))  # as shipped, unconfigured
     proc = wine.run(exe)
     assert proc.returncode == 255
     assert proc.stdout == b""
@@ -245,15 +218,12 @@ def test_nothing_found_reports_once_on_stderr(wine, scratch, registry, build):
 # The current vendor layouts, each as its installer writes it: the home with a closing backslash
 
 
+# Every layout's path is the unit tests' matter; these are one of each value and family.
 LAYOUTS = [
     # id, key below HKLM, value naming the home, a mode that searches the layout's family
-    ("javasoft-jre", r"Software\JavaSoft\JRE\17", "JavaHome", "2"),
     ("javasoft-jdk", r"Software\JavaSoft\JDK\17.0.2", "JavaHome", "3"),
     ("adoptium-jre", r"Software\Eclipse Adoptium\JRE\17.0.2.8\hotspot\MSI", "Path", "2"),
-    ("adoptium-jdk", r"Software\Eclipse Adoptium\JDK\17.0.2.8\hotspot\MSI", "Path", "3"),
-    ("adoptopenjdk-hotspot", r"Software\AdoptOpenJDK\JDK\16.0.1.9\hotspot\MSI", "Path", "3"),
     ("adoptopenjdk-openj9", r"Software\AdoptOpenJDK\JRE\16.0.1.9\openj9\MSI", "Path", "2"),
-    ("microsoft", r"Software\Microsoft\JDK\17.0.2.8\hotspot\MSI", "Path", "3"),
 ]
 
 

@@ -16,6 +16,7 @@ TEST(ProfileText, FindsValuesByTheProfileFunctionsRules) {
   const Case cases[] = {
       {"[Application Configuration]\nJvmOptions=-Xmx1g\n", "JvmOptions", "-Xmx1g"},
       {"[application configuration]\r\njvmoptions = -Xmx1g  \r\n", "JvmOptions", "-Xmx1g"},
+      {"\t[\tApplication Configuration\t]\n\tJvmOptions\t=\t-Xmx1g\t\n", "JvmOptions", "-Xmx1g"},
       {"  [ Application Configuration ]\rAppOptions=a b\r", "AppOptions", "a b"},
       {"[Application Configuration]\nAppOptions=\"two  words\"\n", "AppOptions", "two  words"},
       {"[Application Configuration]\nAppOptions='x'\n", "AppOptions", "x"},

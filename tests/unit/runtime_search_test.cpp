@@ -287,7 +287,9 @@ TEST_F(RuntimeSearchTest, MissingRuntimeLibRefusesTheVersionEvenWithAUsableHome)
 TEST_F(RuntimeSearchTest, NonStringRuntimeLibCountsAsMissingSoTheHomeCandidatesAreTried) {
   AddRuntime(kJdk, "1.4.2", "C:\\j2sdk1.4.2", "");
   registry_.SetDword(std::string(kJdk) + "\\1.4.2", "RuntimeLib");
-  AddFiles({"C:\\j2sdk1.4.2\\jre\\bin\\server\\jvm.dll", "C:\\j2sdk1.4.2\\jre\\bin\\classic\\jvm.dll"});
+  // A first-generation home is searched from jre\bin\client on, even where it has a bin\server too.
+  AddFiles({"C:\\j2sdk1.4.2\\bin\\server\\jvm.dll", "C:\\j2sdk1.4.2\\jre\\bin\\server\\jvm.dll",
+            "C:\\j2sdk1.4.2\\jre\\bin\\classic\\jvm.dll"});
   EXPECT_EQ(Choose(0), "C:\\j2sdk1.4.2\\jre\\bin\\server\\jvm.dll");
   AddFiles({"C:\\j2sdk1.4.2\\jre\\bin\\client\\jvm.dll"});
   EXPECT_EQ(Choose(0), "C:\\j2sdk1.4.2\\jre\\bin\\client\\jvm.dll");
@@ -496,6 +498,11 @@ TEST_F(RuntimeSearchTest, JavaHomeComesLastAndIsJudgedByItsReleaseFile) {
   for (int mode : {0, 3, 7}) EXPECT_EQ(Choose(mode, "gone.dll"), "D:\\jdk-17\\bin\\server\\jvm.dll") << mode;
   EXPECT_EQ(java_home_, "D:\\jdk-17");
   EXPECT_EQ(Choose(0, "", 0x00150000), std::nullopt);
+  java_home_env_ = "C:\\";  // a home at a drive root keeps its separator: "C:" alone names a directory
+  AddLibrary("C:\\");
+  files_.texts["C:\\\\release"] = "JAVA_VERSION=\"17\"\n";
+  ASSERT_TRUE(Choose(0));
+  EXPECT_EQ(java_home_, "C:\\");
 
   registry_.SetString("Software\\JavaSoft\\JRE\\11", "JavaHome", "C:\\jre11");
   AddLibrary("C:\\jre11");

@@ -153,8 +153,7 @@ void Race(Setup setup, First first, Second second, Check check) {
     std::atomic<int> ready{0};
     auto start = [&ready] {
       ready.fetch_add(1);
-      while (ready.load() < 2) {
-      }
+      while (ready.load() < 2) std::this_thread::yield();
     };
     std::thread other([&] {
       start();

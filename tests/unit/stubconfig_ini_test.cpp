@@ -90,6 +90,7 @@ TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
       {"[Launcher]\nSplashSeconds=-1\n", "app.ini:2: SplashSeconds expects a number of seconds"},
       {"[Launcher]\nJvmSearchMode=4x\n", "app.ini:2: JvmSearchMode expects a decimal integer"},
       {"[Launcher]\nJvmSearchMode=99999999999\n", "app.ini:2: JvmSearchMode expects a decimal integer"},
+      {"[Launcher]\nJvmSearchMode=-2147483649\n", "app.ini:2: JvmSearchMode is out of the 32-bit integer range"},
       {"[Launcher]\nMinJavaVersion=1.4\n", "app.ini:2: MinJavaVersion expects a hexadecimal version"},
       {"[Launcher]\nMinJavaVersion=0x\n", "app.ini:2: MinJavaVersion expects a hexadecimal version"},
       {"[Launcher]\nMinJavaVersion=0x000100040\n", "app.ini:2: MinJavaVersion expects a hexadecimal version"},

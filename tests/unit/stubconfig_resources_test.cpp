@@ -435,38 +435,46 @@ TEST(StampLauncher, CheckOfTheWrittenImageFindsEveryDifference) {
   }
 }
 
+// The group's name is matched as the resource loader does, without regard to ASCII case.
 TEST(StampLauncher, ReplacesMainIconAndSplashBitmap) {
-  const Bytes stub = BuildImage(StubResources(), true, true);
-  std::vector<IconImage> icon(2);
-  icon[0].width = 16;
-  icon[0].data = Bytes(40, 1);
-  icon[1].width = 48;
-  icon[1].data = Bytes(60, 2);
-  const Bytes dib = {40, 0, 0, 0, 9, 9};
-  StampRequest request;
-  request.icon = &icon;
-  request.splash_dib = &dib;
-  const Bytes out = StampChecked(stub, request);
-  ResourceTree tree;
-  std::string error;
-  ASSERT_TRUE(LoadResourceTree(out, &tree, &error)) << error;
-  const NameMap& icons = tree.at(ResourceName::Id(kRtIcon));
-  ASSERT_EQ(icons.size(), 3u);  // the old group's two images replaced, the other group's image kept
-  EXPECT_EQ(icons.at(ResourceName::Id(7)).at(ResourceName::Id(0)).bytes, Data("other group's icon").bytes);
-  const LanguageMap* group = FindResource(tree, ResourceName::Id(kRtGroupIcon), ResourceName::Name(u"MAINICON"));
-  ASSERT_NE(group, nullptr);
-  const Bytes& directory = group->at(ResourceName::Id(0)).bytes;
-  ASSERT_EQ(directory.size(), 6u + 2 * 14);
-  EXPECT_EQ(GetU16(directory, 4), 2);
-  for (std::size_t i = 0; i < 2; ++i) {
-    const std::size_t entry = 6 + i * 14;
-    EXPECT_EQ(directory[entry], icon[i].width);
-    EXPECT_EQ(GetU32(directory, entry + 8), icon[i].data.size());
-    EXPECT_EQ(icons.at(ResourceName::Id(GetU16(directory, entry + 12))).at(ResourceName::Id(0)).bytes, icon[i].data);
+  for (const char16_t* old_name : {u"MAINICON", u"mainicon"}) {
+    ResourceTree resources = StubResources();
+    NameMap& groups = resources.at(ResourceName::Id(kRtGroupIcon));
+    auto old_group = groups.extract(ResourceName::Name(u"MAINICON"));
+    old_group.key() = ResourceName::Name(old_name);
+    groups.insert(std::move(old_group));
+    const Bytes stub = BuildImage(resources, true, true);
+    std::vector<IconImage> icon(2);
+    icon[0].width = 16;
+    icon[0].data = Bytes(40, 1);
+    icon[1].width = 48;
+    icon[1].data = Bytes(60, 2);
+    const Bytes dib = {40, 0, 0, 0, 9, 9};
+    StampRequest request;
+    request.icon = &icon;
+    request.splash_dib = &dib;
+    const Bytes out = StampChecked(stub, request);
+    ResourceTree tree;
+    std::string error;
+    ASSERT_TRUE(LoadResourceTree(out, &tree, &error)) << error;
+    const NameMap& icons = tree.at(ResourceName::Id(kRtIcon));
+    ASSERT_EQ(icons.size(), 3u);  // the old group's two images replaced, the other group's image kept
+    EXPECT_EQ(icons.at(ResourceName::Id(7)).at(ResourceName::Id(0)).bytes, Data("other group's icon").bytes);
+    const LanguageMap* group = FindResource(tree, ResourceName::Id(kRtGroupIcon), ResourceName::Name(u"MAINICON"));
+    ASSERT_NE(group, nullptr);
+    const Bytes& directory = group->at(ResourceName::Id(0)).bytes;
+    ASSERT_EQ(directory.size(), 6u + 2 * 14);
+    EXPECT_EQ(GetU16(directory, 4), 2);
+    for (std::size_t i = 0; i < 2; ++i) {
+      const std::size_t entry = 6 + i * 14;
+      EXPECT_EQ(directory[entry], icon[i].width);
+      EXPECT_EQ(GetU32(directory, entry + 8), icon[i].data.size());
+      EXPECT_EQ(icons.at(ResourceName::Id(GetU16(directory, entry + 12))).at(ResourceName::Id(0)).bytes, icon[i].data);
+    }
+    const LanguageMap* bitmap = FindResource(tree, ResourceName::Id(kRtBitmap), ResourceName::Id(kSplashBitmapId));
+    EXPECT_EQ(bitmap->at(ResourceName::Id(0)).bytes, dib);
+    EXPECT_EQ(tree.at(ResourceName::Id(kRtGroupIcon)).size(), 1u) << "the old group is gone, whatever its case";
   }
-  EXPECT_EQ(
-      FindResource(tree, ResourceName::Id(kRtBitmap), ResourceName::Id(kSplashBitmapId))->at(ResourceName::Id(0)).bytes,
-      dib);
 }
 
 TEST(StampLauncher, ReplacesManifestAndVersionInformationEachByOneResource) {
@@ -578,6 +586,10 @@ TEST(IconAndBitmapFiles, AcceptWellFormedFilesAndRefuseOthers) {
   for (const Bytes& bad : {Bytes{}, Bytes{0, 0, 2, 0, 1, 0}, Bytes{0, 0, 1, 0, 0, 0}, bad_offset, not_dib}) {
     EXPECT_FALSE(ParseIconFile(bad, &images, &error));
   }
+  Bytes empty_image = ico;
+  empty_image[14] = 0;
+  EXPECT_FALSE(ParseIconFile(empty_image, &images, &error));
+  EXPECT_EQ(error, "icon image 1 lies outside the file");
 
   Bytes bmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0};
   bmp.insert(bmp.end(), dib.begin(), dib.end());
@@ -585,9 +597,16 @@ TEST(IconAndBitmapFiles, AcceptWellFormedFilesAndRefuseOthers) {
   Bytes packed;
   ASSERT_TRUE(ParseBitmapFile(bmp, &packed, &error)) << error;
   EXPECT_EQ(packed, Bytes(bmp.begin() + 14, bmp.end()));
+  Bytes core = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 26, 0, 0, 0, 12, 0, 0, 0, 1, 0, 1, 0, 1, 0, 24, 0, 1, 2, 3, 0};
+  ASSERT_TRUE(ParseBitmapFile(core, &packed, &error)) << "the 12-byte header of OS/2 bitmaps: " << error;
+  EXPECT_EQ(packed, Bytes(core.begin() + 14, core.end()));
   Bytes short_header = bmp;
   short_header[14] = 200;
-  for (const Bytes& bad : {Bytes{}, Bytes(60, 'B'), short_header}) EXPECT_FALSE(ParseBitmapFile(bad, &packed, &error));
+  Bytes below_core = core;
+  below_core[14] = 11;
+  for (const Bytes& bad : {Bytes{}, Bytes(60, 'B'), short_header, below_core}) {
+    EXPECT_FALSE(ParseBitmapFile(bad, &packed, &error));
+  }
 }
 
 }  // namespace

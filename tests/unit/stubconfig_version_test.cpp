@@ -208,6 +208,7 @@ TEST(Manifest, AcceptsWellFormedAssembliesAndNamesWhatIsWrongWithOthers) {
       {head + "<a x=\"<\"/></assembly>", "line 1: '<' inside the value of attribute x"},
       {head + "&nbsp;</assembly>", "line 1: unknown reference &nbsp;"},
       {head + "&#0;</assembly>", "line 1: unknown reference &#0;"},
+      {head + "&#6A;</assembly>", "line 1: unknown reference &#6A;"},  // decimal: no letters
       {head + "a & b</assembly>", "line 1: '&' starts no reference"},
       {head + "a < b</assembly>", "line 1: '<' starts no tag"},
       {head + "a ]]> b</assembly>", "line 1: \"]]>\" in text"},

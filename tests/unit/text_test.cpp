@@ -13,6 +13,10 @@ TEST(Text, Utf8AndUtf16RoundTripEveryPlane) {
       {"\xE6\x97\xA5\xE6\x9C\xAC", u"\u65E5\u672C"},
       {"\xF0\x9F\x98\x80", u"\U0001F600"},
       {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+      // The last and first code point of each length, and supplementary ones whose low ten bits are all set.
+      {"\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80", u"\u007F\u0080\u07FF\u0800"},
+      {"\xEF\xBF\xBF\xF0\x90\x80\x80", u"\uFFFF\U00010000"},
+      {"\xF0\x9F\x8F\xBF\xF4\x8F\xBF\xBF", u"\U0001F3FF\U0010FFFF"},
   };
   for (const auto& [utf8, utf16] : cases) {
     EXPECT_EQ(Utf16FromUtf8(utf8), utf16) << utf8;
@@ -36,6 +40,8 @@ TEST(Text, MalformedBytesBecomeOneReplacementEach) {
       {"a\x80z", u"a\uFFFDz"},
       {"\xC3", u"\uFFFD"},                      // cut short
       {"\xC0\xAF", u"\uFFFD\uFFFD"},            // overlong '/'
+      {"\xC1\xBF", u"\uFFFD\uFFFD"},            // overlong U+007F
+      {"\xF8\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // no lead byte of five bytes
       {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // beyond U+10FFFF
       {"\xE2\x82", u"\uFFFD\uFFFD"},
   };
@@ -43,7 +49,7 @@ TEST(Text, MalformedBytesBecomeOneReplacementEach) {
 }
 
 TEST(Text, ValidUtf8IsStrict) {
-  EXPECT_TRUE(IsValidUtf8("caf\xC3\xA9 \xF0\x9F\x98\x80"));
+  EXPECT_TRUE(IsValidUtf8("caf\xC3\xA9 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF"));
   EXPECT_FALSE(IsValidUtf8("caf\xE9"));          // Windows-1252
   EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));     // a surrogate
   EXPECT_FALSE(IsValidUtf8("\xE0\x80\xAF"));     // overlong
