@@ -2,14 +2,15 @@
 // directories, archives, other files and entries that cannot be accessed, some listings failing part
 // way, a class path naming its entries, JVM options, environment values and a Java home. The result
 // must equal a reference model written from the interface's contract: every entry as written, each
-// directory followed by every accessible archive below it once, depth first in listing order, then
-// each text expanded on its own, the configured options split as the tokenizer splits them and the
-// class path one option of its own, the last.
+// directory followed by every accessible archive below it once, depth first in listing order, each
+// failed listing reported once with its path, then each text expanded on its own, the configured
+// options split as the tokenizer splits them and the class path one option of its own, the last.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,12 @@ class TreeFileSystem : public ClassPathFileSystem {
     return true;
   }
 
+  // A directory is the node itself, however the path spells it.
+  std::string Identity(const std::string& path) const override {
+    const Node* node = Find(path);
+    return node == nullptr ? "missing " + path : std::to_string(reinterpret_cast<std::uintptr_t>(node));
+  }
+
  private:
   const Node& root_;
 };
@@ -140,16 +147,20 @@ bool IsArchiveName(const std::string& name) {
   return suffix == ".jar" || suffix == ".zip";
 }
 
+// A directory whose listing fails is reported once, with the path that first reached it, before its
+// items are walked.
 void ModelArchives(const Node& directory, const std::string& path, std::string& class_path,
-                   std::vector<std::string>& reports) {
+                   std::vector<std::string>& reports, std::set<const Node*>& reported) {
+  const bool fails = directory.fail_after >= 0 && static_cast<std::size_t>(directory.fail_after) < directory.children.size();
+  if (fails && reported.insert(&directory).second) {
+    reports.push_back("system 59");
+    reports.push_back("Error accessing file/directory: " + path);
+  }
   for (std::size_t i = 0; i < directory.children.size(); ++i) {
-    if (static_cast<int>(i) == directory.fail_after) {
-      reports.push_back("system 59");
-      return;
-    }
+    if (static_cast<int>(i) == directory.fail_after) return;
     const auto& [name, child] = directory.children[i];
     if (child->kind == Node::kDirectory) {
-      ModelArchives(*child, path + "\\" + name, class_path, reports);
+      ModelArchives(*child, path + "\\" + name, class_path, reports, reported);
     } else if (IsArchiveName(name)) {
       class_path += path + "\\" + name + ";";
     }
@@ -242,6 +253,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string model_class_path;
   std::vector<std::string> model_reports;
+  std::set<const Node*> reported;
   bool model_ok = true;
   for (const std::string& entry : ModelEntries(inputs.class_path)) {
     const Node* node = entry.find('%') == std::string::npos ? fs.Find(entry) : nullptr;
@@ -255,7 +267,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (node != nullptr && node->kind == Node::kDirectory) {
       std::string directory = entry;
       if (directory.back() == '\\' || directory.back() == '/') directory.pop_back();
-      ModelArchives(*node, directory, model_class_path, model_reports);
+      ModelArchives(*node, directory, model_class_path, model_reports, reported);
     }
   }
   if (!model_class_path.empty()) model_class_path.pop_back();

@@ -3,7 +3,8 @@
 // the section table). Any input ends in a configuration or an error, never a crash, and in bounded
 // work: the tree holds no more entries than the section has room for. The dump is UTF-8; one without
 // warnings parses back to the same values and version information; version information shown without
-// warnings is what writing it again makes; a tree that was read is written back and reads back the same.
+// warnings is what writing it again makes; a tree that was read is written back and reads back the same,
+// and an image that keeps the Windows loader's rules still keeps them after that rewrite.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -76,9 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
     Bytes rewritten = exe;
+    fuzzing::CorrectChecksum(rewritten);
+    const bool keeps_loader_rules = LoaderRuleViolation(rewritten).empty();
     if (WriteResourceSection(&rewritten, tree, &error)) {
       ResourceTree again;
       if (!LoadResourceTree(rewritten, &again, &error) || !(again == tree)) std::abort();
+      if (keeps_loader_rules && !LoaderRuleViolation(rewritten).empty()) std::abort();
     }
   }
   return 0;

@@ -2,11 +2,13 @@
 // input byte picks an edit (a few small values, every setting at full length so that the section must
 // move, every setting set, a new icon and splash bitmap, version information of every key and a
 // manifest, version information without strings), the two before it may change a field of the
-// section table. Properties: a stub that `dump` refuses is refused; a stamped image dumps exactly the
-// stub's configuration with the edit applied (the version information included), keeps every other
-// resource (the manifest and the launcher's own version information unless the edit replaces them)
-// and the raw bytes of every section besides the old resource section, carries a correct checksum,
-// and stamping it again with the same edit gives the same image.
+// section table; unless bit 6 of the second-last byte is set the checksum is then corrected, so that
+// the edit byte does not stop every input at the checksum rule. Properties: a stub that `dump` refuses
+// or that breaks the Windows loader's rules is refused; what is written keeps those rules, dumps
+// exactly the stub's configuration with the edit applied (the version information included), keeps
+// every other resource (the manifest and the launcher's own version information unless the edit
+// replaces them) and the raw bytes of every section besides the old resource section, carries a
+// correct checksum, and stamping it again with the same edit gives the same image.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -102,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 3) return 0;
   Bytes stub(data, data + size);
   fuzzing::MutateSectionHeader(stub, data[size - 2], data[size - 3]);
+  if (!(data[size - 2] & 0x40)) fuzzing::CorrectChecksum(stub);
   std::vector<IconImage> icon(2);
   icon[0].width = 16;
   icon[0].data = Bytes(40, 1);
@@ -124,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (!dumps) std::abort();  // write accepted a stub that dump refuses
+  if (!LoaderRuleViolation(stub).empty() || !LoaderRuleViolation(out).empty()) std::abort();
 
   std::vector<std::string> after;
   if (!ReadLauncherConfiguration(out, &after, &warnings, &error)) std::abort();

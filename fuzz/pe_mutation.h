@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "byte_order.h"
+#include "pe_image.h"
 
 namespace fuzzing {
 
@@ -30,6 +31,16 @@ inline bool MutateSectionHeader(stubconfig::Bytes& image, std::uint8_t selector,
   const std::uint32_t values[] = {0, size, size + 1, 0x7FFFFFFF, 0xFFFFFFFF, old + 0x200, old / 2, old * 2};
   stubconfig::PutU32(image, field, values[value % 8]);
   return true;
+}
+
+// Sets a nonzero checksum to the image's true one, so that an input whose edit byte or mutation
+// changed the file reaches the rules that follow the checksum instead of stopping at it.
+inline void CorrectChecksum(stubconfig::Bytes& image) {
+  if (image.size() < 0x40) return;
+  const std::size_t at = std::size_t{stubconfig::GetU32(image, 0x3C)} + 24 + 64;
+  if (stubconfig::InBounds(image.size(), at, 4) && stubconfig::GetU32(image, at) != 0) {
+    stubconfig::PutU32(image, at, stubconfig::ComputePeChecksum(image, at));
+  }
 }
 
 }  // namespace fuzzing

@@ -51,6 +51,10 @@ inline std::vector<std::string> ValidStoredTexts() {
         stored.push_back(StoredText(layout, "org.d\u00E9mo.Main"));
         break;
       default:
+        if (std::string_view(layout.name) == "ServiceSwitch") {  // one word: the service's command line
+          stored.push_back("-\u00E9\U0001F600%%=\"");
+          break;
+        }
         stored.push_back(" " + std::string(layout.name) + "\\ = \"%%\" \u00E9\u65E5\U0001F600 ");
         break;
     }

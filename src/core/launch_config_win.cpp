@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "core/launch_config.h"
+#include "core/reporting.h"
 #include "core/string_block.h"
 #include "core/system_win.h"
 #include "core/text.h"
@@ -9,8 +10,9 @@
 namespace stub {
 namespace {
 
-// The override file is read whole; anything beyond this is no configuration file.
+// The override file is read whole; a larger file is no configuration file and is refused, not cut.
 constexpr std::size_t kIniFileLimit = 1 << 20;
+constexpr char kIniTooLargeMessage[] = "The configuration file %s is larger than 1 MiB; it was not read.";
 
 // One entry of the executable's own string table, read through the kernel's resource functions (not
 // the user-interface library's string loader, which would load that whole library for nothing), cut
@@ -30,8 +32,12 @@ std::string LoadConfigString(int id) {
 // anything else is read in the ANSI code page, as files written for earlier launchers are.
 std::optional<std::string> ReadIniText(const std::string& ini_file) {
   const std::string path = IsFullyQualifiedPath(ini_file) ? ini_file : FullPath(ini_file);
-  const std::optional<std::string> bytes = ReadFileBytes(path, kIniFileLimit);
+  const std::optional<std::string> bytes = ReadFileBytes(path, kIniFileLimit + 1);
   if (!bytes) return std::nullopt;
+  if (bytes->size() > kIniFileLimit) {
+    ReportError(kIniTooLargeMessage, path);
+    return std::nullopt;
+  }
   DecodedText decoded = DecodeTextFile(*bytes);
   return decoded.encoding == TextEncoding::kLegacy ? Utf8OfAnsi(*bytes) : std::move(decoded.utf8);
 }

@@ -67,8 +67,20 @@ class Win32ClassPathFileSystem : public ClassPathFileSystem {
     error = ::GetLastError();
     return error == ERROR_NO_MORE_FILES;
   }
-  // Names are compared as the file system compares them: whole paths, without regard to case.
+  // The directory itself, whatever path reaches it: its volume's serial number and its file index, so
+  // that a link or junction back to a folder above is seen for what it is. A folder that cannot be
+  // opened is known by its name, compared as the file system compares names (without regard to case).
   std::string Identity(const std::string& path) const override {
+    const ScopedHandle directory(::CreateFileW(Wide(WideOf(path)), 0,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (directory && ::GetFileInformationByHandle(directory.get(), &info)) {
+      char text[40];
+      std::snprintf(text, sizeof text, "*%08lx:%08lx%08lx", info.dwVolumeSerialNumber, info.nFileIndexHigh,
+                    info.nFileIndexLow);
+      return text;
+    }
     std::string full = FullPath(path);
     while (full.size() > 3 && (full.back() == '\\' || full.back() == '/')) full.pop_back();
     for (char& c : full) c = AsciiLower(c);
@@ -146,7 +158,10 @@ bool LoadJvmLibrary(const std::string& path) {
   // A DLL that the library imports and that cannot be found is reported here, not in a system dialog.
   ::SetErrorMode(::SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
   PrepareRuntimeFolder(path);
-  host.library.reset(::LoadLibraryW(Wide(WideOf(path))));
+  // The library is loaded by the full path of the file the search checked: a relative name, resolved
+  // against the directory current now (as it was for the check), would otherwise be looked for beside
+  // the executable first. Messages keep the name as configured.
+  host.library.reset(::LoadLibraryW(Wide(WideOf(FullPath(path)))));
   if (!host.library) {
     const std::string reason = LoadErrorText(::GetLastError(), path);
     ReportError(messages[kUnableToLoadJvm], path);

@@ -3,7 +3,8 @@
 #include "jvm/jvm_options.h"
 
 #include <algorithm>
-#include <memory>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "core/message_format.h"
@@ -33,85 +34,74 @@ ClassPathFileSystem::EntryKind ClassifyPathEntry(const ClassPathFileSystem& fs, 
   return kind;
 }
 
-// The archives below one directory, relative to it, in walk order, and the listing errors met on the
-// way, which every later use of the listing reports again, as a new walk would have.
+// One directory's items in listing order ("." and ".." left out), kept for the launch.
 struct Listing {
-  std::string identity;  // the directory's, as ClassPathFileSystem::Identity gives it
-  std::vector<std::string> archives;
-  std::vector<unsigned long> errors;
+  std::vector<std::pair<std::string, bool>> items;  // name, is a directory
 };
 
+// Walks class-path directories depth first. Each directory is listed once per launch however often
+// the class path reaches it, and one entry's walk enters each directory once: a directory reached
+// again (a link or junction to a folder above it, or two links to one folder) is told by its
+// identity, not its name, and adds nothing a second time, so that every walk ends and no archive is
+// added twice through two routes. A directory that cannot be listed is reported once, with its path.
 class ArchiveWalker {
  public:
-  ArchiveWalker(const ClassPathFileSystem& fs, AssemblyReporter& reporter, const std::string& java_home)
-      : fs_(fs), reporter_(reporter), java_home_(java_home.empty() ? std::string() : fs.Identity(java_home)) {}
+  ArchiveWalker(const ClassPathFileSystem& fs, AssemblyReporter& reporter, const std::string& java_home,
+                const std::string& file_access_message)
+      : fs_(fs),
+        reporter_(reporter),
+        java_home_(java_home.empty() ? std::string() : fs.Identity(java_home)),
+        file_access_message_(file_access_message) {}
 
   // Appends directory + "\" + archive + ";" for every archive below the directory.
   void AddArchives(std::string& buffer, std::string directory) {
     if (!directory.empty() && (directory.back() == '\\' || directory.back() == '/')) directory.pop_back();
-    for (const std::string& archive : Visit(directory).archives) {
-      buffer.append(directory).append("\\").append(archive).append(";");
-    }
+    std::set<std::string> entered;
+    Walk(buffer, directory, fs_.Identity(directory), directory, entered);
   }
 
  private:
-  using Listings = std::vector<std::unique_ptr<Listing>>;
-
-  // The directory's listing, walked at its first visit; a later visit reports its errors again.
-  const Listing& Visit(const std::string& directory) {
-    std::string identity = fs_.Identity(directory);
-    Listings::iterator at = Place(identity);
-    if (at != listings_.end() && (*at)->identity == identity) {
-      for (unsigned long error : (*at)->errors) reporter_.SystemError(error);
-      return **at;
+  void Walk(std::string& buffer, const std::string& path, const std::string& identity, const std::string& prefix,
+            std::set<std::string>& entered) {
+    if (!entered.insert(identity).second) return;
+    // The walks below add listings to the map; its elements stay where they are.
+    for (const auto& [name, is_directory] : ListingOf(path, identity).items) {
+      if (!is_directory) {
+        if (EndsWithIgnoringAsciiCase(name, ".jar") || EndsWithIgnoringAsciiCase(name, ".zip")) {
+          buffer.append(prefix).append("\\").append(name).append(";");
+        }
+        continue;
+      }
+      const std::string child = JoinPath(path, name.c_str());
+      const std::string child_identity = fs_.Identity(child);
+      if (!java_home_.empty() && child_identity == java_home_) continue;
+      Walk(buffer, child, child_identity, JoinPath(prefix, name.c_str()), entered);
     }
-    auto listing = std::make_unique<Listing>();
-    listing->identity = std::move(identity);
-    Walk(directory, *listing);
-    // The walks below may have inserted listings meanwhile, so the place is looked up again. Listings
-    // are kept by pointer: the vector may grow under the references handed out.
-    at = Place(listing->identity);
-    return **listings_.insert(at, std::move(listing));
   }
 
-  void Walk(const std::string& directory, Listing& listing) {
+  const Listing& ListingOf(const std::string& path, const std::string& identity) {
+    const auto known = listings_.find(identity);
+    if (known != listings_.end()) return known->second;
+    Listing listing;
     unsigned long error = 0;
     const bool complete = fs_.List(
-        directory,
+        path,
         [&](const std::string& name, bool is_directory) {
-          if (!is_directory) {
-            if (EndsWithIgnoringAsciiCase(name, ".jar") || EndsWithIgnoringAsciiCase(name, ".zip")) {
-              listing.archives.push_back(name);
-            }
-          } else if (name != "." && name != "..") {
-            AddSubdirectory(listing, JoinPath(directory, name.c_str()), name);
-          }
+          if (name != "." && name != "..") listing.items.emplace_back(name, is_directory);
         },
         error);
     if (!complete) {
       reporter_.SystemError(error);
-      listing.errors.push_back(error);
+      reporter_.Error(FormatMessageText(file_access_message_, {path}));
     }
-  }
-
-  void AddSubdirectory(Listing& listing, const std::string& path, const std::string& name) {
-    if (!java_home_.empty() && fs_.Identity(path) == java_home_) return;
-    const Listing& inner = Visit(path);
-    for (const std::string& archive : inner.archives) listing.archives.push_back(JoinPath(name, archive.c_str()));
-    for (unsigned long error : inner.errors) listing.errors.push_back(error);
-  }
-
-  // Where a listing of that identity stands, or would stand, in the sorted listings.
-  Listings::iterator Place(const std::string& identity) {
-    return std::lower_bound(
-        listings_.begin(), listings_.end(), identity,
-        [](const std::unique_ptr<Listing>& listing, const std::string& key) { return listing->identity < key; });
+    return listings_.emplace(identity, std::move(listing)).first->second;
   }
 
   const ClassPathFileSystem& fs_;
   AssemblyReporter& reporter_;
   const std::string java_home_;
-  Listings listings_;  // sorted by identity
+  const std::string file_access_message_;
+  std::map<std::string, Listing> listings_;  // by identity
 };
 
 }  // namespace
@@ -119,7 +109,7 @@ class ArchiveWalker {
 bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem& fs, AssemblyReporter& reporter,
                         std::vector<std::string>& options) {
   std::string class_path;
-  ArchiveWalker walker(fs, reporter, inputs.java_home);
+  ArchiveWalker walker(fs, reporter, inputs.java_home, inputs.file_access_message);
   std::string entries = inputs.class_path;
   char* cursor = nullptr;
   while (char* piece = NextToken(entries.data(), kEntrySeparators, &cursor)) {

@@ -25,8 +25,9 @@ class ClassPathFileSystem {
   // false leaves the system's error code of the failure in error, after the items seen so far.
   virtual bool List(const std::string& directory, const std::function<void(const std::string&, bool)>& visit,
                     unsigned long& error) const = 0;
-  // A name for the directory that two spellings of it share (".\lib" and "lib", say), so that a tree
-  // is walked once however often the class path reaches it. By default the path as written.
+  // A name for the directory that every path to it shares (".\lib" and "lib", a link or junction to
+  // it), so that a tree is listed once however often the class path reaches it and a walk never
+  // enters a folder twice. By default the path as written.
   virtual std::string Identity(const std::string& path) const { return path; }
 };
 
@@ -53,7 +54,9 @@ struct JvmOptionInputs {
 // path holds a double quote (reported). A directory entry adds an entry for every .jar and .zip
 // file (any letter case) below it, depth first, in listing order, each as the directory as written +
 // "\" + relative path. Each directory is listed once: a tree that several entries reach (".", then
-// "lib") gives each of them its archives, with that entry's prefix, from the one listing. The Java
+// "lib") gives each of them its archives, with that entry's prefix, from the one listing. One entry's
+// walk enters a directory once: reached again (by its identity) through a link, it adds nothing, so
+// every walk ends. A directory that cannot be listed is reported once, with its path. The Java
 // home in use is not walked as part of another entry (a runtime shipped below the application folder
 // is no part of its class path), only when the class path names it itself.
 [[nodiscard]] bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem& fs,

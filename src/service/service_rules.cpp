@@ -29,6 +29,12 @@ std::string InstallLimitViolation(const std::string& service_name, const std::st
                                   const std::string& service_switch) {
   // The texts name the limits as numbers of their own, so that no number formatting is needed.
   static_assert(kMaxServiceNameLength == 216 && kMaxServiceCommandPartsLength == 268, "the refusals name the limits");
+  // The service manager starts the program with the switch as its one argument; an empty one, or
+  // one that the command line splits, would start the application as a console program instead.
+  if (service_switch.empty() || service_switch.find_first_of(" \t") != std::string::npos) {
+    return FormatMessageText(
+        "The service switch \"%s\" is empty or holds a space; the service cannot be installed.", {service_switch});
+  }
   if (service_name.size() > kMaxServiceNameLength) {
     return "The service name is longer than 216 characters and cannot be installed.";
   }

@@ -216,6 +216,8 @@ def stamp(stub, settings, out, icon=None, splash=None):
     if splash:
         cmd += ["--splash", str(splash)]
     subprocess.run(cmd, check=True, capture_output=True)
+    # Every launcher the tests make must be one Windows would load, not only Wine.
+    subprocess.run([str(DIST / "stubconfig"), "check", str(out)], check=True)
     return out
 
 

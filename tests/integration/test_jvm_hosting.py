@@ -159,6 +159,21 @@ def test_shipped_options_and_class_path_reach_the_jvm_in_walk_order(wine, scratc
     assert [e[2:] for e in dot if e.startswith(".\\Plugins\\")] == plugins
 
 
+@pytest.mark.parametrize("build", BUILDS)
+def test_class_path_walks_through_links_back_up_the_tree_end_with_each_archive_once(wine, scratch, build):
+    app = App(wine, scratch, {"ClassPath": "loop;deep"}, stub=build.stubcon, runtime=build.double)
+    (app.dir / "loop").mkdir()
+    (app.dir / "loop" / "a.jar").write_bytes(b"PK")
+    for name in ("s1", "s2"):  # two links to the folder itself
+        (app.dir / "loop" / name).symlink_to(".")
+    (app.dir / "deep" / "b" / "c").mkdir(parents=True)
+    (app.dir / "deep" / "b" / "c" / "x.jar").write_bytes(b"PK")
+    (app.dir / "deep" / "b" / "c" / "up").symlink_to("../..")  # three levels down, back to deep
+    proc = app.run(timeout=30)
+    assert (proc.returncode, proc.stderr) == (0, b""), proc
+    assert app.options() == ["-Djava.class.path=loop;loop\\a.jar;deep;deep\\b\\c\\x.jar"]
+
+
 @pytest.mark.parametrize("options, class_path", [("", ""), ("", ";;;")], ids=["both-empty", "separators-only"])
 def test_no_options_give_a_null_option_array(wine, scratch, options, class_path):
     app = App(wine, scratch, {"JvmOptions": options, "ClassPath": class_path})
@@ -362,6 +377,8 @@ def test_working_directory_is_entered_at_its_moment(wine, scratch, before_jvm, w
                               "ClassPath": "here.jar"}, runtime=None)
     (app.dir / "work").mkdir()
     shutil.copy(DOUBLE, app.dir / dll_in / "jvm.dll")
+    if dll_in != ".":  # a decoy where the loader would look first for a relative name: the one checked is loaded
+        (app.dir / "jvm.dll").write_bytes(b"MZ not a library")
     (app.dir / dll_in / "here.jar").write_bytes(b"PK")
     elsewhere = scratch / "elsewhere"
     elsewhere.mkdir()

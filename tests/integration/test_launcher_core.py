@@ -73,11 +73,16 @@ def test_ini_file_is_found_beside_the_executable_or_by_absolute_path(wine, scrat
     assert args_seen(wine.run(exe, check_exit=0)) == ["absolute"]
 
 
-def test_long_ini_values_are_not_cut(wine, scratch):
+def test_long_ini_values_are_not_cut_and_an_overlong_file_is_refused(wine, scratch):
     exe = print_args_app(scratch, IniFile="app.ini")
     long_arg = "L" * 3000
     (scratch / "app.ini").write_bytes(f"[Application Configuration]\r\nAppOptions=first {long_arg}\r\n".encode())
     assert args_seen(wine.run(exe, check_exit=0)) == ["first", long_arg]
+    # Read whole: a file over 1 MiB is refused, not cut, and the message names it.
+    (scratch / "app.ini").write_bytes(b"[Application Configuration]\r\nAppOptions=x\r\n" + b";" * (1 << 20))
+    proc = wine.run(exe, check_exit=0)
+    assert b"app.ini is larger than 1 MiB; it was not read." in proc.stderr
+    assert args_seen(proc) == ["from", "resource"]
 
 
 def test_service_switch_is_an_ordinary_argument_without_a_service_name(wine, scratch):

@@ -44,6 +44,9 @@ def test_archive_holds_both_launcher_pairs_the_tools_and_the_documents(unpacked)
     assert os.access(tool, os.X_OK)
     # Linked statically: no program interpreter, so ldd finds nothing to load.
     assert "not a dynamic executable" in subprocess.run(["ldd", str(tool)], capture_output=True, text=True).stderr
+    # Every shipped executable is one Windows loads, as the shipped tool itself checks.
+    executables = [str(unpacked / name) for name in sorted(CONTENTS) if name.endswith(".exe")]
+    assert subprocess.run([str(tool), "check", *executables], capture_output=True, text=True).stderr == ""
 
 
 @pytest.mark.parametrize("system, build", [("linux", X64), ("windows", X86)],
@@ -71,6 +74,7 @@ def test_readme_steps_make_a_launcher_that_runs_the_application(gui_wine, unpack
     (unpacked / "myapp.ini").write_text("\r\n".join(edited) + "\r\n", encoding="latin-1")
     proc = run(write)
     assert proc.returncode == 0, proc
+    assert subprocess.run([str(unpacked / "stubconfig"), "check", str(unpacked / "MyApp.exe")]).returncode == 0
 
     (unpacked / "lib").mkdir()
     shutil.copy(TEST_JAR, unpacked / "lib" / "testapps.jar")

@@ -314,6 +314,15 @@ def test_program_path_and_switch_limit(wine, scratch, service, excess, installed
         assert config is None
 
 
+def test_a_service_switch_that_is_no_one_word_is_refused_at_install(wine, scratch, service):
+    # The configuration tool refuses such a switch; a launcher configured otherwise refuses it too.
+    exe = make_launcher(scratch, service, ServiceSwitch="-run_as_service")
+    exe.write_bytes(exe.read_bytes().replace("-run_as_service".encode("utf-16-le"), "-run as service".encode("utf-16-le")))
+    proc = wine.run(exe, "-install")
+    assert b'service switch "-run as service" is empty or holds a space' in proc.stderr
+    assert registry_values(rf"{SERVICES_KEY}\{service}") is None
+
+
 # ---- running under the Service Control Manager --------------------------------------------------
 
 def test_service_switch_at_a_prompt_logs_one_error(scratch, service, service_prefix):

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -17,9 +18,14 @@ class FakeTree : public ClassPathFileSystem {
   void AddFile(const std::string& path) { Add(path, false); }
   void AddDirectory(const std::string& path) { Add(path, true); }
   void FailListingOf(const std::string& dir, unsigned long error) { listing_errors_[dir] = error; }
+  // A directory entry that leads to `target`, as a symbolic link or junction does.
+  void AddLink(const std::string& path, const std::string& target) {
+    Add(path, true);
+    links_[path] = target;
+  }
 
   EntryKind Classify(const std::string& path, unsigned long& error) const override {
-    const std::string key = Normalize(path);
+    const std::string key = Resolve(path);
     if (key == ".") return EntryKind::kDirectory;
     auto it = kinds_.find(key);
     if (it == kinds_.end()) {
@@ -32,7 +38,7 @@ class FakeTree : public ClassPathFileSystem {
   bool List(const std::string& directory, const std::function<void(const std::string&, bool)>& visit,
             unsigned long& error) const override {
     listed.push_back(directory);
-    const std::string key = Normalize(directory);
+    const std::string key = Resolve(directory);
     visit(".", true);
     visit("..", true);
     auto it = children_.find(key);
@@ -47,7 +53,7 @@ class FakeTree : public ClassPathFileSystem {
     return true;
   }
 
-  std::string Identity(const std::string& path) const override { return Normalize(path); }
+  std::string Identity(const std::string& path) const override { return Resolve(path); }
 
   mutable std::vector<std::string> listed;
 
@@ -56,6 +62,18 @@ class FakeTree : public ClassPathFileSystem {
     while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
     if (path.rfind(".\\", 0) == 0) path = path.substr(2);
     return path.empty() ? "." : path;
+  }
+  // The path with every link along it replaced by its target.
+  std::string Resolve(const std::string& path) const {
+    std::string resolved;
+    std::size_t from = 0;
+    for (const std::string normal = Normalize(path); from <= normal.size();) {
+      const std::size_t to = std::min(normal.find('\\', from), normal.size());
+      resolved = (resolved.empty() ? "" : resolved + "\\") + normal.substr(from, to - from);
+      if (const auto link = links_.find(resolved); link != links_.end()) resolved = link->second;
+      from = to + 1;
+    }
+    return resolved;
   }
   void Add(const std::string& path, bool is_dir) {
     const std::size_t slash = path.rfind('\\');
@@ -69,6 +87,7 @@ class FakeTree : public ClassPathFileSystem {
   std::map<std::string, bool> kinds_;
   std::map<std::string, std::vector<std::pair<std::string, bool>>> children_;
   std::map<std::string, unsigned long> listing_errors_;
+  std::map<std::string, std::string> links_;
 };
 
 class RecordingReporter : public AssemblyReporter {
@@ -199,9 +218,25 @@ TEST_F(JvmOptionsTest, FailedListingKeepsWhatWasFoundAndGoesOn) {
   tree_.FailListingOf("a", 5);
   ASSERT_TRUE(Assemble("", "a;b.jar;.\\a"));
   EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Djava.class.path=a;a\\one.jar;b.jar;.\\a;.\\a\\one.jar"});
-  // Listed once, reported for each entry that reached it, as two walks would have.
-  EXPECT_EQ(reporter_.reports, (std::vector<std::string>{"system 5", "system 5"}));
+  // Listed once, reported once with its path.
+  EXPECT_EQ(reporter_.reports, (std::vector<std::string>{"system 5", "Error accessing file/directory: a"}));
   EXPECT_EQ(tree_.listed, std::vector<std::string>{"a"});
+}
+
+TEST_F(JvmOptionsTest, LinksBackUpTheTreeOrToOneFolderTwiceEndTheWalkWithEachArchiveOnce) {
+  tree_.AddFile("loop\\a.jar");
+  tree_.AddLink("loop\\s1", "loop");
+  tree_.AddLink("loop\\s2", "loop");
+  tree_.AddFile("deep\\b\\c\\x.jar");
+  tree_.AddLink("deep\\b\\c\\up", "deep");
+  tree_.AddFile("lib\\y.jar");
+  tree_.AddLink("two\\l1", "lib");
+  tree_.AddLink("two\\l2", "lib");
+  ASSERT_TRUE(Assemble("", "loop;deep;two"));
+  EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Djava.class.path=loop;loop\\a.jar;deep;deep\\b\\c\\x.jar;two;"
+                                                  "two\\l1\\y.jar"});
+  EXPECT_TRUE(reporter_.reports.empty());
+  EXPECT_EQ(tree_.listed, (std::vector<std::string>{"loop", "deep", "deep\\b", "deep\\b\\c", "two", "two\\l1"}));
 }
 
 // A code page that carries ASCII and Latin-1 letters only, and short names for some paths.
@@ -238,6 +273,7 @@ TEST(CarriableOption, PathsTheCodePageCannotCarryGoByTheirShortNames) {
        "-Djava.class.path=a.jar;lib\\E6E5~1.JAR;C:\\E6E5~1\\lib"},
       {"-Xbootclasspath/a:C:\\" + japanese + "\\lib", "-Xbootclasspath/a:C:\\E6E5~1\\lib"},
       {"-javaagent:C:\\" + japanese + "\\agent.jar=opts", "-javaagent:C:\\E6E5~1\\AGENT.JAR=opts"},
+      {"-javaagent:C:\\" + japanese + "\\agent.jar=" + japanese, std::nullopt},  // arguments have no short form
       {"-Dtitle=" + japanese, std::nullopt},
       {"-Dmissing=C:\\" + japanese + "\\nothing", std::nullopt},
       {"-X" + japanese, std::nullopt},

@@ -403,6 +403,9 @@ TEST_F(RuntimeSearchTest, LibrariesOfAnotherMachineAreSkippedButAConfiguredOneIs
   EXPECT_EQ(Choose(0, "x86\\bin\\client\\jvm.dll"), "x86\\bin\\client\\jvm.dll");
   files_.libraries["notpe\\jvm.dll"] = 0;  // no PE header: the loader will say what it is
   EXPECT_EQ(Choose(0, "notpe\\jvm.dll"), "notpe\\jvm.dll");
+  AddRuntime(kIbmJre, "1.7", "", "C:\\j17\\jvm.dll");
+  files_.libraries["C:\\j17\\jvm.dll"] = 0;  // the same for a registered one
+  EXPECT_EQ(Choose(0), "C:\\j17\\jvm.dll");
 }
 
 // --- What comes after it: the current vendor layouts, then JAVA_HOME

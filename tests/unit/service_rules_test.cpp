@@ -47,7 +47,7 @@ TEST(ServiceRules, EmptyConfiguredSwitchNeverMatches) {
   EXPECT_EQ(RecognizeServiceSwitch({"a", "-run"}, "", "", "-run"), ServiceSwitchKind::kRun);
 }
 
-TEST(ServiceRules, InstallLimitsAcceptUpToTheBoundAndRefuseOneBeyond) {
+TEST(ServiceRules, InstallLimitsAcceptUpToTheBoundAndRefuseOneBeyondOrASwitchThatIsNoOneWord) {
   const std::string path_at_limit(kMaxServiceCommandPartsLength - 4, 'p');
   EXPECT_EQ(InstallLimitViolation(std::string(kMaxServiceNameLength, 'n'), path_at_limit, "-sw1"), "");
 
@@ -58,6 +58,11 @@ TEST(ServiceRules, InstallLimitsAcceptUpToTheBoundAndRefuseOneBeyond) {
   const std::string command_refusal = InstallLimitViolation("Svc", path_at_limit, "-sw12");
   EXPECT_NE(command_refusal.find("268 characters"), std::string::npos) << command_refusal;
   EXPECT_NE(command_refusal.find(path_at_limit), std::string::npos) << "names the program path";
+
+  for (const std::string switch_text : {"", "-run service", "-run\tservice"}) {
+    const std::string refusal = InstallLimitViolation("Svc", "C:\\a.exe", switch_text);
+    EXPECT_NE(refusal.find("\"" + switch_text + "\" is empty or holds a space"), std::string::npos) << refusal;
+  }
 }
 
 TEST(ServiceRules, ComposedTextsStayWithinTheInstallBuffersAtTheLimits) {

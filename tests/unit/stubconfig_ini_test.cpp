@@ -119,6 +119,10 @@ TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
       {"\xFF\xFE" + Utf16Le(lone_surrogate),
        "app.ini:2: SplashText contains an unpaired UTF-16 surrogate, which is no character\n"},
       {"\xFF\xFE" + Utf16Le(u"[Launcher]\nJvmPath=a\0b\n"s), "app.ini:2: JvmPath contains a NUL character\n"},
+      {"[Launcher]\nSplashText=\x1B[2J\n", "app.ini:2: SplashText contains the control character \\x1B (of the control "
+                                           "characters only tab is allowed)\n"},
+      {"[Launcher]\nSplashText=a\xC2\x9B" "b\n", "app.ini:2: SplashText contains the control character \\u009B (of the "
+                                               "control characters only tab is allowed)\n"},
       // Text quoted from the file: one line of printable ASCII, other characters escaped, long texts cut.
       {"[Launcher]\n\x01\x1B[2J\xFFkey=1\n", "app.ini:2: unknown key \"\\x01\\x1B[2J\\u00FFkey\"\n"},
       {"[\x7F\x80]\n", "app.ini:1: unknown section \"\\x7F\\u20AC\" (expected [Launcher] or [VersionInfo])\n"},
@@ -177,9 +181,8 @@ TEST(LauncherIni, ReadsUtf8AndUtf16FilesAndOldWindows1252FilesWithAWarning) {
       {"UTF-16 LE", "\xFF\xFE" + Utf16Le(text), expected, nullptr},
       {"UTF-16 BE", "\xFE\xFF" + Utf16Be(text), expected, nullptr},
       {"UTF-16 LE, LF line ends", "\xFF\xFE" + Utf16Le(u"[Launcher]\nSplashText=\U0001F600\n"), "\U0001F600", nullptr},
-      // Bytes 0x80 to 0x9F as Windows-1252 has them, including the five it leaves undefined.
-      {"Windows-1252", "# old\n[Launcher]\r\nSplashText=Caf\xE9 \x80\x9F\x81\x8D\x8F\x90\x9D\xFF\r\n",
-       "Caf\u00E9 \u20AC\u0178\u0081\u008D\u008F\u0090\u009D\u00FF",
+      // Bytes 0x80 to 0x9F as Windows-1252 has them (the five it leaves undefined are control characters).
+      {"Windows-1252", "# old\n[Launcher]\r\nSplashText=Caf\xE9 \x80\x9F\xFF\r\n", "Caf\u00E9 \u20AC\u0178\u00FF",
        "app.ini:3: warning: not UTF-8, so the whole file is read as Windows-1252 (save it as UTF-8 to be sure of its "
        "characters)"},
   };
@@ -279,6 +282,7 @@ TEST(LauncherIni, FormatListsEverySettingInIdOrderAndShowsWhatALineCannotCarry) 
   stored[IndexOf("MainClass")] = StoredText(*stub::FindSettingByName("MainClass"), "a.B");
   stored[IndexOf("SplashText")] = "x\xED\xA0\x80y\xF0\x9F\x98\x80";  // a lone surrogate read from the table
   stored[IndexOf("AppOptions")] = "\xED\xB0\x80\xED\xA0\x80";        // low before high: no pair
+  stored[IndexOf("ServiceName")] = "a\x1B[31mb\x7F\xC2\x85\tc";     // an escape sequence, DEL, C1, tab
   std::vector<std::string> warnings;
   const std::string ini = FormatLauncherIni(stored, std::nullopt, &warnings);
   EXPECT_EQ(ini.rfind("[Launcher]\nMinJavaVersion=0x00010004\nJvmPath=C:\\jvm.dll\nJvmOptions=\nClassPath=a  b\n", 0),
@@ -287,6 +291,7 @@ TEST(LauncherIni, FormatListsEverySettingInIdOrderAndShowsWhatALineCannotCarry) 
   EXPECT_NE(ini.find("\nMainClass=a.B\n"), std::string::npos);
   EXPECT_NE(ini.find("\nSplashText=x\uFFFDy\U0001F600\n"), std::string::npos);
   EXPECT_NE(ini.find("\nAppOptions=\uFFFD\uFFFD\n"), std::string::npos);
+  EXPECT_NE(ini.find("\nServiceName=a\uFFFD[31mb\uFFFD\uFFFD\tc\n"), std::string::npos);
   EXPECT_TRUE(stub::IsValidUtf8(ini));
   EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 45);
   EXPECT_EQ(warnings,
@@ -294,6 +299,7 @@ TEST(LauncherIni, FormatListsEverySettingInIdOrderAndShowsWhatALineCannotCarry) 
                 "ClassPath holds line breaks or NUL characters, shown as spaces",
                 "AppOptions holds text that is no Unicode (an unpaired surrogate or bytes that are no UTF-8), "
                 "shown as U+FFFD",
+                "ServiceName holds control characters, shown as U+FFFD",
                 "SplashText holds text that is no Unicode (an unpaired surrogate or bytes that are no UTF-8), "
                 "shown as U+FFFD",
             }));
@@ -313,6 +319,8 @@ TEST(LauncherIni, FormatWarnsAboutEveryValueWriteWouldRefuse) {
       {"JvmOptions", "-Dx=\"", "JvmOptions has an unmatched double quote"},
       {"AppOptions", std::string(1024, 'a'), "AppOptions is 1024 characters long; at most 1023 fit; write refuses"},
       {"AlreadyRunningMessage", "%s", "AlreadyRunningMessage receives no argument"},
+      {"ServiceSwitch", "", "ServiceSwitch must be one word without spaces"},
+      {"ServiceSwitch", "-run service", "ServiceSwitch must be one word without spaces"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> stored = ValidStoredTexts();

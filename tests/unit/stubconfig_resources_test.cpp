@@ -36,19 +36,7 @@ Bytes StampChecked(const Bytes& stub, const StampRequest& request) {
   StampExpectation expected;
   std::string error;
   EXPECT_TRUE(StampLauncher(stub, request, &out, &expected, &error)) << error;
-  PeImage image;
-  EXPECT_TRUE(ParsePeImage(out, &image, &error)) << error;
-  EXPECT_EQ(GetU32(out, ChecksumOffset(image)), ComputePeChecksum(out, ChecksumOffset(image)));
-  std::uint32_t end = 0;
-  for (const PeSection& s : image.sections) {
-    EXPECT_EQ(s.raw_pointer % kFileAlignment, 0u) << s.name;
-    EXPECT_EQ(s.raw_size % kFileAlignment, 0u) << s.name;
-    EXPECT_EQ(s.virtual_address % kSectionAlignment, 0u) << s.name;
-    EXPECT_LE(std::size_t{s.raw_pointer} + s.raw_size, out.size()) << s.name;
-    EXPECT_GE(s.virtual_address, end) << s.name << " overlaps the section before it";
-    end = static_cast<std::uint32_t>(AlignUp(std::size_t{s.virtual_address} + s.virtual_size, kSectionAlignment));
-  }
-  EXPECT_EQ(GetU32(out, image.optional_header_offset + 56), end);
+  EXPECT_EQ(LoaderRuleViolation(out), "");
   return out;
 }
 
@@ -288,78 +276,55 @@ TEST(StampLauncher, GrowsShrinksAndRestampsAcrossSectionMoves) {
   ASSERT_TRUE(ReadLauncherConfiguration(regrown, &stored, &warnings, &error)) << error;
   EXPECT_EQ(stored[9], all_long.texts[1168]);
   EXPECT_EQ(regrown, StampChecked(grown, all_long));
+
+  // A section that shrinks in place before .reloc still reaches it (StampChecked checks the rules).
+  std::vector<std::string> long_texts;
+  for (const stub::SettingLayout& layout : stub::kSettingLayouts) long_texts.push_back(all_long.texts[layout.id]);
+  const Bytes large_stub = BuildImage(StubResources(long_texts), true, true);
+  ASSERT_TRUE(ParsePeImage(StampChecked(large_stub, small), &image, &error));
+  EXPECT_EQ(image.sections.size(), 3u);  // rewritten in place
 }
 
-TEST(StampLauncher, ARawSizeBeyondTheFileNeitherErasesTheNewSectionNorTheNextOne) {
-  Bytes stub = BuildImage(StubResources(), true, true);
-  const std::size_t rsrc_header = SectionTableAt(true) + 40;
-  const std::size_t reloc_header = rsrc_header + 40;
-  PutU32(stub, rsrc_header + 16, 0x7FFFFFFF);
-  const Bytes reloc(stub.begin() + GetU32(stub, reloc_header + 20),
-                    stub.begin() + GetU32(stub, reloc_header + 20) + 12);
-  std::vector<std::string> stored;
-  std::vector<std::string> warnings;
-  std::string error;
-  ASSERT_TRUE(ReadLauncherConfiguration(stub, &stored, &warnings, &error)) << error;  // as the loader maps it
-  StampRequest request;
-  request.texts[1040] = "C:\\jre\\jvm.dll";
-  const Bytes out = StampChecked(stub, request);
-  ASSERT_TRUE(ReadLauncherConfiguration(out, &stored, &warnings, &error)) << error;
-  EXPECT_EQ(stored[1], "C:\\jre\\jvm.dll");
-  EXPECT_EQ(stored[2], "default JvmOptions");
-  EXPECT_TRUE(std::equal(reloc.begin(), reloc.end(), out.begin() + GetU32(out, reloc_header + 20)));
-}
-
-TEST(StampLauncher, CraftedSectionTablesNeverMakeItOverwriteWhatItDoesNotOwn) {
-  constexpr std::size_t kFits = 10;     // a value that fits the old place
-  constexpr std::size_t kMoves = 1000;  // one that makes the section move
-  // The file block that holds JvmPath's text, which every case changes.
+TEST(LoaderRules, EachRuleFailsOnAnImageThatBreaksItAndWriteRefusesThatStub) {
   const Bytes original = BuildImage(StubResources(), true, true);
-  const Bytes text = EncodeStringBlock(BlockWith(0, u"default JvmPath"));
-  const auto text_at = static_cast<std::uint32_t>(
-      std::search(original.begin(), original.end(), text.begin(), text.end()) - original.begin());
-  ASSERT_LT(text_at, original.size());
-  const std::uint32_t shared_block = text_at / kFileAlignment * kFileAlignment;
+  ASSERT_EQ(LoaderRuleViolation(original), "");
+  const std::size_t table = SectionTableAt(true);
+  const std::size_t opt = kFileHeaderAt + 20;
+  const std::size_t directories = opt + 112;
+  const auto section = [&](std::size_t index, std::size_t field) { return table + 40 * index + field; };
   struct Case {
     const char* what;
-    std::size_t section;  // 0 .text, 1 .rsrc, 2 .reloc
-    std::size_t field;    // offset in the section header
+    std::size_t at;
     std::uint32_t value;
-    std::size_t length;
-    const char* expected_error;  // nullptr: stamped
+    const char* rule;
   };
   const Case cases[] = {
-      {"code data past the end of the file", 0, 20, 0x10000, kFits, "section .text lies partly outside the file"},
-      {"code data running past the end", 0, 16, 0x10000, kMoves, "section .text lies partly outside the file"},
-      {"a section at the top of the address space", 2, 12, 0xFFFFE000, kMoves, "no address space left"},
-      {"code data sharing bytes with the section table", 0, 20, 0x180, kFits, nullptr},
-      {"code data sharing bytes with the resources", 0, 20, shared_block, kFits, nullptr},
-      {"code data sharing bytes with the resources", 0, 20, shared_block, kMoves, nullptr},
+      {"a hole between .rsrc and .reloc", section(2, 12), GetU32(original, section(2, 12)) + 0x1000, "starts at"},
+      {"a first section inside the headers", section(0, 12), 0, "starts at 0x0, not at 0x1000"},
+      {"sections out of order", section(0, 12), 0x9000, "starts at"},
+      {"SizeOfImage past the last section", opt + 56, GetU32(original, opt + 56) + 0x1000, "SizeOfImage"},
+      {"SizeOfHeaders off the file alignment", opt + 60, 0x300, "SizeOfHeaders 0x300 is not a multiple"},
+      {"SizeOfHeaders short of the section table", opt + 60, 0, "does not hold the section table"},
+      {"raw data off the file alignment", section(0, 20), 0x500, "PointerToRawData 0x500"},
+      {"a raw size off the file alignment", section(0, 16), 0x100, "SizeOfRawData 0x100"},
+      {"raw data inside the headers", section(0, 20), 0x200, "raw data starts inside the headers"},
+      {"raw data past the end of the file", section(2, 16), 0x400, "past the end of the file"},
+      {"the resource directory beyond the image", directories + 20, 0x100000, "data directory 2"},
+      {"the certificate table beyond the file", directories + 36, 0x100000, "lies outside the file"},
+      {"a wrong checksum", opt + 64, 1, "checksum 0x1 is wrong"},
   };
   for (const Case& c : cases) {
     Bytes stub = original;
-    PutU32(stub, SectionTableAt(true) + 40 * c.section + c.field, c.value);
+    PutU32(stub, c.at, c.value);
+    if (c.at != opt + 64) PutU32(stub, opt + 64, ComputePeChecksum(stub, opt + 64));
+    EXPECT_NE(LoaderRuleViolation(stub).find(c.rule), std::string::npos) << c.what << ": " << LoaderRuleViolation(stub);
     StampRequest request;
-    request.texts[1040] = std::string(c.length, 'j');
+    request.texts[1040] = "j";
     Bytes out;
     StampExpectation expected;
     std::string error;
-    const bool stamped = StampLauncher(stub, request, &out, &expected, &error);
-    ASSERT_EQ(stamped, c.expected_error == nullptr) << c.what << ": " << error;
-    if (!stamped) {
-      EXPECT_NE(error.find(c.expected_error), std::string::npos) << c.what << ": " << error;
-      continue;
-    }
-    // Every byte after the section table that the resource section does not own alone is unchanged.
-    PeImage image;
-    ASSERT_TRUE(ParsePeImage(stub, &image, &error));
-    const auto inside = [](std::size_t at, const PeSection& s) {
-      return at >= s.raw_pointer && at < std::size_t{s.raw_pointer} + s.raw_size;
-    };
-    for (std::size_t i = SectionTableAt(true) + 40 * 4; i < stub.size(); ++i) {
-      if (inside(i, image.sections[1]) && !inside(i, image.sections[0])) continue;
-      ASSERT_EQ(out[i], stub[i]) << c.what << ": byte " << i;
-    }
+    EXPECT_FALSE(StampLauncher(stub, request, &out, &expected, &error)) << c.what;
+    EXPECT_TRUE(out.empty()) << c.what;
   }
 }
 
@@ -412,6 +377,8 @@ TEST(StampLauncher, CheckOfTheWrittenImageFindsEveryDifference) {
   PutU32(changed_text, checksum, ComputePeChecksum(changed_text, checksum));
   Bytes wrong_checksum = out;
   PutU32(wrong_checksum, checksum, GetU32(out, checksum) + 1);
+  Bytes no_checksum = out;
+  PutU32(no_checksum, checksum, 0);
   StampExpectation other_setting = expected;
   other_setting.stored[IndexOfSetting("SplashText")] = "other";
   StampExpectation other_resource = expected;
@@ -424,7 +391,8 @@ TEST(StampLauncher, CheckOfTheWrittenImageFindsEveryDifference) {
   };
   const Case cases[] = {
       {"a changed string", changed_text, expected, "does not carry the intended resources"},
-      {"a wrong checksum", wrong_checksum, expected, "carries a wrong checksum"},
+      {"a wrong checksum", wrong_checksum, expected, "checksum"},
+      {"no checksum", no_checksum, expected, "carries a wrong checksum"},
       {"another setting expected", out, other_setting, "does not carry the intended SplashText"},
       {"other resources expected", out, other_resource, "does not carry the intended resources"},
       {"a cut image", Bytes(out.begin(), out.begin() + 0x300), expected, "does not read back"},
@@ -435,14 +403,21 @@ TEST(StampLauncher, CheckOfTheWrittenImageFindsEveryDifference) {
   }
 }
 
-// The group's name is matched as the resource loader does, without regard to ASCII case.
+// The group's name is matched as the resource loader does, without regard to ASCII case; the new
+// group and its images take the old group's language.
 TEST(StampLauncher, ReplacesMainIconAndSplashBitmap) {
   for (const char16_t* old_name : {u"MAINICON", u"mainicon"}) {
+    const ResourceName language = ResourceName::Id(old_name[0] == u'm' ? 0x409 : 0);
     ResourceTree resources = StubResources();
     NameMap& groups = resources.at(ResourceName::Id(kRtGroupIcon));
     auto old_group = groups.extract(ResourceName::Name(u"MAINICON"));
     old_group.key() = ResourceName::Name(old_name);
+    old_group.mapped() = {{language, old_group.mapped().at(ResourceName::Id(0))}};
     groups.insert(std::move(old_group));
+    for (int id : {1, 2}) {
+      LanguageMap& image = resources.at(ResourceName::Id(kRtIcon)).at(ResourceName::Id(id));
+      image = {{language, image.at(ResourceName::Id(0))}};
+    }
     const Bytes stub = BuildImage(resources, true, true);
     std::vector<IconImage> icon(2);
     icon[0].width = 16;
@@ -462,14 +437,14 @@ TEST(StampLauncher, ReplacesMainIconAndSplashBitmap) {
     EXPECT_EQ(icons.at(ResourceName::Id(7)).at(ResourceName::Id(0)).bytes, Data("other group's icon").bytes);
     const LanguageMap* group = FindResource(tree, ResourceName::Id(kRtGroupIcon), ResourceName::Name(u"MAINICON"));
     ASSERT_NE(group, nullptr);
-    const Bytes& directory = group->at(ResourceName::Id(0)).bytes;
+    const Bytes& directory = group->at(language).bytes;
     ASSERT_EQ(directory.size(), 6u + 2 * 14);
     EXPECT_EQ(GetU16(directory, 4), 2);
     for (std::size_t i = 0; i < 2; ++i) {
       const std::size_t entry = 6 + i * 14;
       EXPECT_EQ(directory[entry], icon[i].width);
       EXPECT_EQ(GetU32(directory, entry + 8), icon[i].data.size());
-      EXPECT_EQ(icons.at(ResourceName::Id(GetU16(directory, entry + 12))).at(ResourceName::Id(0)).bytes, icon[i].data);
+      EXPECT_EQ(icons.at(ResourceName::Id(GetU16(directory, entry + 12))).at(language).bytes, icon[i].data);
     }
     const LanguageMap* bitmap = FindResource(tree, ResourceName::Id(kRtBitmap), ResourceName::Id(kSplashBitmapId));
     EXPECT_EQ(bitmap->at(ResourceName::Id(0)).bytes, dib);

@@ -123,10 +123,21 @@ std::string CheckMessage(std::string_view name, std::string_view value) {
 }
 
 // What every text must be to be stored and printed back: one line of Unicode.
+// C0 (except tab), DEL and C1: characters that a terminal takes for commands, not text.
+bool IsControlCharacter(char16_t unit) {
+  return (unit < 0x20 && unit != u'\t') || (unit >= 0x7F && unit <= 0x9F);
+}
+
 std::string CheckLine(std::string_view value) {
   if (value.find('\0') != std::string_view::npos) return "contains a NUL character";
   if (value.find_first_of("\r\n") != std::string_view::npos) return "contains a line break";
   if (!stub::IsValidUtf8(value)) return "contains an unpaired UTF-16 surrogate, which is no character";
+  for (const char16_t unit : stub::Utf16FromUtf8(value)) {
+    if (IsControlCharacter(unit)) {
+      return "contains the control character " + PrintableText(stub::Utf8FromUtf16(std::u16string(1, unit))) +
+             " (of the control characters only tab is allowed)";
+    }
+  }
   return {};
 }
 
@@ -268,9 +279,10 @@ class IniReader {
   std::map<int, int> seen_;  // key identifier -> line
 };
 
-// A value as a line can show it: text that is no Unicode (unpaired surrogates, bytes that are no
-// UTF-8) as U+FFFD, line breaks and NUL characters as spaces. Sets the flags that apply.
-std::string Showable(std::string_view value, bool* not_unicode, bool* line_breaks) {
+// A value as a line can show it, and a terminal print it: text that is no Unicode (unpaired
+// surrogates, bytes that are no UTF-8) as U+FFFD, line breaks and NUL characters as spaces, other
+// control characters (escape sequences among them) as U+FFFD. Sets the flags that apply.
+std::string Showable(std::string_view value, bool* not_unicode, bool* line_breaks, bool* controls) {
   std::string shown(value);
   if (!stub::IsValidUtf8(value)) {
     *not_unicode = true;
@@ -290,7 +302,11 @@ std::string Showable(std::string_view value, bool* not_unicode, bool* line_break
       *line_breaks = true;
     }
   }
-  return shown;
+  std::u16string units = stub::Utf16FromUtf8(shown);
+  if (std::none_of(units.begin(), units.end(), IsControlCharacter)) return shown;
+  *controls = true;
+  std::replace_if(units.begin(), units.end(), IsControlCharacter, u'\uFFFD');
+  return stub::Utf8FromUtf16(units);
 }
 
 // One "Name=value" line of the dump, with the warning its value calls for.
@@ -298,14 +314,16 @@ std::string DumpLine(std::string_view name, std::string_view value, const std::s
                      std::vector<std::string>* warnings) {
   bool not_unicode = false;
   bool line_breaks = false;
-  const std::string shown = Showable(value, &not_unicode, &line_breaks);
+  bool controls = false;
+  const std::string shown = Showable(value, &not_unicode, &line_breaks, &controls);
   if (line_breaks) warnings->push_back(std::string(name) + " holds line breaks or NUL characters, shown as spaces");
+  if (controls) warnings->push_back(std::string(name) + " holds control characters, shown as U+FFFD");
   if (not_unicode) {
     warnings->push_back(std::string(name) +
                         " holds text that is no Unicode (an unpaired surrogate or bytes that are "
                         "no UTF-8), shown as U+FFFD");
   }
-  if (!line_breaks && !not_unicode && !problem.empty()) {
+  if (!line_breaks && !not_unicode && !controls && !problem.empty()) {
     warnings->push_back(std::string(name) + " " + problem + "; write refuses this value");
   }
   return std::string(name) + "=" + shown + "\n";
@@ -354,6 +372,9 @@ std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_vie
   }
   if (std::string problem = CheckLength(value); !problem.empty()) return problem;
   if (layout.kind == stub::SettingKind::kMessage) return CheckMessage(layout.name, value);
+  if (layout.name == "ServiceSwitch" && (value.empty() || value.find_first_of(" \t") != std::string_view::npos)) {
+    return "must be one word without spaces: the service manager starts the program with it as its argument";
+  }
   if (layout.name == "JvmOptions" && std::count(value.begin(), value.end(), '"') % 2 != 0) {
     return "has an unmatched double quote, which would swallow the class-path option";
   }

@@ -251,6 +251,9 @@ bool StampLauncher(const Bytes& stub, const StampRequest& request, Bytes* out, S
                 "is Authenticode-signed; editing it would invalidate the signature (stamp an unsigned stub, then sign "
                 "the result)");
   }
+  if (const std::string rule = LoaderRuleViolation(stub); !rule.empty()) {
+    return Fail(error, "Windows would not load it: " + rule);
+  }
   ResourceTree tree;
   if (!LoadResourceTree(stub, &tree, error)) return false;
   if (!HasNeutralLauncherBlock(tree))
@@ -293,6 +296,9 @@ bool CheckStampedImage(const Bytes& image, const StampExpectation& expected, std
     if (stored[i] != expected.stored[i]) {
       return Fail(error, "written image does not carry the intended " + std::string(stub::kSettingLayouts[i].name));
     }
+  }
+  if (const std::string rule = LoaderRuleViolation(image); !rule.empty()) {
+    return Fail(error, "written image would not load on Windows: " + rule);
   }
   PeImage headers;
   if (!ParsePeImage(image, &headers, error) ||

@@ -8,18 +8,20 @@
 #include <cwchar>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
+#include <optional>
+#include <random>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "console.h"
 #include "core/text.h"
+#include "file_io.h"
 #include "launcher_ini.h"
 #include "launcher_resources.h"
 #include "manifest.h"
+#include "pe_image.h"
 
 namespace fs = std::filesystem;
 using stubconfig::Bytes;
@@ -32,31 +34,36 @@ namespace {
 constexpr char kUsage[] =
     "usage: stubconfig write --stub STUB.exe --config APP.ini --out APP.exe [--icon APP.ico] [--splash APP.bmp]\n"
     "                        [--manifest APP.manifest] [--default-version 1.2.3]\n"
-    "       stubconfig dump APP.exe\n";
+    "       stubconfig dump APP.exe\n"
+    "       stubconfig check APP.exe...\n";
+
+// A message as a terminal may receive it: control characters (C0 but tab and line feed, DEL, C1 as
+// UTF-8), which a file name on the command line may carry, become '?', so that no message can command
+// the terminal.
+void Report(std::string line) {
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(line[i]);
+    if (byte == 0xC2 && i + 1 < line.size() && static_cast<unsigned char>(line[i + 1]) >= 0x80 &&
+        static_cast<unsigned char>(line[i + 1]) <= 0x9F) {
+      line.replace(i, 2, "?");
+    } else if ((byte < 0x20 && byte != '\t' && byte != '\n') || byte == 0x7F) {
+      line[i] = '?';
+    }
+  }
+  WriteText(Stream::kError, "stubconfig: " + line + "\n");
+}
 
 int Fail(const std::string& message) {
-  WriteText(Stream::kError, "stubconfig: " + message + "\n");
+  Report(message);
   return 1;
 }
 
-bool ReadFile(const std::string& path, Bytes* data, std::string* error) {
-  std::ifstream in(fs::u8path(path), std::ios::binary);
-  if (!in) {
-    *error = path + ": cannot open for reading";
-    return false;
-  }
-  // Sized from the file when it has a size, so that a large file is not held twice while it is read.
-  std::error_code ec;
-  const std::uintmax_t size = fs::file_size(fs::u8path(path), ec);
-  data->clear();
-  if (!ec && size <= data->max_size()) data->reserve(static_cast<std::size_t>(size));
-  data->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    *error = path + ": read error";
-    return false;
-  }
-  return true;
-}
+// The most each kind of input may hold: far more than any real one, little enough to hold in memory.
+constexpr std::uint64_t kMaxStubSize = 64u << 20;
+constexpr std::uint64_t kMaxConfigSize = 1u << 20;
+constexpr std::uint64_t kMaxIconSize = 16u << 20;
+constexpr std::uint64_t kMaxBitmapSize = 64u << 20;
+constexpr std::uint64_t kMaxManifestSize = 1u << 20;
 
 // What an existing path is, in a message; "" for a regular file or a path that does not exist.
 std::string NotARegularFile(const fs::path& path) {
@@ -83,18 +90,26 @@ std::string NotARegularFile(const fs::path& path) {
   }
 }
 
-// A name beside the target that nothing holds yet, so that neither a stale temporary file nor a pipe
-// or device of that name is opened for writing.
-bool FreeTemporaryName(const fs::path& target, fs::path* temporary) {
+// A name beside the target that no file had, created by this run: a name planted beforehand, a link
+// to somewhere else included, is passed over, never written through.
+bool CreateTemporaryFile(const fs::path& target, const Bytes& data, fs::path* temporary, std::string* error) {
+  std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".stubconfig-%08x", static_cast<unsigned>(random()));
     fs::path candidate = target;
-    candidate += ".stubconfig-tmp" + (attempt == 0 ? std::string() : std::to_string(attempt));
-    std::error_code ec;
-    if (fs::symlink_status(candidate, ec).type() == fs::file_type::not_found) {
-      *temporary = candidate;
-      return true;
+    candidate += suffix;
+    switch (stubconfig::CreateNewFile(candidate.u8string(), data, error)) {
+      case stubconfig::CreateResult::kCreated:
+        *temporary = candidate;
+        return true;
+      case stubconfig::CreateResult::kFailed:
+        return false;
+      case stubconfig::CreateResult::kNameTaken:
+        break;
     }
   }
+  *error = target.u8string() + ": no free name for a temporary file beside it";
   return false;
 }
 
@@ -109,25 +124,16 @@ bool WriteCheckedOutput(const std::string& path, const Bytes& data, const stubco
     return false;
   }
   fs::path temporary;
-  if (!FreeTemporaryName(target, &temporary)) {
-    *error = path + ": no free name for a temporary file beside it";
-    return false;
-  }
+  if (!CreateTemporaryFile(target, data, &temporary, error)) return false;
   const auto discard = [&](const std::string& message) {
     std::error_code ignored;
     fs::remove(temporary, ignored);
     *error = message;
     return false;
   };
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    out.close();
-    if (!out) return discard(path + ": cannot write");
-  }
   Bytes written;
   std::string check_error;
-  if (!ReadFile(temporary.u8string(), &written, &check_error))
+  if (!stubconfig::ReadRegularFile(temporary.u8string(), data.size(), &written, &check_error))
     return discard(path + ": cannot read back what was written");
   if (written != data || !stubconfig::CheckStampedImage(written, expected, &check_error)) {
     return discard(path + ": the written file does not read back as intended" +
@@ -139,12 +145,16 @@ bool WriteCheckedOutput(const std::string& path, const Bytes& data, const stubco
   return true;
 }
 
-bool SamePath(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  if (fs::equivalent(fs::u8path(a), fs::u8path(b), ec)) return true;
-  const fs::path resolved_a = fs::weakly_canonical(fs::absolute(fs::u8path(a), ec), ec);
-  const fs::path resolved_b = fs::weakly_canonical(fs::absolute(fs::u8path(b), ec), ec);
-  return resolved_a == resolved_b;
+// The input option whose file `out` would overwrite, by what the files are, not how they are named:
+// a hard link or a symbolic link to an input is that input. nullptr when there is none.
+const char* OverwrittenInput(const std::map<std::string, std::string>& options) {
+  const std::optional<stubconfig::FileIdentity> out = stubconfig::IdentityOf(options.at("--out"));
+  if (!out) return nullptr;
+  for (const char* option : {"--stub", "--config", "--icon", "--splash", "--manifest"}) {
+    const auto input = options.find(option);
+    if (input != options.end() && stubconfig::IdentityOf(input->second) == out) return option;
+  }
+  return nullptr;
 }
 
 struct WriteOptions {
@@ -183,7 +193,7 @@ bool ParseWriteOptions(const Arguments& args, WriteOptions* options, std::string
 // The manifest to embed, read from `path` and checked.
 bool ReadManifest(const std::string& path, Bytes* manifest, std::string* error) {
   Bytes data;
-  if (!ReadFile(path, &data, error)) return false;
+  if (!stubconfig::ReadRegularFile(path, kMaxManifestSize, &data, error)) return false;
   const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
   if (const std::string problem = stubconfig::ManifestProblem(text); !problem.empty()) {
     *error = path + ": not an application manifest: " + problem;
@@ -197,12 +207,12 @@ bool ReadManifest(const std::string& path, Bytes* manifest, std::string* error) 
 // The file that an optional option names, read and given to parse; true, with out untouched, when the
 // option is absent. A parse failure's reason is prefixed with the file's name.
 template <typename Parsed>
-bool ParseGivenFile(const WriteOptions& options, const char* option,
+bool ParseGivenFile(const WriteOptions& options, const char* option, std::uint64_t limit,
                     bool (*parse)(const Bytes&, Parsed*, std::string*), Parsed* out, std::string* error) {
   const auto given = options.values.find(option);
   if (given == options.values.end()) return true;
   Bytes data;
-  if (!ReadFile(given->second, &data, error)) return false;
+  if (!stubconfig::ReadRegularFile(given->second, limit, &data, error)) return false;
   if (parse(data, out, error)) return true;
   *error = given->second + ": " + *error;
   return false;
@@ -215,15 +225,17 @@ int RunWrite(const Arguments& args) {
   const std::string& stub_path = options.values["--stub"];
   const std::string& config_path = options.values["--config"];
   const std::string& out_path = options.values["--out"];
-  if (SamePath(stub_path, out_path)) return Fail(out_path + ": the output would overwrite the stub");
+  if (const char* input = OverwrittenInput(options.values)) {
+    return Fail(out_path + ": is the file given with " + input + "; the output would overwrite it, nothing was written");
+  }
 
   Bytes config_text;
-  if (!ReadFile(config_path, &config_text, &error)) return Fail(error);
+  if (!stubconfig::ReadRegularFile(config_path, kMaxConfigSize, &config_text, &error)) return Fail(error);
   stubconfig::LauncherIni ini;
   std::vector<std::string> warnings;
   const std::string_view text(reinterpret_cast<const char*>(config_text.data()), config_text.size());
   const bool parsed = stubconfig::ParseLauncherIni(text, config_path, &ini, &warnings, &error);
-  for (const std::string& warning : warnings) WriteText(Stream::kError, "stubconfig: " + warning + "\n");
+  for (const std::string& warning : warnings) Report(warning);
   if (!parsed) return Fail(error);
   // A build tool passes its project's version, which a [VersionInfo] section of the configuration overrides.
   if (options.values.count("--default-version") && !ini.version_info) {
@@ -241,8 +253,8 @@ int RunWrite(const Arguments& args) {
 
   std::vector<stubconfig::IconImage> icon;
   Bytes splash;
-  if (!ParseGivenFile(options, "--icon", stubconfig::ParseIconFile, &icon, &error) ||
-      !ParseGivenFile(options, "--splash", stubconfig::ParseBitmapFile, &splash, &error)) {
+  if (!ParseGivenFile(options, "--icon", kMaxIconSize, stubconfig::ParseIconFile, &icon, &error) ||
+      !ParseGivenFile(options, "--splash", kMaxBitmapSize, stubconfig::ParseBitmapFile, &splash, &error)) {
     return Fail(error);
   }
   if (options.values.count("--icon")) request.icon = &icon;
@@ -254,7 +266,7 @@ int RunWrite(const Arguments& args) {
   }
 
   Bytes stub;
-  if (!ReadFile(stub_path, &stub, &error)) return Fail(error);
+  if (!stubconfig::ReadRegularFile(stub_path, kMaxStubSize, &stub, &error)) return Fail(error);
   Bytes result;
   stubconfig::StampExpectation expected;
   if (!stubconfig::StampLauncher(stub, request, &result, &expected, &error)) return Fail(stub_path + ": " + error);
@@ -265,19 +277,35 @@ int RunWrite(const Arguments& args) {
 int RunDump(const std::string& path) {
   Bytes exe;
   std::string error;
-  if (!ReadFile(path, &exe, &error)) return Fail(error);
+  if (!stubconfig::ReadRegularFile(path, kMaxStubSize, &exe, &error)) return Fail(error);
   std::string ini;
   std::vector<std::string> warnings;
   if (!stubconfig::DumpLauncher(exe, &ini, &warnings, &error)) return Fail(path + ": " + error);
   for (const std::string& warning : warnings)
-    WriteText(Stream::kError, "stubconfig: " + path + ": warning: " + warning + "\n");
+    Report(path + ": warning: " + warning);
   return WriteText(Stream::kOutput, ini) ? 0 : Fail("cannot write to standard output");
+}
+
+// Each executable against the rules the Windows loader applies; silent when all keep them.
+int RunCheck(const Arguments& args) {
+  int status = 0;
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    Bytes exe;
+    std::string error;
+    if (!stubconfig::ReadRegularFile(args[i], kMaxStubSize, &exe, &error)) {
+      status = Fail(error);
+    } else if (const std::string rule = stubconfig::LoaderRuleViolation(exe); !rule.empty()) {
+      status = Fail(args[i] + ": Windows would not load it: " + rule);
+    }
+  }
+  return status;
 }
 
 int Run(const Arguments& args) {
   const std::string command = args.size() > 1 ? args[1] : "";
   if (command == "write") return RunWrite(args);
   if (command == "dump" && args.size() == 3) return RunDump(args[2]);
+  if (command == "check" && args.size() > 2) return RunCheck(args);
   if (command == "--help" || command == "-h") return WriteText(Stream::kOutput, kUsage) ? 0 : 1;
   WriteText(Stream::kError, kUsage);
   return 2;

@@ -16,6 +16,16 @@ constexpr std::uint16_t kDllImage = 0x2000;
 constexpr std::uint32_t kInitializedData = 0x00000040;
 constexpr std::uint32_t kMemoryRead = 0x40000000;
 
+std::string Hex(std::uint64_t value) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  do {
+    text.insert(text.begin(), kDigits[value % 16]);
+    value /= 16;
+  } while (value != 0);
+  return "0x" + text;
+}
+
 bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
 std::uint32_t MappedSize(const PeSection& section) {
@@ -131,7 +141,14 @@ Bytes RewriteInPlace(Rewrite& rewrite, std::size_t index, const ResourceTree& tr
   std::copy(data.begin(), data.end(), rewrite.file.begin() + section.raw_pointer);
   rewrite.initialized_delta = std::int64_t{raw} - section.raw_size;
   section.raw_size = raw;
-  section.virtual_size = static_cast<std::uint32_t>(data.size());
+  // A section that ends before the next one begins leaves a hole in the image, which Windows refuses to
+  // map: a smaller section keeps reaching its successor.
+  std::uint32_t gap = 0;
+  for (const PeSection& s : rewrite.image.sections) {
+    const std::uint32_t distance = s.virtual_address - section.virtual_address;
+    if (s.virtual_address > section.virtual_address && (gap == 0 || distance < gap)) gap = distance;
+  }
+  section.virtual_size = std::max(static_cast<std::uint32_t>(data.size()), gap);
   WriteSectionHeader(rewrite.file, SectionHeaderOffset(rewrite.image, index), section);
   return data;
 }
@@ -233,6 +250,56 @@ bool ParsePeImage(const Bytes& file, PeImage* image, std::string* error) {
     image->sections.push_back(section);
   }
   return SectionsApartInMemory(*image, error);
+}
+
+std::string LoaderRuleViolation(const Bytes& file) {
+  PeImage image;
+  std::string error;
+  if (!ParsePeImage(file, &image, &error)) return error;
+  const std::uint32_t file_alignment = image.file_alignment;
+  const std::uint32_t section_alignment = image.section_alignment;
+  const std::string headers = "SizeOfHeaders " + Hex(image.size_of_headers);
+  if (image.size_of_headers % file_alignment != 0) {
+    return headers + " is not a multiple of FileAlignment " + Hex(file_alignment);
+  }
+  if (image.size_of_headers < SectionHeaderOffset(image, image.sections.size()) || image.size_of_headers > file.size()) {
+    return headers + " does not hold the section table or lies beyond the file";
+  }
+  std::uint64_t next = AlignUp(image.size_of_headers, section_alignment);
+  for (const PeSection& s : image.sections) {
+    const std::string name = "section " + s.name;
+    if (s.virtual_address != next) {
+      return name + " starts at " + Hex(s.virtual_address) + ", not at " + Hex(next) +
+             " where the one before it ends (sections must follow each other, rounded to SectionAlignment)";
+    }
+    next = AlignUp(std::uint64_t{s.virtual_address} + MappedSize(s), section_alignment);
+    if (s.raw_size == 0) continue;
+    if (s.raw_pointer % file_alignment != 0 || s.raw_size % file_alignment != 0) {
+      return name + ": PointerToRawData " + Hex(s.raw_pointer) + " or SizeOfRawData " + Hex(s.raw_size) +
+             " is not a multiple of FileAlignment " + Hex(file_alignment);
+    }
+    if (s.raw_pointer < image.size_of_headers) return name + ": raw data starts inside the headers";
+    if (!InBounds(file.size(), s.raw_pointer, s.raw_size)) return name + ": raw data reaches past the end of the file";
+  }
+  const std::uint32_t size_of_image = GetU32(file, image.optional_header_offset + 56);
+  if (size_of_image != next) {
+    return "SizeOfImage " + Hex(size_of_image) + " is not " + Hex(next) + ", the rounded end of the last section";
+  }
+  for (std::uint32_t i = 0; i < image.data_directory_count; ++i) {
+    std::uint32_t rva = 0;
+    std::uint32_t size = 0;
+    GetDataDirectory(file, image, static_cast<int>(i), &rva, &size);
+    // The certificate table's address is a file offset: it is not mapped.
+    const std::uint64_t limit = i == kSecurityDirectoryIndex ? file.size() : size_of_image;
+    if ((rva != 0 || size != 0) && std::uint64_t{rva} + size > limit) {
+      return "data directory " + std::to_string(i) + " (" + Hex(rva) + ", " + Hex(size) + " bytes) lies outside the " +
+             (i == kSecurityDirectoryIndex ? "file" : "image");
+    }
+  }
+  const std::uint32_t checksum = GetU32(file, ChecksumOffset(image));
+  const std::uint32_t computed = ComputePeChecksum(file, ChecksumOffset(image));
+  if (checksum != 0 && checksum != computed) return "checksum " + Hex(checksum) + " is wrong, " + Hex(computed) + " expected";
+  return {};
 }
 
 void GetDataDirectory(const Bytes& file, const PeImage& image, int index, std::uint32_t* rva, std::uint32_t* size) {

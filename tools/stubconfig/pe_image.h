@@ -54,6 +54,16 @@ std::uint32_t ComputePeChecksum(const Bytes& file, std::size_t checksum_offset);
 
 inline std::size_t ChecksumOffset(const PeImage& image) { return image.optional_header_offset + 64; }
 
+// The first rule of the Windows loader that the image breaks, "" when it keeps them all: section
+// headers in ascending address order, each starting where the one before it ends once rounded up to
+// SectionAlignment (the first where the headers end); SizeOfImage the rounded end of the last
+// section; SizeOfHeaders, PointerToRawData and SizeOfRawData multiples of FileAlignment; raw data
+// after the headers and inside the file; the data directories inside the image (the certificate
+// table inside the file); a correct checksum, or 0 as linkers leave it (the loader checks it only for
+// drivers and a few system DLLs, but a tool that writes one must write it right). Wine maps images that break them; Windows refuses them
+// as "not a valid Win32 application".
+std::string LoaderRuleViolation(const Bytes& file);
+
 // Writes `tree` as the image's resource section: in place when the new section still fits its slot
 // (always so when it is the image's last section) and owns its bytes alone, else as a new last
 // section, the old one's own bytes zeroed and renamed ".rsrcold". Then updates the resource data
