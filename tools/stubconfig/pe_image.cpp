@@ -129,26 +129,26 @@ struct Rewrite {
   std::int64_t initialized_delta = 0;
 };
 
-// Writes the section over the old one; returns its bytes.
+// Writes the section over the old one; returns its bytes. A section that ends before the next one
+// begins leaves a hole in the image, which Windows refuses to map: one that another follows in memory
+// keeps at least its old extent, which reached its successor, and (at the end of the file) at least
+// its old raw size, so that it never maps more zeros than it did. Only the last one shrinks.
 Bytes RewriteInPlace(Rewrite& rewrite, std::size_t index, const ResourceTree& tree) {
   PeSection& section = rewrite.image.sections[index];
   Bytes data = SerializeResourceTree(tree, section.virtual_address);
+  const bool last_in_memory =
+      std::none_of(rewrite.image.sections.begin(), rewrite.image.sections.end(),
+                   [&](const PeSection& s) { return s.virtual_address > section.virtual_address; });
   const bool at_end = std::uint64_t{section.raw_pointer} + section.raw_size == rewrite.file.size();
-  const std::uint32_t raw =
-      at_end ? static_cast<std::uint32_t>(AlignUp(data.size(), rewrite.image.file_alignment)) : section.raw_size;
+  const auto size = static_cast<std::uint32_t>(data.size());
+  const auto aligned = static_cast<std::uint32_t>(AlignUp(data.size(), rewrite.image.file_alignment));
+  const std::uint32_t raw = !at_end ? section.raw_size : last_in_memory ? aligned : std::max(aligned, section.raw_size);
   if (at_end) rewrite.file.resize(section.raw_pointer + std::size_t{raw});
   std::fill_n(rewrite.file.begin() + section.raw_pointer, raw, 0);
   std::copy(data.begin(), data.end(), rewrite.file.begin() + section.raw_pointer);
   rewrite.initialized_delta = std::int64_t{raw} - section.raw_size;
+  section.virtual_size = last_in_memory ? size : std::max(size, MappedSize(section));
   section.raw_size = raw;
-  // A section that ends before the next one begins leaves a hole in the image, which Windows refuses to
-  // map: a smaller section keeps reaching its successor.
-  std::uint32_t gap = 0;
-  for (const PeSection& s : rewrite.image.sections) {
-    const std::uint32_t distance = s.virtual_address - section.virtual_address;
-    if (s.virtual_address > section.virtual_address && (gap == 0 || distance < gap)) gap = distance;
-  }
-  section.virtual_size = std::max(static_cast<std::uint32_t>(data.size()), gap);
   WriteSectionHeader(rewrite.file, SectionHeaderOffset(rewrite.image, index), section);
   return data;
 }
