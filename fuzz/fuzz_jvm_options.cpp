@@ -151,7 +151,8 @@ bool IsArchiveName(const std::string& name) {
 // items are walked.
 void ModelArchives(const Node& directory, const std::string& path, std::string& class_path,
                    std::vector<std::string>& reports, std::set<const Node*>& reported) {
-  const bool fails = directory.fail_after >= 0 && static_cast<std::size_t>(directory.fail_after) < directory.children.size();
+  const bool fails =
+      directory.fail_after >= 0 && static_cast<std::size_t>(directory.fail_after) < directory.children.size();
   if (fails && reported.insert(&directory).second) {
     reports.push_back("system 59");
     reports.push_back("Error accessing file/directory: " + path);

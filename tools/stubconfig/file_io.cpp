@@ -53,7 +53,8 @@ bool ReadRegularFile(const std::string& path, std::uint64_t limit, Bytes* data, 
     *error = path + ": is " + KindOf(status.st_mode) + ", not a regular file";
     return false;
   }
-  const std::string too_large = path + ": larger than " + std::to_string(limit) + " bytes, more than such a file can be";
+  const std::string too_large =
+      path + ": larger than " + std::to_string(limit) + " bytes, more than such a file can be";
   if (static_cast<std::uint64_t>(status.st_size) > limit) {
     *error = too_large;
     return false;

@@ -64,7 +64,8 @@ bool ReadRegularFile(const std::string& path, std::uint64_t limit, Bytes* data, 
     return false;
   }
   const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-  const std::string too_large = path + ": larger than " + std::to_string(limit) + " bytes, more than such a file can be";
+  const std::string too_large =
+      path + ": larger than " + std::to_string(limit) + " bytes, more than such a file can be";
   if (size > limit) {
     *error = too_large;
     return false;

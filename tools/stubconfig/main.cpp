@@ -226,7 +226,8 @@ int RunWrite(const Arguments& args) {
   const std::string& config_path = options.values["--config"];
   const std::string& out_path = options.values["--out"];
   if (const char* input = OverwrittenInput(options.values)) {
-    return Fail(out_path + ": is the file given with " + input + "; the output would overwrite it, nothing was written");
+    return Fail(out_path + ": is the file given with " + input +
+                "; the output would overwrite it, nothing was written");
   }
 
   Bytes config_text;

@@ -147,7 +147,21 @@ Bytes RewriteInPlace(Rewrite& rewrite, std::size_t index, const ResourceTree& tr
   std::fill_n(rewrite.file.begin() + section.raw_pointer, raw, 0);
   std::copy(data.begin(), data.end(), rewrite.file.begin() + section.raw_pointer);
   rewrite.initialized_delta = std::int64_t{raw} - section.raw_size;
-  section.virtual_size = last_in_memory ? size : std::max(size, MappedSize(section));
+  // Nor does the last one shrink below what another data directory of the image reaches into.
+  std::uint64_t reach = 0;
+  const std::uint32_t size_of_image = GetU32(rewrite.file, rewrite.image.optional_header_offset + 56);
+  for (std::uint32_t i = 0; i < rewrite.image.data_directory_count; ++i) {
+    std::uint32_t rva = 0;
+    std::uint32_t length = 0;
+    GetDataDirectory(rewrite.file, rewrite.image, static_cast<int>(i), &rva, &length);
+    const std::uint64_t end = std::uint64_t{rva} + length;
+    if (i != kResourceDirectoryIndex && i != kSecurityDirectoryIndex && end <= size_of_image) {
+      reach = std::max(reach, end);
+    }
+  }
+  const auto reached =
+      static_cast<std::uint32_t>(reach > section.virtual_address ? reach - section.virtual_address : 0);
+  section.virtual_size = last_in_memory ? std::max(size, reached) : std::max(size, MappedSize(section));
   section.raw_size = raw;
   WriteSectionHeader(rewrite.file, SectionHeaderOffset(rewrite.image, index), section);
   return data;
@@ -262,7 +276,8 @@ std::string LoaderRuleViolation(const Bytes& file) {
   if (image.size_of_headers % file_alignment != 0) {
     return headers + " is not a multiple of FileAlignment " + Hex(file_alignment);
   }
-  if (image.size_of_headers < SectionHeaderOffset(image, image.sections.size()) || image.size_of_headers > file.size()) {
+  if (image.size_of_headers < SectionHeaderOffset(image, image.sections.size()) ||
+      image.size_of_headers > file.size()) {
     return headers + " does not hold the section table or lies beyond the file";
   }
   std::uint64_t next = AlignUp(image.size_of_headers, section_alignment);
@@ -298,7 +313,9 @@ std::string LoaderRuleViolation(const Bytes& file) {
   }
   const std::uint32_t checksum = GetU32(file, ChecksumOffset(image));
   const std::uint32_t computed = ComputePeChecksum(file, ChecksumOffset(image));
-  if (checksum != 0 && checksum != computed) return "checksum " + Hex(checksum) + " is wrong, " + Hex(computed) + " expected";
+  if (checksum != 0 && checksum != computed) {
+    return "checksum " + Hex(checksum) + " is wrong, " + Hex(computed) + " expected";
+  }
   return {};
 }
 

@@ -60,8 +60,8 @@ inline std::size_t ChecksumOffset(const PeImage& image) { return image.optional_
 // section; SizeOfHeaders, PointerToRawData and SizeOfRawData multiples of FileAlignment; raw data
 // after the headers and inside the file; the data directories inside the image (the certificate
 // table inside the file); a correct checksum, or 0 as linkers leave it (the loader checks it only for
-// drivers and a few system DLLs, but a tool that writes one must write it right). Wine maps images that break them; Windows refuses them
-// as "not a valid Win32 application".
+// drivers and a few system DLLs, but a tool that writes one must write it right). Wine maps images
+// that break them; Windows refuses them as "not a valid Win32 application".
 std::string LoaderRuleViolation(const Bytes& file);
 
 // Writes `tree` as the image's resource section: in place when the new section still fits its slot

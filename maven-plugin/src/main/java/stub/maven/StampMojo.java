@@ -3,7 +3,7 @@ package stub.maven;
 import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
-import java.nio.charset.Charset;
+import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
@@ -138,7 +138,7 @@ public class StampMojo extends AbstractMojo {
         try {
             Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
             process.getOutputStream().close();
-            output = new String(process.getInputStream().readAllBytes(), Charset.forName("UTF-8")).trim();
+            output = new String(process.getInputStream().readAllBytes(), StandardCharsets.UTF_8).trim();
             exit = process.waitFor();
         } catch (IOException e) {
             throw new MojoExecutionException("Cannot run " + command.get(0) + ": " + e.getMessage(), e);
