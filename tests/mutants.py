@@ -160,6 +160,13 @@ MUTATIONS = [
     (SW, "if (UninstallService(config.ServiceName())) ReportInfo",
      "if (!UninstallService(config.ServiceName())) ReportInfo"),
     (SW, "ReportError(config.ServiceExistsMessage()", "ReportInfo(config.ServiceExistsMessage()"),
+    # The same, once the configuration reaches each stage as a struct of its own.
+    (SW, "if (InstallService(entry, executable_path)) ReportInfo",
+     "if (!InstallService(entry, executable_path)) ReportInfo"),
+    (SW, "if (UninstallService(entry.name)) ReportInfo", "if (!UninstallService(entry.name)) ReportInfo"),
+    (SW, "ReportError(switches.exists_message", "ReportInfo(switches.exists_message"),
+    (JO, "if (rest == std::string::npos || !CanCarry(code_page, piece.substr(rest))) return false;",
+     "if (rest == std::string::npos) return false;"),
     # ... and code that moved or changed type since: the one string-block reader, the typed entry kinds.
     ("src/core/string_block.cpp", "offset += 2 * length;", "offset += length;"),
     ("src/core/string_block.cpp", "if ((size - offset) / 2 < length) return false;",

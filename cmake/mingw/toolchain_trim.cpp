@@ -45,7 +45,7 @@ void __throw_underflow_error(const char*) { EndProcess(); }
 void __throw_bad_function_call() { EndProcess(); }
 }  // namespace std
 
-// Static objects are never destroyed: the launchers end with ExitProcess (cmake/mingw/startup_*.cpp),
+// Static objects are never destroyed: the launchers end with ExitProcess (src/app/startup_*_win.cpp),
 // possibly while the JVM's threads still read the configuration, so the destructors the compiler
 // registers here would never be run and must not be. Registering nothing also keeps the C runtime's
 // exit table (and its run-time relocation) out of the launchers.

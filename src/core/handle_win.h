@@ -11,10 +11,12 @@ namespace stub {
 // Closes a handle through close with the thread's last error kept. Out of line, once for every owner.
 void CloseKeepingLastError(void (*close)(void*), void* handle);
 
-// The owner of one handle of type T, closed through Close. A handle is empty when it is null or
-// INVALID_HANDLE_VALUE; a default-constructed owner holds INVALID_HANDLE_VALUE when kInvalidValueIsEmpty
-// (as a find handle's creator reports failure), else null.
-template <typename T, auto Close, bool kInvalidValueIsEmpty = false>
+// Which values of a handle type stand for no handle: null alone, or null and INVALID_HANDLE_VALUE (the
+// second form also being the value an empty owner holds, as a find handle's creator reports failure).
+enum class EmptyHandle { kNull, kNullOrInvalid, kInvalidOrNull };
+
+// The owner of one handle of type T, closed through Close.
+template <typename T, auto Close, EmptyHandle kEmpty = EmptyHandle::kNull>
 class UniqueHandle {
  public:
   UniqueHandle() = default;
@@ -43,17 +45,20 @@ class UniqueHandle {
 
  private:
   static T Empty() {
-    if constexpr (kInvalidValueIsEmpty) return reinterpret_cast<T>(INVALID_HANDLE_VALUE);
+    if constexpr (kEmpty == EmptyHandle::kInvalidOrNull) return reinterpret_cast<T>(INVALID_HANDLE_VALUE);
     return nullptr;
   }
-  static bool IsValid(T value) { return value != nullptr && static_cast<void*>(value) != INVALID_HANDLE_VALUE; }
+  static bool IsValid(T value) {
+    if constexpr (kEmpty == EmptyHandle::kNull) return value != nullptr;
+    return value != nullptr && static_cast<void*>(value) != INVALID_HANDLE_VALUE;
+  }
   static void CloseUntyped(void* value) { Close(static_cast<T>(value)); }
 
   T value_ = Empty();
 };
 
-using ScopedHandle = UniqueHandle<HANDLE, ::CloseHandle>;
-using ScopedFindHandle = UniqueHandle<HANDLE, ::FindClose, /*kInvalidValueIsEmpty=*/true>;
+using ScopedHandle = UniqueHandle<HANDLE, ::CloseHandle, EmptyHandle::kNullOrInvalid>;
+using ScopedFindHandle = UniqueHandle<HANDLE, ::FindClose, EmptyHandle::kInvalidOrNull>;
 using ScopedRegKey = UniqueHandle<HKEY, ::RegCloseKey>;
 using ScopedServiceHandle = UniqueHandle<SC_HANDLE, ::CloseServiceHandle>;
 using ScopedEventSource = UniqueHandle<HANDLE, ::DeregisterEventSource>;

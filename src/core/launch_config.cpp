@@ -23,10 +23,6 @@ struct IniKey {
 constexpr IniKey IniKeyOf(Setting setting) { return {setting, kSettingLayouts[IndexOf(setting)].name}; }
 constexpr IniKey kIniKeys[] = {IniKeyOf(Setting::JvmOptions), IniKeyOf(Setting::AppOptions)};
 
-// Made on the main thread before any other thread starts (at the first use, or by SetLaunchConfiguration,
-// which replaces an earlier one only in the unit tests); the last one is never destroyed.
-LaunchConfiguration* g_config = nullptr;
-
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 // Skips leading white space and an optional sign; returns whether the sign was a minus.
@@ -85,16 +81,6 @@ void ApplyIniOverride(SettingTexts& texts, std::string_view ini_text) {
     const std::optional<std::string> value = ProfileValue(ini_text, kIniSection, key.name);
     if (value && !value->empty()) texts[IndexOf(key.setting)] = *value;
   }
-}
-
-const LaunchConfiguration& LaunchConfig() {
-  if (g_config == nullptr) g_config = new LaunchConfiguration;
-  return *g_config;
-}
-
-void SetLaunchConfiguration(SettingTexts&& texts) {
-  delete g_config;
-  g_config = new LaunchConfiguration(std::move(texts));
 }
 
 }  // namespace stub

@@ -1,7 +1,6 @@
-// The launch configuration: every setting of the executable's string table, converted to its kind
-// once at start-up and read, never changed, by every other module afterwards. What later stages
-// produce from it (the runtime library chosen, the final option list) travels as values. The
-// conversions live here, apart from the Win32 loader, so that they are tested natively.
+// The launch configuration: every setting of the executable's string table, converted to its kind.
+// The entry loads it once and hands each stage the settings it takes, as values; nothing reads it
+// afterwards. The conversions live here, apart from the Win32 loader, so that they are tested natively.
 #pragma once
 
 #include <array>
@@ -85,14 +84,9 @@ class LaunchConfiguration {
 // section "Application Configuration" of the INI file's text (UTF-8).
 void ApplyIniOverride(SettingTexts& texts, std::string_view ini_text);
 
-// The process's configuration: empty until LoadLaunchConfiguration, constant afterwards.
-const LaunchConfiguration& LaunchConfig();
-
-// Loads the configuration from the executable's own string table and the optional INI override, once,
-// on the main thread before any other thread starts.
-void LoadLaunchConfiguration();
-
-// Makes the configuration of these texts the process's; LoadLaunchConfiguration's last step.
-void SetLaunchConfiguration(SettingTexts&& texts);
+// The configuration of the executable's own string table and the optional INI override. Never
+// destroyed: the stages it is handed to (the splash, the service's threads, the JVM) read its texts by
+// reference until the process ends.
+const LaunchConfiguration& LoadLaunchConfiguration();
 
 }  // namespace stub

@@ -44,7 +44,7 @@ std::optional<std::string> ReadIniText(const std::string& ini_file) {
 
 }  // namespace
 
-void LoadLaunchConfiguration() {
+const LaunchConfiguration& LoadLaunchConfiguration() {
   SettingTexts texts;
   for (std::size_t i = 0; i < kSettingCount; ++i) {
     texts[i] = LoadConfigString(kFirstSettingId + static_cast<int>(i) * kSettingIdStep);
@@ -53,7 +53,7 @@ void LoadLaunchConfiguration() {
   if (!ini_file.empty()) {
     if (const std::optional<std::string> ini_text = ReadIniText(ini_file)) ApplyIniOverride(texts, *ini_text);
   }
-  SetLaunchConfiguration(std::move(texts));
+  return *new LaunchConfiguration(std::move(texts));
 }
 
 }  // namespace stub

@@ -14,61 +14,65 @@ bool CheckJavaException(JNIEnv* env) {
   return true;
 }
 
-bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, const char* label) {
-  const bool exception = CheckJavaException(env);
+bool StepFailed(const JniSteps& steps, bool null_result, JvmErrorMessage message, const char* label) {
+  const bool exception = CheckJavaException(steps.env);
   if (!exception && !null_result) return false;
-  ReportError(LaunchConfig().JvmErrorMessages(message), label);
+  ReportError(steps.messages[message], label);
   return true;
 }
 
-jclass FindClassStep(JNIEnv* env, const char* name) {
+jclass FindClassStep(const JniSteps& steps, const char* name) {
+  JNIEnv* env = steps.env;
   jclass type = env->functions->FindClass(env, name);
-  return StepFailed(env, type == nullptr, kErrorLocatingClass, name) ? nullptr : type;
+  return StepFailed(steps, type == nullptr, kErrorLocatingClass, name) ? nullptr : type;
 }
 
-jmethodID MethodStep(JNIEnv* env, jclass type, bool is_static, const char* name, const char* signature,
+jmethodID MethodStep(const JniSteps& steps, jclass type, bool is_static, const char* name, const char* signature,
                      const char* label) {
+  JNIEnv* env = steps.env;
   const JNINativeInterface_* jni = env->functions;
   jmethodID method =
       is_static ? jni->GetStaticMethodID(env, type, name, signature) : jni->GetMethodID(env, type, name, signature);
-  return StepFailed(env, method == nullptr, kErrorLocatingMethod, label) ? nullptr : method;
+  return StepFailed(steps, method == nullptr, kErrorLocatingMethod, label) ? nullptr : method;
 }
 
-jstring NewJavaString(JNIEnv* env, const std::string& utf8) {
+jstring NewJavaString(const JniSteps& steps, const std::string& utf8) {
+  JNIEnv* env = steps.env;
   const std::u16string units = Utf16FromUtf8(utf8);
   jstring text =
       env->functions->NewString(env, reinterpret_cast<const jchar*>(units.data()), static_cast<jsize>(units.size()));
-  return StepFailed(env, text == nullptr, kErrorInstantiating, "java/lang/String") ? nullptr : text;
+  return StepFailed(steps, text == nullptr, kErrorInstantiating, "java/lang/String") ? nullptr : text;
 }
 
-bool RedirectJavaStream(JNIEnv* env, const std::string& file_name, const char* setter_name) {
+bool RedirectJavaStream(const JniSteps& steps, const std::string& file_name, const char* setter_name) {
+  JNIEnv* env = steps.env;
   const JNINativeInterface_* jni = env->functions;
-  jstring name = NewJavaString(env, file_name);
+  jstring name = NewJavaString(steps, file_name);
   if (name == nullptr) return false;
 
-  jclass file_stream_class = FindClassStep(env, "java/io/FileOutputStream");
+  jclass file_stream_class = FindClassStep(steps, "java/io/FileOutputStream");
   if (file_stream_class == nullptr) return false;
-  jmethodID file_stream_init = MethodStep(env, file_stream_class, false, "<init>", "(Ljava/lang/String;Z)V",
+  jmethodID file_stream_init = MethodStep(steps, file_stream_class, false, "<init>", "(Ljava/lang/String;Z)V",
                                           "java/io/FileOutputStream(String, boolean)");
   if (file_stream_init == nullptr) return false;
   // Never append: a redirection file starts empty on every run.
   jobject file_stream = jni->NewObject(env, file_stream_class, file_stream_init, name, JNI_FALSE);
-  if (StepFailed(env, file_stream == nullptr, kErrorInstantiating, "java/io/FileOutputStream")) return false;
+  if (StepFailed(steps, file_stream == nullptr, kErrorInstantiating, "java/io/FileOutputStream")) return false;
 
-  jclass print_stream_class = FindClassStep(env, "java/io/PrintStream");
+  jclass print_stream_class = FindClassStep(steps, "java/io/PrintStream");
   if (print_stream_class == nullptr) return false;
-  jmethodID print_stream_init = MethodStep(env, print_stream_class, false, "<init>", "(Ljava/io/OutputStream;)V",
+  jmethodID print_stream_init = MethodStep(steps, print_stream_class, false, "<init>", "(Ljava/io/OutputStream;)V",
                                            "java/io/PrintStream(java/io/OutputStream)");
   if (print_stream_init == nullptr) return false;
   jobject print_stream = jni->NewObject(env, print_stream_class, print_stream_init, file_stream);
-  if (StepFailed(env, print_stream == nullptr, kErrorInstantiating, "java/io/PrintStream")) return false;
+  if (StepFailed(steps, print_stream == nullptr, kErrorInstantiating, "java/io/PrintStream")) return false;
 
-  jclass system_class = FindClassStep(env, "java/lang/System");
+  jclass system_class = FindClassStep(steps, "java/lang/System");
   if (system_class == nullptr) return false;
-  jmethodID setter = MethodStep(env, system_class, true, setter_name, "(Ljava/io/PrintStream;)V", setter_name);
+  jmethodID setter = MethodStep(steps, system_class, true, setter_name, "(Ljava/io/PrintStream;)V", setter_name);
   if (setter == nullptr) return false;
   jni->CallStaticVoidMethod(env, system_class, setter, print_stream);
-  return !StepFailed(env, false, kErrorInvoking, setter_name);
+  return !StepFailed(steps, false, kErrorInvoking, setter_name);
 }
 
 }  // namespace stub

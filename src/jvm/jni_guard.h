@@ -13,28 +13,45 @@
 
 namespace stub {
 
+// The configured JvmErrorMessages, ten consecutive texts indexed by JvmErrorMessage; every failed step
+// reports one of them.
+class JvmMessages {
+ public:
+  explicit JvmMessages(const std::string* first) : first_(first) {}
+  const std::string& operator[](JvmErrorMessage which) const { return first_[which]; }
+
+ private:
+  const std::string* first_;
+};
+
+// An environment with the messages its failed steps report.
+struct JniSteps {
+  JNIEnv* env;
+  JvmMessages messages;
+};
+
 // True when a Java exception was pending; it has then been printed on Java's error stream and cleared.
 bool CheckJavaException(JNIEnv* env);
 
 // True when the step failed (an exception was pending, or null_result); the step's message has then
 // been reported with label as its argument.
-bool StepFailed(JNIEnv* env, bool null_result, JvmErrorMessage message, const char* label);
+bool StepFailed(const JniSteps& steps, bool null_result, JvmErrorMessage message, const char* label);
 
 // The class of that name, or null when the step failed (reported as locating the class).
-jclass FindClassStep(JNIEnv* env, const char* name);
+jclass FindClassStep(const JniSteps& steps, const char* name);
 
 // The method (static or not) of that name and signature, or null when the step failed (reported as
 // locating the method, with label).
-jmethodID MethodStep(JNIEnv* env, jclass type, bool is_static, const char* name, const char* signature,
+jmethodID MethodStep(const JniSteps& steps, jclass type, bool is_static, const char* name, const char* signature,
                      const char* label);
 
 // A Java string of a UTF-8 text (NewString of its UTF-16), or null when the step failed (reported as
 // instantiating java/lang/String).
-jstring NewJavaString(JNIEnv* env, const std::string& utf8);
+jstring NewJavaString(const JniSteps& steps, const std::string& utf8);
 
 // Replaces System.out ("setOut") or System.err ("setErr") by a PrintStream over a FileOutputStream
 // opened on file_name without append, so an existing file is emptied. Reports and returns false when
 // a step fails.
-bool RedirectJavaStream(JNIEnv* env, const std::string& file_name, const char* setter_name);
+bool RedirectJavaStream(const JniSteps& steps, const std::string& file_name, const char* setter_name);
 
 }  // namespace stub

@@ -8,12 +8,10 @@
 #include <cstdio>
 
 #include "core/handle_win.h"
-#include "core/launch_config.h"
 #include "core/message_format.h"
 #include "core/reporting.h"
 #include "core/system_win.h"
 #include "core/text.h"
-#include "core/tokenizer.h"
 #include "jvm/jni_guard.h"
 #include "jvm/jvm_options.h"
 #include "runtime/runtime_discovery.h"
@@ -26,10 +24,9 @@ using CreateJavaVmFunction = jint(JNICALL*)(JavaVM**, void**, void*);
 // The C runtime DLLs a current jvm.dll imports, kept in the runtime's bin folder.
 constexpr const char* kRuntimeCompanions[] = {"vcruntime140.dll", "vcruntime140_1.dll", "msvcp140.dll"};
 constexpr char kConsoleOutput[] = "CONOUT$";
-constexpr char kUncarriableOptionMessage[] =
-    "The JVM option %s cannot be passed in this system's code page, and no short name of its path can stand in.";
 
 struct JvmHostState {
+  const JvmSettings* settings = nullptr;
   ScopedModule library;
   CreateJavaVmFunction create_java_vm = nullptr;
   JavaVM* vm = nullptr;   // usable from any thread
@@ -99,15 +96,14 @@ class LaunchReporter : public AssemblyReporter {
 
 class AnsiCodePage : public OptionCodePage {
  public:
-  bool CanCarry(const std::string& utf8) const override { return AnsiOf(utf8).has_value(); }
+  std::optional<std::string> Encode(const std::string& utf8) const override { return AnsiOf(utf8); }
   std::optional<std::string> ShortForm(const std::string& path) const override { return ShortPath(path); }
 };
 
-bool ChangeToWorkingDirectory() {
-  const LaunchConfiguration& config = LaunchConfig();
-  if (SetCurrentDirectoryTo(config.WorkingDirectory())) return true;
+bool ChangeToWorkingDirectory(const JvmSettings& settings) {
+  if (SetCurrentDirectoryTo(settings.working_directory)) return true;
   ReportLastError();
-  ReportError(config.FileAccessErrorMessage(), config.WorkingDirectory());
+  ReportError(settings.file_access_message, settings.working_directory);
   return false;
 }
 
@@ -116,10 +112,10 @@ void TraceLoad(const std::string& path, const char* outcome) {
 }
 
 // A library built for another machine fails to load with a bare "bad format"; say what it is instead.
-bool RefuseForeignLibrary(const std::string& path) {
+bool RefuseForeignLibrary(const std::string& path, JvmMessages messages) {
   const std::optional<std::uint16_t> machine = LibraryMachine(path);
   if (!machine || *machine == 0 || *machine == kLauncherMachine) return false;
-  ReportError(LaunchConfig().JvmErrorMessages(kUnableToLoadJvm), path);
+  ReportError(messages[kUnableToLoadJvm], path);
   ReportText(true, ForeignLibraryText(path, *machine, kLauncherMachine));
   TraceLoad(path, FormatMessageText("refused: other bitness: %s library", {MachineName(*machine)}).c_str());
   return true;
@@ -155,10 +151,10 @@ std::string LoadErrorText(DWORD error, const std::string& path) {
 }
 
 bool LoadJvmLibrary(const std::string& path) {
-  const LaunchConfiguration& config = LaunchConfig();
   JvmHostState& host = Host();
+  JvmMessages messages = host.settings->main.messages;
   host.library_path = path;
-  if (RefuseForeignLibrary(path)) return false;
+  if (RefuseForeignLibrary(path, messages)) return false;
   // A DLL that the library imports and that cannot be found is reported here, not in a system dialog.
   ::SetErrorMode(::SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
   PrepareRuntimeFolder(path);
@@ -168,7 +164,7 @@ bool LoadJvmLibrary(const std::string& path) {
   host.library.reset(::LoadLibraryW(Wide(WideOf(FullPath(path)))));
   if (!host.library) {
     const std::string reason = LoadErrorText(::GetLastError(), path);
-    ReportError(config.JvmErrorMessages(kUnableToLoadJvm), path);
+    ReportError(messages[kUnableToLoadJvm], path);
     ReportText(true, reason);
     TraceLoad(path, FormatMessageText("load error: %s", {reason}).c_str());
     return false;
@@ -179,7 +175,7 @@ bool LoadJvmLibrary(const std::string& path) {
   host.create_java_vm = reinterpret_cast<CreateJavaVmFunction>(
       reinterpret_cast<void*>(::GetProcAddress(host.library.get(), "JNI_CreateJavaVM")));
   if (host.create_java_vm == nullptr || ::GetProcAddress(host.library.get(), "JNI_GetDefaultJavaVMInitArgs") == nullptr) {
-    ReportError(config.JvmErrorMessages(kNoJniInterfaces), path);
+    ReportError(messages[kNoJniInterfaces], path);
     return false;
   }
   return true;
@@ -187,24 +183,14 @@ bool LoadJvmLibrary(const std::string& path) {
 
 // The final options in the encoding the JVM decodes them with (the ANSI code page); false, reported,
 // when an entry cannot be accessed or an option cannot be carried by that code page.
-bool BuildJvmOptions(const std::string& java_home, std::vector<std::string>& options) {
-  const LaunchConfiguration& config = LaunchConfig();
-  const JvmOptionInputs inputs{config.JvmOptions(), config.ClassPath(), java_home, config.FileAccessErrorMessage(),
+bool BuildJvmOptions(const JvmSettings& settings, const std::string& java_home, std::vector<std::string>& options) {
+  const JvmOptionInputs inputs{settings.jvm_options, settings.class_path, java_home, settings.file_access_message,
                                EnvironmentValue};
   const Win32ClassPathFileSystem fs;
   LaunchReporter reporter;
-  std::string assembled;
-  if (!AssembleJvmOptions(inputs, fs, reporter, assembled)) return false;
-  const AnsiCodePage code_page;
-  for (const std::string& option : TokenizeArguments(assembled, /*reserve_slot=*/false)) {
-    const std::optional<std::string> carried = CarriableOption(option, code_page);
-    if (!carried) {
-      ReportError(kUncarriableOptionMessage, option);
-      return false;
-    }
-    options.push_back(std::move(*AnsiOf(*carried)));
-  }
-  return true;
+  std::vector<std::string> assembled;
+  return AssembleJvmOptions(inputs, fs, reporter, assembled) &&
+         EncodeJvmOptions(assembled, AnsiCodePage(), reporter, options);
 }
 
 bool CreateVirtualMachine(JvmExitHook exit_hook) {
@@ -223,7 +209,7 @@ bool CreateVirtualMachine(JvmExitHook exit_hook) {
   args.ignoreUnrecognized = JNI_TRUE;
   void* env = nullptr;
   if (host.create_java_vm(&host.vm, &env, &args) != JNI_OK) {
-    ReportError(LaunchConfig().JvmErrorMessages(kUnableToCreateJvm), host.library_path);
+    ReportError(host.settings->main.messages[kUnableToCreateJvm], host.library_path);
     return false;
   }
   host.env = static_cast<JNIEnv*>(env);
@@ -239,40 +225,46 @@ void SetUpServiceConsole() {
   ::SetConsoleCtrlHandler(LogoffFilter, TRUE);
   ::_wfreopen(L"CONOUT$", L"a", stdout);
   ::_wfreopen(L"CONOUT$", L"a", stderr);
-  RedirectJavaStream(Host().env, kConsoleOutput, "setOut");
-  RedirectJavaStream(Host().env, kConsoleOutput, "setErr");
+  const JvmHostState& host = Host();
+  const JniSteps steps{host.env, host.settings->main.messages};
+  RedirectJavaStream(steps, kConsoleOutput, "setOut");
+  RedirectJavaStream(steps, kConsoleOutput, "setErr");
 }
 
-jint AttachVersion() { return static_cast<jint>(LaunchConfig().MinJavaVersionNumber()); }
+jint AttachVersion() { return static_cast<jint>(Host().settings->runtime.min_java_version); }
 
 }  // namespace
 
-bool CreateJvm(bool with_service_console, JvmExitHook exit_hook) {
-  if (LaunchConfig().ChangeDirectoryBeforeJvm() && !ChangeToWorkingDirectory()) return false;
-  const std::optional<ResolvedRuntime> runtime = ResolveJvmLibrary();
+bool CreateJvm(const JvmSettings& settings, bool with_service_console, JvmExitHook exit_hook) {
+  JvmHostState& host = Host();
+  host.settings = &settings;
+  if (settings.change_directory_before_jvm && !ChangeToWorkingDirectory(settings)) return false;
+  const std::optional<ResolvedRuntime> runtime = ResolveJvmLibrary(settings.runtime);
   if (!runtime || !LoadJvmLibrary(runtime->library)) return false;
-  if (!BuildJvmOptions(runtime->java_home, Host().option_texts)) return false;
+  if (!BuildJvmOptions(settings, runtime->java_home, host.option_texts)) return false;
   if (!CreateVirtualMachine(exit_hook)) return false;
   if (with_service_console) SetUpServiceConsole();
   return true;
 }
 
 bool RunMainClass(const std::vector<std::string>& args, bool as_stopper, MainGate may_begin) {
-  const LaunchConfiguration& config = LaunchConfig();
-  if (!as_stopper && !config.WorkingDirectory().empty() && !config.ChangeDirectoryBeforeJvm() &&
-      !ChangeToWorkingDirectory()) {
+  const JvmHostState& host = Host();
+  const JvmSettings& settings = *host.settings;
+  if (!as_stopper && !settings.working_directory.empty() && !settings.change_directory_before_jvm &&
+      !ChangeToWorkingDirectory(settings)) {
     return false;
   }
-  MainCall call{config.MainClass(), args, CurrentDirectory(), /*redirect=*/!as_stopper, may_begin};
+  MainCall call{args, CurrentDirectory(), /*redirect=*/!as_stopper, may_begin};
   if (call.user_dir.empty()) {
     ReportLastError();
-    ReportError(config.FileAccessErrorMessage(), config.WorkingDirectory());
+    ReportError(settings.file_access_message, settings.working_directory);
     return false;
   }
-  return as_stopper ? InvokeMainAsStopper(Host().vm, AttachVersion(), call) : InvokeMain(Host().env, call);
+  return as_stopper ? InvokeMainAsStopper(host.vm, AttachVersion(), settings.main, call)
+                    : InvokeMain(host.env, settings.main, call);
 }
 
-bool RequestJvmExit() { return CallSystemExit(Host().vm, AttachVersion()); }
+bool RequestJvmExit() { return CallSystemExit(Host().vm, AttachVersion(), Host().settings->main.messages); }
 
 void ShutDownJvm() {
   JavaVM* vm = Host().vm;
@@ -288,8 +280,8 @@ void DestroyJvm() {
   UnloadJvm();
 }
 
-bool RunJavaApplication(const std::vector<std::string>& args) {
-  if (!CreateJvm(/*with_service_console=*/false)) return false;
+bool RunJavaApplication(const JvmSettings& settings, const std::vector<std::string>& args) {
+  if (!CreateJvm(settings, /*with_service_console=*/false)) return false;
   const bool ran = RunMainClass(args, /*as_stopper=*/false);
   DestroyJvm();
   return ran;

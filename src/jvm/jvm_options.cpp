@@ -1,6 +1,5 @@
-// JVM option assembly. The class path reaches the JVM as exactly one option because it is wrapped in
-// double quotes, which the option tokenizer removes again; that is also why a double quote inside the
-// class path cannot be allowed.
+// JVM option assembly. The configured options are split as they always were; the class path is added
+// as one element of the list, so no quoting can split it.
 #include "jvm/jvm_options.h"
 
 #include <algorithm>
@@ -11,16 +10,17 @@
 #include "core/message_format.h"
 #include "core/text.h"
 #include "core/tokenizer.h"
+#include "core/variables.h"
 
 namespace stub {
 namespace {
 
 constexpr char kEntrySeparators[] = ";\r\n";
-constexpr char kClassPathOptionPrefix[] = " \"-Djava.class.path=";
-constexpr char kClassPathOptionSuffix[] = "\"";
-constexpr char kJavaHomeReference[] = "JAVA_HOME";
+constexpr char kClassPathOptionPrefix[] = "-Djava.class.path=";
 constexpr char kQuotedClassPathMessage[] =
     "The class path cannot contain a double quote, which would split the class-path option: %s";
+constexpr char kUncarriableOptionMessage[] =
+    "The JVM option %s cannot be passed in this system's code page, and no short name of its path can stand in.";
 
 // An entry with a reference is not examined: it counts as a file. An inaccessible one is reported.
 ClassPathFileSystem::EntryKind ClassifyPathEntry(const ClassPathFileSystem& fs, AssemblyReporter& reporter, const std::string& entry,
@@ -106,36 +106,8 @@ class ArchiveWalker {
 
 }  // namespace
 
-std::string ExpandVariables(const std::string& text, const std::string& java_home,
-                            const std::function<std::string(const std::string&)>& getenv) {
-  std::string result;
-  result.reserve(text.size());
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t open = text.find('%', pos);
-    if (open == std::string_view::npos) {
-      result.append(text, pos, std::string::npos);
-      break;
-    }
-    result.append(text, pos, open - pos);
-    const std::size_t close = text.find('%', open + 1);
-    if (close == std::string_view::npos) {
-      result.append(text, open + 1, std::string::npos);  // the lone '%' is dropped
-      break;
-    }
-    const std::string name(text.substr(open + 1, close - open - 1));
-    if (name == kJavaHomeReference) {
-      result.append(java_home);
-    } else if (!name.empty()) {
-      result.append(getenv(name));
-    }
-    pos = close + 1;
-  }
-  return result;
-}
-
 bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem& fs, AssemblyReporter& reporter,
-                        std::string& options) {
+                        std::vector<std::string>& options) {
   std::string class_path;
   ArchiveWalker walker(fs, reporter, inputs.java_home, inputs.file_access_message);
   std::string entries = inputs.class_path;
@@ -150,15 +122,24 @@ bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem
 
   // The configured options and the class path are expanded each on its own, so that a lone '%' in
   // the options cannot pair with one in the class path and swallow the text between them.
-  std::string assembled = ExpandVariables(inputs.jvm_options, inputs.java_home, inputs.getenv);
+  const std::string configured = ExpandVariables(inputs.jvm_options, inputs.java_home, inputs.getenv);
+  std::vector<std::string> assembled = TokenizeArguments(configured, /*reserve_slot=*/false);
   if (!class_path.empty()) {
     if (class_path.back() == ';') class_path.pop_back();
     const std::string expanded = ExpandVariables(class_path, inputs.java_home, inputs.getenv);
+    // Refused as it always was, although the list no longer splits anything: a configuration that
+    // once failed this way must not now start with another class path.
     if (expanded.find('"') != std::string::npos) {
       reporter.Error(FormatMessageText(kQuotedClassPathMessage, {expanded}));
       return false;
     }
-    assembled.append(kClassPathOptionPrefix).append(expanded).append(kClassPathOptionSuffix);
+    // Options that end in a space outside quotes have always given the JVM one empty option before
+    // the class path, the space that once joined the two making a run of two.
+    if (!configured.empty() && configured.back() == ' ' &&
+        std::count(configured.begin(), configured.end(), '"') % 2 == 0) {
+      assembled.emplace_back();
+    }
+    assembled.push_back(kClassPathOptionPrefix + expanded);
   }
   options = std::move(assembled);
   return true;
@@ -166,11 +147,13 @@ bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem
 
 namespace {
 
+bool CanCarry(const OptionCodePage& code_page, const std::string& utf8) { return code_page.Encode(utf8).has_value(); }
+
 // The path itself, or its short form, when the code page can carry that; "" when neither can be.
 std::string CarriedPath(const std::string& path, const OptionCodePage& code_page) {
-  if (code_page.CanCarry(path)) return path;
+  if (CanCarry(code_page, path)) return path;
   const std::optional<std::string> short_path = code_page.ShortForm(path);
-  return short_path && code_page.CanCarry(*short_path) ? *short_path : std::string();
+  return short_path && CanCarry(code_page, *short_path) ? *short_path : std::string();
 }
 
 // One ';'-separated piece of a value: a path, or a path followed by "=arguments".
@@ -179,7 +162,7 @@ bool CarryPiece(const std::string& piece, const OptionCodePage& code_page, std::
   std::size_t rest = piece.size();
   if (path.empty() && !piece.empty()) {
     rest = piece.find('=');
-    if (rest == std::string::npos || !code_page.CanCarry(piece.substr(rest))) return false;
+    if (rest == std::string::npos || !CanCarry(code_page, piece.substr(rest))) return false;
     path = CarriedPath(piece.substr(0, rest), code_page);
     if (path.empty()) return false;
   }
@@ -190,19 +173,32 @@ bool CarryPiece(const std::string& piece, const OptionCodePage& code_page, std::
 }  // namespace
 
 std::optional<std::string> CarriableOption(const std::string& option, const OptionCodePage& code_page) {
-  if (code_page.CanCarry(option)) return option;
+  if (std::optional<std::string> encoded = code_page.Encode(option)) return encoded;
   const std::size_t value_start = option.find_first_of("=:");
   if (value_start == std::string::npos) return std::nullopt;
   std::string carried = option.substr(0, value_start + 1);
-  if (!code_page.CanCarry(carried)) return std::nullopt;
+  if (!CanCarry(code_page, carried)) return std::nullopt;
   std::size_t pos = value_start + 1;
   for (;;) {
     const std::size_t end = option.find(';', pos);
     if (!CarryPiece(option.substr(pos, end - pos), code_page, carried)) return std::nullopt;
-    if (end == std::string::npos) return carried;
+    if (end == std::string::npos) return code_page.Encode(carried);
     carried += ';';
     pos = end + 1;
   }
+}
+
+bool EncodeJvmOptions(const std::vector<std::string>& options, const OptionCodePage& code_page,
+                      AssemblyReporter& reporter, std::vector<std::string>& encoded) {
+  for (const std::string& option : options) {
+    std::optional<std::string> carried = CarriableOption(option, code_page);
+    if (!carried) {
+      reporter.Error(FormatMessageText(kUncarriableOptionMessage, {option}));
+      return false;
+    }
+    encoded.push_back(std::move(*carried));
+  }
+  return true;
 }
 
 }  // namespace stub

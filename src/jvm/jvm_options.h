@@ -1,13 +1,15 @@
-// Assembly of the final JVM option string: the configured options, then one quoted class-path option
-// whose directories are expanded into the Java archives below them, then every %NAME% reference
-// replaced. The file system and the reports are reached through small interfaces so that the
-// assembly is tested natively against an in-memory tree.
+// Assembly of the final JVM option list: the configured options, then one class-path option whose
+// directories are expanded into the Java archives below them, every %NAME% reference replaced; then
+// each option in the encoding the JVM decodes it with. The list stays a list until the JVM gets it as
+// an array. The file system, the code page and the reports are reached through small interfaces so
+// that the assembly is tested natively against an in-memory tree.
 #pragma once
 
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace stub {
 
@@ -45,14 +47,11 @@ struct JvmOptionInputs {
   std::function<std::string(const std::string&)> getenv;  // "" for an undefined variable
 };
 
-// Replaces %NAME% references: JAVA_HOME by java_home, any other name by its environment value. An
-// undefined or empty name contributes nothing; a lone '%' without a closing one is dropped.
-std::string ExpandVariables(const std::string& text, const std::string& java_home,
-                            const std::function<std::string(const std::string&)>& getenv);
-
-// The final option string, or false when a class-path entry cannot be accessed (the system's text
-// and the file-access message have been reported) or the class path would carry a double quote into
-// the quoted class-path option (reported). A directory entry adds an entry for every .jar and .zip
+// The final options: the tokens of the configured options with their references expanded (split as
+// TokenizeArguments splits them), then, when the class path has entries, "-Djava.class.path=" and
+// the expanded class path as one more option. False, with options untouched, when a class-path entry
+// cannot be accessed (the system's text and the file-access message have been reported) or the class
+// path holds a double quote (reported). A directory entry adds an entry for every .jar and .zip
 // file (any letter case) below it, depth first, in listing order, each as the directory as written +
 // "\" + relative path. Each directory is listed once: a tree that several entries reach (".", then
 // "lib") gives each of them its archives, with that entry's prefix, from the one listing. One entry's
@@ -60,23 +59,30 @@ std::string ExpandVariables(const std::string& text, const std::string& java_hom
 // every walk ends. A directory that cannot be listed is reported once, with its path. The Java
 // home in use is not walked as part of another entry (a runtime shipped below the application folder
 // is no part of its class path), only when the class path names it itself.
-bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem& fs, AssemblyReporter& reporter,
-                        std::string& options);
+[[nodiscard]] bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem& fs,
+                                      AssemblyReporter& reporter, std::vector<std::string>& options);
 
 // The code page the JVM decodes its options with (the process's ANSI code page), as option assembly
 // needs it.
 class OptionCodePage {
  public:
   virtual ~OptionCodePage() = default;
-  virtual bool CanCarry(const std::string& utf8) const = 0;
+  // The text in the code page's encoding; nullopt when the code page cannot carry it.
+  virtual std::optional<std::string> Encode(const std::string& utf8) const = 0;
   // The 8.3 form of an existing path; nullopt when there is none.
   virtual std::optional<std::string> ShortForm(const std::string& path) const = 0;
 };
 
-// The option as the code page can carry it. Where it cannot, the option's value (after its first '='
-// or ':') is taken as paths separated by ';', and each path the code page cannot carry is replaced by
-// its short form (for "path=arguments", as in -javaagent, the path before the '='). nullopt when a
-// part still cannot be carried: such an option cannot reach the JVM as written.
+// The option in the code page's encoding. Where the code page cannot carry it, the option's value
+// (after its first '=' or ':') is taken as paths separated by ';', and each path the code page cannot
+// carry is replaced by its short form (for "path=arguments", as in -javaagent, the path before the
+// '='). nullopt when a part still cannot be carried: such an option cannot reach the JVM as written.
 std::optional<std::string> CarriableOption(const std::string& option, const OptionCodePage& code_page);
+
+// Appends every option in the code page's encoding, as CarriableOption gives it, to encoded. False
+// when an option cannot be carried; that option has been reported by name, and encoded ends with the
+// options before it.
+[[nodiscard]] bool EncodeJvmOptions(const std::vector<std::string>& options, const OptionCodePage& code_page,
+                                    AssemblyReporter& reporter, std::vector<std::string>& encoded);
 
 }  // namespace stub

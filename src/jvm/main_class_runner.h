@@ -9,14 +9,24 @@
 #include <string>
 #include <vector>
 
+#include "jvm/jni_guard.h"
+
 namespace stub {
 
 // Asked once everything is ready, just before main is entered: false keeps main from being entered.
 using MainGate = bool (*)();
 
+// What running main takes from the configuration, the same for every call of a run.
+struct MainSettings {
+  const std::string& main_class;       // slash form, UTF-8
+  const std::string& app_options;      // AppOptions: the arguments when a call has none
+  const std::string& system_out_file;  // SystemOutFile
+  const std::string& system_err_file;  // SystemErrFile
+  JvmMessages messages;
+};
+
 // One call of the main class's main.
 struct MainCall {
-  std::string main_class;              // slash form, UTF-8
   std::vector<std::string> arguments;  // UTF-8; empty: the tokens of AppOptions
   std::string user_dir;                // published as "user.dir"
   bool redirect = true;                // apply SystemOutFile and SystemErrFile first
@@ -26,14 +36,14 @@ struct MainCall {
 // Publishes user.dir, applies the redirection, finds the class and its main and calls it with the
 // arguments on env. True when main returned without a pending Java exception, or when may_begin kept
 // it from being entered; every failure has been reported.
-bool InvokeMain(JNIEnv* env, const MainCall& call);
+[[nodiscard]] bool InvokeMain(JNIEnv* env, const MainSettings& settings, const MainCall& call);
 
 // The same on the calling thread, attached to vm under the stopper name with the given JNI version
 // for the call and detached again on every path; reports when it cannot attach.
-bool InvokeMainAsStopper(JavaVM* vm, jint version, const MainCall& call);
+[[nodiscard]] bool InvokeMainAsStopper(JavaVM* vm, jint version, const MainSettings& settings, const MainCall& call);
 
 // Attaches the calling thread as above and calls System.exit(0); when that succeeds the process ends
 // inside the call. False (reported) when the call could not be made or came back with an exception.
-bool CallSystemExit(JavaVM* vm, jint version);
+[[nodiscard]] bool CallSystemExit(JavaVM* vm, jint version, JvmMessages messages);
 
 }  // namespace stub

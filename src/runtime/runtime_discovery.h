@@ -11,16 +11,19 @@
 
 namespace stub {
 
-// The runtime the search chose: its library, and its Java home made absolute (empty when the library
-// lies in no Java home), which JVM option assembly substitutes for JAVA_HOME.
-struct ResolvedRuntime {
-  std::string library;
-  std::string java_home;
+// What the runtime search takes from the configuration. Like every stage's settings, the texts are
+// the loaded configuration's own, which lives as long as the process.
+struct RuntimeSettings {
+  std::uint32_t min_java_version;         // MinJavaVersion's number
+  const std::string& jvm_path;            // JvmPath as configured, references not yet expanded
+  int search_mode;                        // JvmSearchMode
+  const std::string& no_runtime_message;  // "Unable to locate suitable Java Runtime Environment ..."
 };
 
-// The runtime to load. When nothing usable is found, reports "no suitable runtime" once and returns
-// nullopt.
-std::optional<ResolvedRuntime> ResolveJvmLibrary();
+// The runtime to load, its Java home made absolute (empty when the library lies in no Java home),
+// which JVM option assembly substitutes for JAVA_HOME. When nothing usable is found, reports the
+// no-runtime message once and returns nullopt.
+[[nodiscard]] std::optional<ResolvedRuntime> ResolveJvmLibrary(const RuntimeSettings& settings);
 
 // nullopt when the path cannot be opened for reading as a file; else the machine of its PE header, 0
 // when it has none.

@@ -6,12 +6,11 @@
 #include <windows.h>
 
 #include "core/handle_win.h"
-#include "core/launch_config.h"
 #include "core/registry_win.h"
 #include "core/reporting.h"
 #include "core/system_win.h"
 #include "core/text.h"
-#include "jvm/jvm_options.h"
+#include "core/variables.h"
 
 namespace stub {
 namespace {
@@ -105,29 +104,27 @@ SearchTrace* ActiveTrace() {
   return g_trace_state == TraceState::kOn ? &g_trace : nullptr;
 }
 
-std::optional<ResolvedRuntime> ResolveJvmLibrary() {
-  const LaunchConfiguration& config = LaunchConfig();
+std::optional<ResolvedRuntime> ResolveJvmLibrary(const RuntimeSettings& settings) {
   const Win32RuntimeRegistry registry;
   const Win32RuntimeFiles files;
   const std::string java_home_env = EnvironmentValue("JAVA_HOME");
-  std::string java_home;
-  RuntimeSearch search{registry,
-                       files,
-                       RequiredVersion(config.MinJavaVersionNumber()),
-                       ExpandVariables(config.JvmPath(), java_home_env, EnvironmentValue),
-                       java_home_env,
-                       kLauncherMachine,
-                       java_home,
-                       ActiveTrace()};
-  std::optional<std::string> library = ChooseJvmLibrary(search, config.JvmSearchMode());
-  if (!library) {
-    ReportError(config.JvmErrorMessages(kNoSuitableRuntime));
+  const RuntimeSearch search{registry,
+                             files,
+                             RequiredVersion(settings.min_java_version),
+                             ExpandVariables(settings.jvm_path, java_home_env, EnvironmentValue),
+                             java_home_env,
+                             kLauncherMachine,
+                             ActiveTrace()};
+  std::optional<ResolvedRuntime> runtime = ChooseJvmLibrary(search, settings.search_mode);
+  if (!runtime) {
+    ReportError(settings.no_runtime_message);
     return std::nullopt;
   }
   // A home found through a relative JvmPath is handed on absolute: the JVM and the application may
   // change the current directory before they use it.
-  if (!java_home.empty() && !IsFullyQualifiedPath(java_home)) java_home = FullPath(java_home);
-  return ResolvedRuntime{std::move(*library), std::move(java_home)};
+  std::string& home = runtime->java_home;
+  if (!home.empty() && !IsFullyQualifiedPath(home)) home = FullPath(home);
+  return runtime;
 }
 
 }  // namespace stub

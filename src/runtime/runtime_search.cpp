@@ -444,7 +444,7 @@ std::string TraceLine(std::string_view source, std::string_view key, std::string
   return line;
 }
 
-std::optional<std::string> ChooseJvmLibrary(RuntimeSearch& search, int search_mode) {
+std::optional<ResolvedRuntime> ChooseJvmLibrary(const RuntimeSearch& search, int search_mode) {
   using Source = bool (*)(const RuntimeSearch&, const SearchPlan&, Found&);
   const SearchPlan plan = SearchPlanForMode(search_mode);
   const Source sources[] = {plan.registry_first ? LegacyRuntime : ConfiguredRuntime,
@@ -453,11 +453,10 @@ std::optional<std::string> ChooseJvmLibrary(RuntimeSearch& search, int search_mo
   Found found;
   for (Source source : sources) {
     if (!source(search, plan, found)) continue;
-    search.java_home = std::move(found.home);
     Step chosen(found.source);
     chosen.version = std::move(found.version);
     Trace(search, chosen, found.library.c_str(), "chosen");
-    return std::move(found.library);
+    return ResolvedRuntime{std::move(found.library), std::move(found.home)};
   }
   Trace(search, Step("search"), "", "nothing found");
   return std::nullopt;

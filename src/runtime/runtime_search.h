@@ -180,14 +180,19 @@ struct RuntimeSearch {
   std::string jvm_path;          // the configured JvmPath, %NAME% references expanded
   std::string java_home_env;     // JAVA_HOME of the environment; empty when unset
   std::uint16_t machine;         // the launcher's own machine
-  std::string& java_home;        // DiscoveredJavaHome
   SearchTrace* trace = nullptr;  // null: nothing is traced, nothing is formatted
 };
 
+// A runtime found: the library to load and its Java home (the value of %JAVA_HOME% from then on).
+struct ResolvedRuntime {
+  std::string library;
+  std::string java_home;
+};
+
 // The library to load for a search mode, in this order: the configured JvmPath and the first-generation
-// keys in the places the mode gives them, then the current vendor layouts, then JAVA_HOME. On success
-// the Java home holds the home of the chosen runtime (derived from its path when no source named one);
-// nullopt when nothing usable is found.
-std::optional<std::string> ChooseJvmLibrary(RuntimeSearch& search, int search_mode);
+// keys in the places the mode gives them, then the current vendor layouts, then JAVA_HOME; with the
+// home of the chosen runtime (derived from its path when no source named one, empty for a library in
+// no Java home). nullopt when nothing usable is found.
+std::optional<ResolvedRuntime> ChooseJvmLibrary(const RuntimeSearch& search, int search_mode);
 
 }  // namespace stub

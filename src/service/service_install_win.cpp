@@ -8,7 +8,6 @@
 #include <string>
 
 #include "core/handle_win.h"
-#include "core/launch_config.h"
 #include "core/registry_win.h"
 #include "core/reporting.h"
 #include "core/system_win.h"
@@ -21,14 +20,14 @@ constexpr DWORD kTypesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | 
 
 ScopedServiceHandle OpenManager(DWORD access) { return ScopedServiceHandle(::OpenSCManagerW(nullptr, nullptr, access)); }
 
-bool CreateServiceEntry(const std::string& service_name, const std::string& command_line) {
+bool CreateServiceEntry(const ServiceEntry& entry, const std::string& command_line) {
   const ScopedServiceHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE);
   if (!manager) {
     ReportLastError();
     return false;
   }
-  const std::u16string name = WideOf(service_name);
-  const DWORD start_type = LaunchConfig().ServiceManualStart() ? SERVICE_DEMAND_START : SERVICE_AUTO_START;
+  const std::u16string name = WideOf(entry.name);
+  const DWORD start_type = entry.manual_start ? SERVICE_DEMAND_START : SERVICE_AUTO_START;
   const ScopedServiceHandle service(::CreateServiceW(manager.get(), Wide(name), Wide(name), SERVICE_ALL_ACCESS,
                                                      SERVICE_WIN32_OWN_PROCESS, start_type, SERVICE_ERROR_NORMAL,
                                                      Wide(WideOf(command_line)), nullptr, nullptr, nullptr, nullptr,
@@ -72,23 +71,22 @@ ServicePresence QueryServiceExists(const std::string& service_name) {
 
 // The path is checked together with the name against the install limits, so that a long path is
 // refused with its real length instead of being cut into the path of some other file.
-bool InstallLimitsHold(const std::string& service_name, std::string& executable_path) {
+bool InstallLimitsHold(const ServiceEntry& entry, std::string& executable_path) {
   executable_path = ExecutablePath();
   if (executable_path.empty()) {
     ReportLastError();
     return false;
   }
-  const std::string refusal = InstallLimitViolation(service_name, executable_path, LaunchConfig().ServiceSwitch());
+  const std::string refusal = InstallLimitViolation(entry.name, executable_path, entry.service_switch);
   if (refusal.empty()) return true;
   ReportError(refusal);
   return false;
 }
 
-bool InstallService(const std::string& service_name, const std::string& description,
-                    const std::string& executable_path) {
-  const std::string command_line = ComposeServiceCommandLine(executable_path, LaunchConfig().ServiceSwitch());
-  return CreateServiceEntry(service_name, command_line) &&
-         WriteServiceRegistryValues(service_name, description, executable_path);
+bool InstallService(const ServiceEntry& entry, const std::string& executable_path) {
+  const std::string command_line = ComposeServiceCommandLine(executable_path, entry.service_switch);
+  return CreateServiceEntry(entry, command_line) &&
+         WriteServiceRegistryValues(entry.name, entry.description, executable_path);
 }
 
 bool UninstallService(const std::string& service_name) {

@@ -22,7 +22,6 @@
 #include <cstdint>
 #include <string>
 
-#include "core/launch_config.h"
 #include "core/message_format.h"
 #include "core/reporting.h"
 #include "core/tokenizer.h"
@@ -41,6 +40,9 @@ static_assert(kServiceStopped == SERVICE_STOPPED && kServiceStopPending == SERVI
 static_assert(kControlStop == SERVICE_CONTROL_STOP && kControlShutdown == SERVICE_CONTROL_SHUTDOWN, "stop controls");
 static_assert(sizeof(ServiceStatusRecord) == sizeof(SERVICE_STATUS), "SERVICE_STATUS, field for field");
 
+// Set once, before the dispatcher starts any thread, and never destroyed: a late worker or watchdog may
+// still read it while the process ends.
+const ServiceSettings* g_settings = nullptr;
 std::atomic<std::uint32_t> g_state{kServiceStopped};
 std::atomic<SERVICE_STATUS_HANDLE> g_status_handle{nullptr};
 std::atomic<HANDLE> g_stop_event{nullptr};  // auto-reset; ServiceMain is its only waiter
@@ -84,11 +86,11 @@ bool StartThread(LPTHREAD_START_ROUTINE procedure) {
 // exit hook may both get here.
 void EndService() {
   if (g_service_ended.exchange(true)) return;
-  const LaunchConfiguration& config = LaunchConfig();
+  const ServiceSettings& settings = *g_settings;
   if (g_outcome.load()) {
-    ReportInfo(config.ServiceStoppedMessage(), config.ServiceName());
+    ReportInfo(settings.stopped_message, settings.name);
   } else {
-    ReportError(config.ServiceStartFailedMessage(), config.ServiceName());
+    ReportError(settings.start_failed_message, settings.name);
   }
   ReportState(kServiceStopped);
 }
@@ -107,17 +109,17 @@ void JNICALL ServiceExitHook(jint status) {
 bool BeginApplicationMain() { return g_lifecycle.BeginMain(); }
 
 void RunJavaApplication() {
-  const LaunchConfiguration& config = LaunchConfig();
+  const ServiceSettings& settings = *g_settings;
   g_outcome.store(true);
-  const bool created =
-      CreateJvm(/*with_service_console=*/true, config.ServiceStopWithSystemExit() ? ServiceExitHook : nullptr);
+  const bool created = CreateJvm(settings.jvm, /*with_service_console=*/true,
+                                 settings.stop_with_system_exit ? ServiceExitHook : nullptr);
   g_outcome.store(created);
   if (!created) {
     g_lifecycle.EndJvm();
     return;
   }
   g_outcome.store(
-      RunMainClass(TokenizeArguments(config.ServiceStartArguments(), false), /*as_stopper=*/false, BeginApplicationMain));
+      RunMainClass(TokenizeArguments(settings.start_arguments, false), /*as_stopper=*/false, BeginApplicationMain));
   ShutDownJvm();
   // A stop requester that came in while the JVM was ending may still be inside the runtime; the
   // library then stays loaded until the process ends, moments later.
@@ -131,12 +133,12 @@ DWORD WINAPI ServiceWorker(LPVOID) {
 }
 
 void AskApplicationToStop() {
-  const LaunchConfiguration& config = LaunchConfig();
-  if (config.ServiceStopWithSystemExit()) {
+  const ServiceSettings& settings = *g_settings;
+  if (settings.stop_with_system_exit) {
     g_outcome.store(RequestJvmExit());
     return;
   }
-  g_outcome.store(RunMainClass(TokenizeArguments(config.ServiceStopArguments(), false), /*as_stopper=*/true));
+  g_outcome.store(RunMainClass(TokenizeArguments(settings.stop_arguments, false), /*as_stopper=*/true));
 }
 
 DWORD WINAPI StopRequester(LPVOID) {
@@ -148,10 +150,8 @@ DWORD WINAPI StopRequester(LPVOID) {
 }
 
 DWORD WINAPI StopWatchdog(LPVOID) {
-  // Formatted before the sleep: when the watchdog wakes the process may already be ending and the
-  // configuration no longer there to read.
-  const LaunchConfiguration& config = LaunchConfig();
-  const std::string timeout_text = FormatMessageText(config.ServiceStopTimeoutMessage(), {config.ServiceName()});
+  // Formatted before the sleep: when the watchdog wakes the process may already be ending.
+  const std::string timeout_text = FormatMessageText(g_settings->stop_timeout_message, {g_settings->name});
   ::Sleep(kStopWatchdogMs);
   ReportText(true, timeout_text);
   SignalStopEvent();
@@ -183,14 +183,14 @@ bool CreateStopEvent() {
 }
 
 void RunService() {
-  const LaunchConfiguration& config = LaunchConfig();
+  const ServiceSettings& settings = *g_settings;
   // Never deregistered while the process lives (see the top of the file).
-  const HANDLE event_source = ::RegisterEventSourceW(nullptr, Wide(WideOf(config.ServiceName())));
+  const HANDLE event_source = ::RegisterEventSourceW(nullptr, Wide(WideOf(settings.name)));
   if (event_source == nullptr) return;
   SetEventSource(event_source);
 
-  g_status_handle.store(::RegisterServiceCtrlHandlerW(Wide(WideOf(config.ServiceName())), ServiceControlHandler));
-  ReportInfo(config.ServiceStartedMessage(), config.ServiceName());
+  g_status_handle.store(::RegisterServiceCtrlHandlerW(Wide(WideOf(settings.name)), ServiceControlHandler));
+  ReportInfo(settings.started_message, settings.name);
   // Before the running state is reported: from then on the manager passes stop controls on, and each
   // needs the event.
   const bool ready = CreateStopEvent();
@@ -203,9 +203,10 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) { RunService(); }
 
 }  // namespace
 
-void StartServiceDispatcher() {
+void StartServiceDispatcher(const ServiceSettings& settings) {
+  g_settings = new ServiceSettings(settings);
   SetLaunchMode(LaunchMode::kService);
-  std::u16string service_name = WideOf(LaunchConfig().ServiceName());
+  std::u16string service_name = WideOf(settings.name);
   SERVICE_TABLE_ENTRYW table[] = {{reinterpret_cast<wchar_t*>(&service_name[0]), ServiceMain}, {nullptr, nullptr}};
   if (::StartServiceCtrlDispatcherW(table)) return;
   const DWORD error = ::GetLastError();

@@ -2,28 +2,24 @@
 // where it arose; the caller only learns whether the command line was a switch.
 #include "service/service_switch.h"
 
-#include "core/launch_config.h"
 #include "core/reporting.h"
-#include "service/service_install.h"
 #include "service/service_rules.h"
-#include "service/service_runtime.h"
 
 namespace stub {
 namespace {
 
 // The limits are checked before the existence query, so that an over-long name is refused with its
 // reason rather than failing the query without a word.
-void InstallUnlessPresent(const LaunchConfiguration& config) {
+void InstallUnlessPresent(const ServiceSwitches& switches) {
+  const ServiceEntry& entry = switches.entry;
   std::string executable_path;
-  if (!InstallLimitsHold(config.ServiceName(), executable_path)) return;
-  switch (QueryServiceExists(config.ServiceName())) {
+  if (!InstallLimitsHold(entry, executable_path)) return;
+  switch (QueryServiceExists(entry.name)) {
     case ServicePresence::kAbsent:
-      if (InstallService(config.ServiceName(), config.ServiceDescription(), executable_path)) {
-        ReportInfo(config.ServiceInstalledMessage(), config.ServiceName());
-      }
+      if (InstallService(entry, executable_path)) ReportInfo(switches.installed_message, entry.name);
       break;
     case ServicePresence::kPresent:
-      ReportError(config.ServiceExistsMessage(), config.ServiceName());
+      ReportError(switches.exists_message, entry.name);
       break;
     case ServicePresence::kUnknown:
       break;
@@ -32,19 +28,20 @@ void InstallUnlessPresent(const LaunchConfiguration& config) {
 
 }  // namespace
 
-bool DispatchServiceSwitch(const std::vector<std::string>& args) {
-  const LaunchConfiguration& config = LaunchConfig();
-  switch (RecognizeServiceSwitch(args, config.InstallSwitch(), config.UninstallSwitch(), config.ServiceSwitch())) {
+bool DispatchServiceSwitch(const ServiceSwitches& switches, const ServiceSettings& run,
+                           const std::vector<std::string>& args) {
+  const ServiceEntry& entry = switches.entry;
+  switch (RecognizeServiceSwitch(args, switches.install_switch, switches.uninstall_switch, entry.service_switch)) {
     case ServiceSwitchKind::kNone:
       return false;
     case ServiceSwitchKind::kInstall:
-      InstallUnlessPresent(config);
+      InstallUnlessPresent(switches);
       return true;
     case ServiceSwitchKind::kUninstall:
-      if (UninstallService(config.ServiceName())) ReportInfo(config.ServiceUninstalledMessage(), config.ServiceName());
+      if (UninstallService(entry.name)) ReportInfo(switches.uninstalled_message, entry.name);
       return true;
     case ServiceSwitchKind::kRun:
-      StartServiceDispatcher();
+      StartServiceDispatcher(run);
       return true;
   }
   return false;

@@ -2,11 +2,20 @@
 // The thread owns the window, its timers and the loaded bitmap; the main thread never waits for it.
 #pragma once
 
+#include <string>
+
 namespace stub {
 
+// What the splash takes from the configuration.
+struct SplashSettings {
+  const std::string& text;  // SplashText, the window's title
+  bool show_splash;         // ShowSplash
+  int seconds;              // SplashSeconds
+};
+
 // Starts the splash thread and returns at once; the splash closes itself when the process shows a
-// window of its own (ShowSplash) or after SplashSeconds. A thread that cannot be started is not
+// window of its own (show_splash) or after its seconds. A thread that cannot be started is not
 // reported: the launch goes on without a splash.
-void StartSplash();
+void StartSplash(const SplashSettings& settings);
 
 }  // namespace stub

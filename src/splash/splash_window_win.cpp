@@ -6,7 +6,8 @@
 
 #include <windows.h>
 
-#include "core/launch_config.h"
+#include <memory>
+
 #include "core/config_layout.h"
 #include "core/handle_win.h"
 #include "core/system_win.h"
@@ -80,10 +81,10 @@ LRESULT CALLBACK SplashWindowProc(HWND window, UINT message, WPARAM wparam, LPAR
 
 // On failure to load the bitmap the window stays hidden and sizeless, and the thread still runs its
 // timer and loop, so the closing rules do not depend on the image.
-ScopedWindow CreateSplashWindow(ScopedBitmap& bitmap) {
+ScopedWindow CreateSplashWindow(const SplashSettings& settings, ScopedBitmap& bitmap) {
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-  ScopedWindow window(::CreateWindowExW(0, L"STATIC", Wide(WideOf(LaunchConfig().SplashText())), kSplashStyle, 0, 0,
-                                        0, 0, nullptr, nullptr, instance, nullptr));
+  ScopedWindow window(::CreateWindowExW(0, L"STATIC", Wide(WideOf(settings.text)), kSplashStyle, 0, 0, 0, 0, nullptr,
+                                        nullptr, instance, nullptr));
   if (!window) return window;
   g_splash_window = window.get();
   // The Ptr forms are the ones that exist on 64-bit Windows and hold a whole procedure address.
@@ -106,19 +107,20 @@ ScopedWindow CreateSplashWindow(ScopedBitmap& bitmap) {
   return window;
 }
 
-void StartCloseTimer(HWND window) {
-  const LaunchConfiguration& config = LaunchConfig();
-  const SplashTimer timer = ChooseSplashTimer(config.ShowSplash(), config.SplashSeconds());
+void StartCloseTimer(const SplashSettings& settings, HWND window) {
+  const SplashTimer timer = ChooseSplashTimer(settings.show_splash, settings.seconds);
   if (timer.id != kNoSplashTimer) ::SetTimer(window, timer.id, timer.interval_ms, nullptr);
 }
 
-DWORD WINAPI SplashThread(LPVOID /*unused*/) noexcept {
+// Takes over the settings that StartSplash made for it.
+DWORD WINAPI SplashThread(LPVOID parameter) noexcept {
+  const std::unique_ptr<const SplashSettings> settings(static_cast<const SplashSettings*>(parameter));
   // Declared before the window so that the window is destroyed first and never draws a freed bitmap.
   ScopedBitmap bitmap;
-  ScopedWindow window = CreateSplashWindow(bitmap);
+  ScopedWindow window = CreateSplashWindow(*settings, bitmap);
   // Without a window no timer message could ever arrive, so there is nothing to wait for.
   if (!window) return 0;
-  StartCloseTimer(window.get());
+  StartCloseTimer(*settings, window.get());
 
   MSG message;
   // GetMessage's -1 (an invalid argument) would otherwise spin this loop for the life of the process.
@@ -141,10 +143,12 @@ void LoadWindowLibraries() {
 
 }  // namespace
 
-void StartSplash() {
+void StartSplash(const SplashSettings& settings) {
   LoadWindowLibraries();
+  auto copy = std::make_unique<const SplashSettings>(settings);
   // The main thread never waits for or stops the splash, so its thread handle is not kept.
-  ScopedHandle thread(::CreateThread(nullptr, 0, SplashThread, nullptr, 0, nullptr));
+  ScopedHandle thread(::CreateThread(nullptr, 0, SplashThread, const_cast<SplashSettings*>(copy.get()), 0, nullptr));
+  if (thread) copy.release();  // the thread's now
 }
 
 }  // namespace stub

@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "core/tokenizer.h"
+#include "core/variables.h"
 
 namespace stub {
 namespace {
@@ -104,7 +104,7 @@ class JvmOptionsTest : public ::testing::Test {
     inputs_.class_path = class_path;
     return AssembleJvmOptions(inputs_, tree_, reporter_, options_);
   }
-  std::vector<std::string> VmOptions() const { return TokenizeArguments(options_, false); }
+  const std::vector<std::string>& VmOptions() const { return options_; }
 
   FakeTree tree_;
   RecordingReporter reporter_;
@@ -113,7 +113,7 @@ class JvmOptionsTest : public ::testing::Test {
                             auto it = env_.find(name);
                             return it == env_.end() ? std::string() : it->second;
                           }};
-  std::string options_;
+  std::vector<std::string> options_;
 };
 
 TEST_F(JvmOptionsTest, ShippedLayoutGivesOneClassPathOptionInWalkOrder) {
@@ -165,9 +165,8 @@ TEST_F(JvmOptionsTest, EntriesSplitAtLineBreaksAndKeepTheirSpaces) {
 
 TEST_F(JvmOptionsTest, EmptyClassPathAddsNoOptionAndEmptyInputsGiveNoOptions) {
   ASSERT_TRUE(Assemble("-Xmx1g", ";;\r\n"));
-  EXPECT_EQ(options_, "-Xmx1g");
+  EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Xmx1g"});
   ASSERT_TRUE(Assemble("", ""));
-  EXPECT_EQ(options_, "");
   EXPECT_TRUE(VmOptions().empty());
 }
 
@@ -209,7 +208,7 @@ TEST_F(JvmOptionsTest, QuoteInTheClassPathIsRefusedInsteadOfSplittingTheOption) 
   EXPECT_FALSE(Assemble("-Xmx1g", "%BAD%"));
   ASSERT_EQ(reporter_.reports.size(), 1u);
   EXPECT_NE(reporter_.reports[0].find("double quote"), std::string::npos);
-  EXPECT_EQ(options_, "");
+  EXPECT_TRUE(options_.empty());
 }
 
 TEST_F(JvmOptionsTest, FailedListingKeepsWhatWasFoundAndGoesOn) {
@@ -243,12 +242,15 @@ TEST_F(JvmOptionsTest, LinksBackUpTheTreeOrToOneFolderTwiceEndTheWalkWithEachArc
 // A code page that carries ASCII and Latin-1 letters only, and short names for some paths.
 class LatinCodePage : public OptionCodePage {
  public:
-  bool CanCarry(const std::string& utf8) const override {
+  // Encodes as UTF-8 itself, so that expected results read as written.
+  std::optional<std::string> Encode(const std::string& utf8) const override {
     for (std::size_t i = 0; i < utf8.size(); ++i) {
       const auto byte = static_cast<unsigned char>(utf8[i]);
-      if (byte >= 0x80 && byte != 0xC3 && (i == 0 || static_cast<unsigned char>(utf8[i - 1]) != 0xC3)) return false;
+      if (byte >= 0x80 && byte != 0xC3 && (i == 0 || static_cast<unsigned char>(utf8[i - 1]) != 0xC3)) {
+        return std::nullopt;
+      }
     }
-    return true;
+    return utf8;
   }
   std::optional<std::string> ShortForm(const std::string& path) const override {
     auto it = short_names.find(path);
@@ -277,6 +279,24 @@ TEST(CarriableOption, PathsTheCodePageCannotCarryGoByTheirShortNames) {
       {"-X" + japanese, std::nullopt},
   };
   for (const auto& [option, carried] : cases) EXPECT_EQ(CarriableOption(option, code_page), carried) << option;
+}
+
+// The case that has no short name to fall back on: the whole list is refused, named, and nothing of
+// it is handed on.
+TEST(EncodeJvmOptions, AnOptionWithoutAShortNameStopsTheListAndIsNamed) {
+  LatinCodePage code_page;
+  RecordingReporter reporter;
+  const std::string missing = "-Dmissing=C:\\\xE6\x97\xA5\\nothing";
+  std::vector<std::string> encoded;
+  EXPECT_FALSE(EncodeJvmOptions({"-Xmx1g", missing, "-Dlater=1"}, code_page, reporter, encoded));
+  EXPECT_EQ(encoded, std::vector<std::string>{"-Xmx1g"});
+  ASSERT_EQ(reporter.reports.size(), 1u);
+  EXPECT_EQ(reporter.reports[0], "The JVM option " + missing +
+                                     " cannot be passed in this system's code page, and no short name of its path can "
+                                     "stand in.");
+  encoded.clear();
+  ASSERT_TRUE(EncodeJvmOptions({"-Xmx1g", "-Dname=Zo\xC3\xAB"}, code_page, reporter, encoded));
+  EXPECT_EQ(encoded, (std::vector<std::string>{"-Xmx1g", "-Dname=Zo\xC3\xAB"}));
 }
 
 TEST(ExpandVariables, ReferencesAndLonePercentSigns) {

@@ -125,29 +125,25 @@ class FakeJni {
 
 class MainClassRunnerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ClearReports();
-    SettingTexts texts;
-    texts[IndexOf(Setting::AppOptions)] = "default \"two words\"";
-    texts[IndexOf(Setting::SystemOutFile)] = out_file_;
-    const char* messages[] = {"none", "load %s", "jni %s", "create %s", "attach", "class %s",
-                              "method %s", "object %s", "assign %s", "invoke %s"};
-    for (int i = 0; i < kJvmErrorMessageCount; ++i) texts[IndexOf(Setting::JvmErrorMessages0) + i] = messages[i];
-    SetLaunchConfiguration(std::move(texts));
-  }
-  void TearDown() override { SetLaunchConfiguration(SettingTexts()); }
+  void SetUp() override { ClearReports(); }
 
-  MainCall Call(std::vector<std::string> arguments) {
-    return MainCall{"org/x/Caf\xC3\xA9", std::move(arguments), "C:\\Zo\xC3\xAB", /*redirect=*/false, nullptr};
+  static MainCall Call(std::vector<std::string> arguments) {
+    return MainCall{std::move(arguments), "C:\\Zo\xC3\xAB", /*redirect=*/false, nullptr};
   }
 
   FakeJni jni_;
+  std::string main_class_ = "org/x/Caf\xC3\xA9";
   std::string out_file_;
+  const std::string app_options_ = "default \"two words\"";
+  const std::string no_file_;
+  const std::string messages_[kJvmErrorMessageCount] = {"none",     "load %s",   "jni %s",    "create %s", "attach",
+                                                        "class %s", "method %s", "object %s", "assign %s", "invoke %s"};
+  const MainSettings settings_{main_class_, app_options_, out_file_, no_file_, JvmMessages(messages_)};
 };
 
 TEST_F(MainClassRunnerTest, ArgumentsAndPropertiesReachJavaAsTheirExactCharacters) {
   const std::string emoji = "\xF0\x9F\x98\x80";
-  ASSERT_TRUE(InvokeMain(jni_.env(), Call({"caf\xC3\xA9", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", emoji, ""})));
+  ASSERT_TRUE(InvokeMain(jni_.env(), settings_, Call({"caf\xC3\xA9", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", emoji, ""})));
   EXPECT_EQ(jni_.strings, (std::deque<std::u16string>{u"user.dir", u"C:\\Zo\u00EB", u"caf\u00E9",
                                                       u"\u65E5\u672C\u8A9E", u"\U0001F600", u""}));
   EXPECT_EQ(jni_.log[0], "NewString user.dir");
@@ -159,13 +155,13 @@ TEST_F(MainClassRunnerTest, ArgumentsAndPropertiesReachJavaAsTheirExactCharacter
 
 TEST_F(MainClassRunnerTest, SupplementaryCharactersInClassNamesGoAsModifiedUtf8) {
   MainCall call = Call({"x"});
-  call.main_class = "p/\xF0\x9F\x98\x80";
-  ASSERT_TRUE(InvokeMain(jni_.env(), call));
+  main_class_ = "p/\xF0\x9F\x98\x80";
+  ASSERT_TRUE(InvokeMain(jni_.env(), settings_, call));
   EXPECT_EQ(jni_.log[4], "FindClass p/\xED\xA0\xBD\xED\xB8\x80");
 }
 
 TEST_F(MainClassRunnerTest, NoArgumentsMeansTheTokensOfAppOptions) {
-  ASSERT_TRUE(InvokeMain(jni_.env(), Call({})));
+  ASSERT_TRUE(InvokeMain(jni_.env(), settings_, Call({})));
   EXPECT_EQ(std::vector<std::u16string>(jni_.strings.begin() + 2, jni_.strings.end()),
             (std::vector<std::u16string>{u"default", u"two words"}));
 }
@@ -190,7 +186,7 @@ TEST_F(MainClassRunnerTest, EachFailingStepReportsItsMessageAndStops) {
     if (c.throwing) jni.throwing_.insert(c.throwing);
     jni.fail_element_ = c.fail_element;
     ClearReports();
-    EXPECT_FALSE(InvokeMain(jni.env(), Call({"a", "b"}))) << c.report;
+    EXPECT_FALSE(InvokeMain(jni.env(), settings_, Call({"a", "b"}))) << c.report;
     EXPECT_EQ(RecordedReports(), std::vector<std::string>{c.report});
     const bool reached_main = std::find(jni.log.begin(), jni.log.end(), "CallStaticVoidMethod main") != jni.log.end();
     EXPECT_EQ(reached_main, c.throwing != nullptr) << c.report;
@@ -200,43 +196,42 @@ TEST_F(MainClassRunnerTest, EachFailingStepReportsItsMessageAndStops) {
 TEST_F(MainClassRunnerTest, AClosedGateKeepsMainFromBeginningAndIsNoFailure) {
   MainCall call = Call({"run"});
   call.may_begin = [] { return false; };
-  EXPECT_TRUE(InvokeMain(jni_.env(), call));
+  EXPECT_TRUE(InvokeMain(jni_.env(), settings_, call));
   EXPECT_EQ(std::count(jni_.log.begin(), jni_.log.end(), "CallStaticVoidMethod main"), 0);
 }
 
 TEST_F(MainClassRunnerTest, OnlyTheApplicationsOwnRunRedirectsTheStreams) {
   out_file_ = "sortie-\xC3\xA9.txt";
-  SetUp();
   MainCall call = Call({"x"});
   call.redirect = true;
-  ASSERT_TRUE(InvokeMain(jni_.env(), call));
+  ASSERT_TRUE(InvokeMain(jni_.env(), settings_, call));
   EXPECT_NE(std::find(jni_.strings.begin(), jni_.strings.end(), u"sortie-\u00E9.txt"), jni_.strings.end());
   FakeJni stopper;
-  ASSERT_TRUE(InvokeMain(stopper.env(), Call({"x"})));
+  ASSERT_TRUE(InvokeMain(stopper.env(), settings_, Call({"x"})));
   EXPECT_EQ(std::count(stopper.log.begin(), stopper.log.end(), "NewObject java/io/FileOutputStream"), 0);
 }
 
 TEST_F(MainClassRunnerTest, AStopperAttachesUnderItsNameAndAlwaysDetaches) {
-  ASSERT_TRUE(InvokeMainAsStopper(jni_.vm(), 0x00010004, Call({"stop"})));
+  ASSERT_TRUE(InvokeMainAsStopper(jni_.vm(), 0x00010004, settings_, Call({"stop"})));
   EXPECT_EQ(jni_.log.front(), "AttachCurrentThread 65540 Tarvik stopper thread");
   EXPECT_EQ(jni_.log.back(), "DetachCurrentThread");
 
   FakeJni failing;
   failing.missing_.insert("main");
-  EXPECT_FALSE(InvokeMainAsStopper(failing.vm(), 0x00010004, Call({"stop"})));
+  EXPECT_FALSE(InvokeMainAsStopper(failing.vm(), 0x00010004, settings_, Call({"stop"})));
   EXPECT_EQ(failing.log.back(), "DetachCurrentThread");
 
   FakeJni refusing;
   refusing.refuse_attach_ = true;
   ClearReports();
-  EXPECT_FALSE(CallSystemExit(refusing.vm(), 0x00010004));
+  EXPECT_FALSE(CallSystemExit(refusing.vm(), 0x00010004, settings_.messages));
   EXPECT_EQ(RecordedReports(), std::vector<std::string>{"error: attach"});
   EXPECT_EQ(refusing.log.size(), 1u);
 }
 
 TEST_F(MainClassRunnerTest, SystemExitThatComesBackIsDetachedAndReported) {
   jni_.throwing_.insert("exit");
-  EXPECT_FALSE(CallSystemExit(jni_.vm(), 0x00010004));
+  EXPECT_FALSE(CallSystemExit(jni_.vm(), 0x00010004, settings_.messages));
   EXPECT_EQ(RecordedReports(), std::vector<std::string>{"error: invoke exit(int)"});
   EXPECT_EQ(jni_.log.back(), "DetachCurrentThread");
 }

@@ -217,9 +217,12 @@ class RecordingTrace : public SearchTrace {
 class RuntimeSearchTest : public ::testing::Test {
  protected:
   std::optional<std::string> Choose(int mode, const std::string& jvm_path = "", std::uint32_t min = 0x00010004) {
-    RuntimeSearch search{registry_,      files_,      RequiredVersion(min), jvm_path,
-                         java_home_env_, kMachineX64, java_home_,           trace_on_ ? &trace_ : nullptr};
-    return ChooseJvmLibrary(search, mode);
+    const RuntimeSearch search{registry_,      files_,      RequiredVersion(min), jvm_path,
+                               java_home_env_, kMachineX64, trace_on_ ? &trace_ : nullptr};
+    const std::optional<ResolvedRuntime> chosen = ChooseJvmLibrary(search, mode);
+    if (!chosen) return std::nullopt;
+    java_home_ = chosen->java_home;
+    return chosen->library;
   }
   void AddRuntime(const std::string& vendor, const std::string& version, const std::string& home,
                   const std::string& lib) {

@@ -1,9 +1,10 @@
 // The start-up sequence. Every later stage reports its own failure; this file only orders the stages
 // and turns their outcome into the exit code.
-#include "core/launcher.h"
+#include "app/launcher.h"
 
 #include <windows.h>
 
+#include "app/stage_settings.h"
 #include "core/handle_win.h"
 #include "core/launch_config.h"
 #include "core/reporting.h"
@@ -29,12 +30,12 @@ void ChangeToExecutableDirectory() {
 
 // Creating the mutex and testing whether it already existed is one atomic step, so two instances
 // started at the same moment cannot both pass.
-bool AdmitSingleInstance(ScopedHandle& mutex) {
+bool AdmitSingleInstance(const LaunchConfiguration& config, ScopedHandle& mutex) {
   ::SetLastError(ERROR_SUCCESS);
-  mutex.reset(::CreateMutexW(nullptr, TRUE, Wide(WideOf(LaunchConfig().MainClass()))));
+  mutex.reset(::CreateMutexW(nullptr, TRUE, Wide(WideOf(config.MainClass()))));
   if (::GetLastError() == ERROR_ALREADY_EXISTS) {
     mutex.reset();
-    ReportError(LaunchConfig().AlreadyRunningMessage());
+    ReportError(config.AlreadyRunningMessage());
     return false;
   }
   return true;
@@ -45,20 +46,23 @@ bool AdmitSingleInstance(ScopedHandle& mutex) {
 int RunLauncher(bool windowed, const std::vector<std::string>& args) {
   SetLaunchMode(windowed ? LaunchMode::kWindowed : LaunchMode::kConsole);
   ChangeToExecutableDirectory();
-  LoadLaunchConfiguration();
-  const LaunchConfiguration& config = LaunchConfig();
+  const LaunchConfiguration& config = LoadLaunchConfiguration();
+  const JvmSettings jvm = JvmSettingsOf(config);
 
-  if (!config.ServiceName().empty() && DispatchServiceSwitch(args)) return kExitSuccess;
+  if (!config.ServiceName().empty() &&
+      DispatchServiceSwitch(ServiceSwitchesOf(config), ServiceSettingsOf(config, jvm), args)) {
+    return kExitSuccess;
+  }
 
   ScopedHandle instance_mutex;
   if (windowed) {
-    if (!config.AllowMultipleInstances() && !AdmitSingleInstance(instance_mutex)) return kExitSuccess;
+    if (!config.AllowMultipleInstances() && !AdmitSingleInstance(config, instance_mutex)) return kExitSuccess;
     // A negative SplashSeconds counts as 0: without ShowSplash nothing would ever close that splash.
-    if (SplashWanted(config.ShowSplash(), config.SplashSeconds())) StartSplash();
+    if (SplashWanted(config.ShowSplash(), config.SplashSeconds())) StartSplash(SplashSettingsOf(config));
   }
 
   const std::vector<std::string> main_args(args.empty() ? args.end() : args.begin() + 1, args.end());
-  return RunJavaApplication(main_args) ? kExitSuccess : kExitFailure;
+  return RunJavaApplication(jvm, main_args) ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace stub

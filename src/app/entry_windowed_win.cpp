@@ -1,8 +1,9 @@
 // Entry point of the windowed build. The command line is split by the launcher's own tokenizer, with
 // element 0 reserved for the program, so that arguments reach Java exactly as the configured rules say.
+// With mingw-w64 the process starts in startup_windowed_win.cpp beside this file, which calls wWinMain.
 #include <windows.h>
 
-#include "core/launcher.h"
+#include "app/launcher.h"
 #include "core/system_win.h"
 #include "core/tokenizer.h"
 

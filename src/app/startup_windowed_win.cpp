@@ -1,5 +1,5 @@
 // mingw-w64 only: the windowed launcher's process entry, in place of the C runtime's start-up code
-// (see startup_console.cpp for why): static constructors, then wWinMain with the process's own
+// (see startup_console_win.cpp for why): static constructors, then wWinMain with the process's own
 // command line, then ExitProcess.
 #include <windows.h>
 

@@ -1,0 +1,46 @@
+// Each struct takes exactly the settings its stage reads, as references to the configuration's own
+// texts; a setting a stage does not name here never reaches it.
+#include "app/stage_settings.h"
+
+namespace stub {
+
+JvmSettings JvmSettingsOf(const LaunchConfiguration& config) {
+  return JvmSettings{
+      RuntimeSettings{config.MinJavaVersionNumber(), config.JvmPath(), config.JvmSearchMode(),
+                      config.JvmErrorMessages(kNoSuitableRuntime)},
+      config.JvmOptions(),
+      config.ClassPath(),
+      config.WorkingDirectory(),
+      config.ChangeDirectoryBeforeJvm(),
+      config.FileAccessErrorMessage(),
+      MainSettings{config.MainClass(), config.AppOptions(), config.SystemOutFile(), config.SystemErrFile(),
+                   JvmMessages(&config.JvmErrorMessages(JvmErrorMessage(0)))}};
+}
+
+ServiceSwitches ServiceSwitchesOf(const LaunchConfiguration& config) {
+  return ServiceSwitches{
+      ServiceEntry{config.ServiceName(), config.ServiceDescription(), config.ServiceSwitch(), config.ServiceManualStart()},
+      config.InstallSwitch(),
+      config.UninstallSwitch(),
+      config.ServiceInstalledMessage(),
+      config.ServiceExistsMessage(),
+      config.ServiceUninstalledMessage()};
+}
+
+ServiceSettings ServiceSettingsOf(const LaunchConfiguration& config, const JvmSettings& jvm) {
+  return ServiceSettings{config.ServiceName(),
+                         config.ServiceStartArguments(),
+                         config.ServiceStopArguments(),
+                         config.ServiceStopWithSystemExit(),
+                         config.ServiceStartedMessage(),
+                         config.ServiceStoppedMessage(),
+                         config.ServiceStartFailedMessage(),
+                         config.ServiceStopTimeoutMessage(),
+                         jvm};
+}
+
+SplashSettings SplashSettingsOf(const LaunchConfiguration& config) {
+  return SplashSettings{config.SplashText(), config.ShowSplash(), config.SplashSeconds()};
+}
+
+}  // namespace stub
