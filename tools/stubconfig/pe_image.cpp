@@ -131,22 +131,13 @@ struct Rewrite {
 
 // Writes the section over the old one; returns its bytes. A section that ends before the next one
 // begins leaves a hole in the image, which Windows refuses to map: one that another follows in memory
-// keeps at least its old extent, which reached its successor, and (at the end of the file) at least
-// its old raw size, so that it never maps more zeros than it did. Only the last one shrinks.
+// keeps at least its old extent, which reached its successor. Only the last one shrinks.
 Bytes RewriteInPlace(Rewrite& rewrite, std::size_t index, const ResourceTree& tree) {
   PeSection& section = rewrite.image.sections[index];
   Bytes data = SerializeResourceTree(tree, section.virtual_address);
   const bool last_in_memory =
       std::none_of(rewrite.image.sections.begin(), rewrite.image.sections.end(),
                    [&](const PeSection& s) { return s.virtual_address > section.virtual_address; });
-  const bool at_end = std::uint64_t{section.raw_pointer} + section.raw_size == rewrite.file.size();
-  const auto size = static_cast<std::uint32_t>(data.size());
-  const auto aligned = static_cast<std::uint32_t>(AlignUp(data.size(), rewrite.image.file_alignment));
-  const std::uint32_t raw = !at_end ? section.raw_size : last_in_memory ? aligned : std::max(aligned, section.raw_size);
-  if (at_end) rewrite.file.resize(section.raw_pointer + std::size_t{raw});
-  std::fill_n(rewrite.file.begin() + section.raw_pointer, raw, 0);
-  std::copy(data.begin(), data.end(), rewrite.file.begin() + section.raw_pointer);
-  rewrite.initialized_delta = std::int64_t{raw} - section.raw_size;
   // Nor does the last one shrink below what another data directory of the image reaches into.
   std::uint64_t reach = 0;
   const std::uint32_t size_of_image = GetU32(rewrite.file, rewrite.image.optional_header_offset + 56);
@@ -161,7 +152,19 @@ Bytes RewriteInPlace(Rewrite& rewrite, std::size_t index, const ResourceTree& tr
   }
   const auto reached =
       static_cast<std::uint32_t>(reach > section.virtual_address ? reach - section.virtual_address : 0);
-  section.virtual_size = last_in_memory ? std::max(size, reached) : std::max(size, MappedSize(section));
+  const auto size = static_cast<std::uint32_t>(data.size());
+  const std::uint32_t virtual_size = last_in_memory ? std::max(size, reached) : std::max(size, MappedSize(section));
+  // A section kept larger than its data keeps its raw size too (at the end of the file, where it could
+  // shrink), so that it never maps more zeros than it did.
+  const bool at_end = std::uint64_t{section.raw_pointer} + section.raw_size == rewrite.file.size();
+  const auto aligned = static_cast<std::uint32_t>(AlignUp(data.size(), rewrite.image.file_alignment));
+  const std::uint32_t raw =
+      !at_end ? section.raw_size : virtual_size == size ? aligned : std::max(aligned, section.raw_size);
+  if (at_end) rewrite.file.resize(section.raw_pointer + std::size_t{raw});
+  std::fill_n(rewrite.file.begin() + section.raw_pointer, raw, 0);
+  std::copy(data.begin(), data.end(), rewrite.file.begin() + section.raw_pointer);
+  rewrite.initialized_delta = std::int64_t{raw} - section.raw_size;
+  section.virtual_size = virtual_size;
   section.raw_size = raw;
   WriteSectionHeader(rewrite.file, SectionHeaderOffset(rewrite.image, index), section);
   return data;
