@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 #include "core/handle_win.h"
 #include "core/message_format.h"
 #include "core/reporting.h"
@@ -76,10 +74,13 @@ class Win32ClassPathFileSystem : public ClassPathFileSystem {
                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (directory && ::GetFileInformationByHandle(directory.get(), &info)) {
-      char text[40];
-      std::snprintf(text, sizeof text, "*%08lx:%08lx%08lx", info.dwVolumeSerialNumber, info.nFileIndexHigh,
-                    info.nFileIndexLow);
-      return text;
+      // Raw bytes behind a '*', which no full path begins with: formatting them would bring the C
+      // runtime's printf machinery into the launcher for nothing.
+      std::string identity(1, '*');
+      for (const DWORD part : {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow}) {
+        for (int shift = 0; shift < 32; shift += 8) identity += static_cast<char>((part >> shift) & 0xff);
+      }
+      return identity;
     }
     std::string full = FullPath(path);
     while (full.size() > 3 && (full.back() == '\\' || full.back() == '/')) full.pop_back();
