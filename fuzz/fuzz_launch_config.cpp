@@ -1,5 +1,5 @@
 // The conversion of string-table entries into the launch configuration, against a reference model
-// built on the C library's own readers. The input holds the 44 entries in ID order, separated by zero
+// built on the C library's own readers. The input holds the table's entries in ID order, separated by zero
 // bytes, then two INI override values; every field of the configuration must be what the model makes
 // of its entry.
 #include <algorithm>

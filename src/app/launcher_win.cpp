@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "app/second_instance_win.h"
 #include "app/stage_settings.h"
 #include "core/handle_win.h"
 #include "core/launch_config.h"
@@ -29,22 +30,51 @@ void ChangeToExecutableDirectory() {
 }
 
 // Creating the mutex and testing whether it already existed is one atomic step, so two instances
-// started at the same moment cannot both pass.
-bool AdmitSingleInstance(const LaunchConfiguration& config, ScopedHandle& mutex) {
+// started at the same moment cannot both pass. A refused start hands its arguments to the running
+// instance when a method takes them, and is only reported when that instance does not take them.
+bool AdmitSingleInstance(const LaunchConfiguration& config, const std::vector<std::string>& main_args,
+                         ScopedHandle& mutex) {
   ::SetLastError(ERROR_SUCCESS);
   mutex.reset(::CreateMutexW(nullptr, TRUE, Wide(WideOf(config.MainClass()))));
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-    mutex.reset();
+  if (::GetLastError() != ERROR_ALREADY_EXISTS) return true;
+  mutex.reset();
+  if (config.SecondInstanceMethod().empty() || !HandToRunningInstance(config.MainClass(), main_args)) {
     ReportError(config.AlreadyRunningMessage());
-    return false;
   }
-  return true;
+  return false;
+}
+
+// A reference that names no class and method still reaches the JVM, which reports the class it cannot find.
+MethodReference SecondInstanceMethodOf(const LaunchConfiguration& config) {
+  return ParseMethodReference(config.SecondInstanceMethod()).value_or(MethodReference{config.SecondInstanceMethod(), ""});
 }
 
 }  // namespace
 
-int RunLauncher(bool windowed, const std::vector<std::string>& args) {
-  SetLaunchMode(windowed ? LaunchMode::kWindowed : LaunchMode::kConsole);
+int RunWindowedApplication(const LaunchConfiguration& config, const JvmSettings& jvm,
+                           const std::vector<std::string>& main_args) {
+  ScopedHandle instance_mutex;
+  bool listening = false;
+  if (!config.AllowMultipleInstances()) {
+    if (!AdmitSingleInstance(config, main_args, instance_mutex)) return kExitSuccess;
+    listening = !config.SecondInstanceMethod().empty();
+    if (listening) StartSecondInstanceListener(config.MainClass(), SecondInstanceMethodOf(config));
+  }
+  // A negative SplashSeconds counts as 0: without ShowSplash nothing would ever close that splash.
+  if (SplashWanted(config.ShowSplash(), config.SplashSeconds())) StartSplash(SplashSettingsOf(config));
+
+  if (!listening) return RunJavaApplication(jvm, main_args) ? kExitSuccess : kExitFailure;
+  if (!CreateJvm(jvm, /*with_service_console=*/false)) return kExitFailure;
+  OpenSecondInstanceListener();
+  const bool ran = RunMainClass(main_args, /*as_stopper=*/false);
+  // The listener stays attached and may be inside the runtime until the process ends, so the
+  // library is never unloaded.
+  ShutDownJvm();
+  return ran ? kExitSuccess : kExitFailure;
+}
+
+int RunLauncher(ApplicationRun windowed_run, const std::vector<std::string>& args) {
+  SetLaunchMode(windowed_run != nullptr ? LaunchMode::kWindowed : LaunchMode::kConsole);
   ChangeToExecutableDirectory();
   const LaunchConfiguration& config = LoadLaunchConfiguration();
   const JvmSettings jvm = JvmSettingsOf(config);
@@ -54,14 +84,8 @@ int RunLauncher(bool windowed, const std::vector<std::string>& args) {
     return kExitSuccess;
   }
 
-  ScopedHandle instance_mutex;
-  if (windowed) {
-    if (!config.AllowMultipleInstances() && !AdmitSingleInstance(config, instance_mutex)) return kExitSuccess;
-    // A negative SplashSeconds counts as 0: without ShowSplash nothing would ever close that splash.
-    if (SplashWanted(config.ShowSplash(), config.SplashSeconds())) StartSplash(SplashSettingsOf(config));
-  }
-
   const std::vector<std::string> main_args(args.empty() ? args.end() : args.begin() + 1, args.end());
+  if (windowed_run != nullptr) return windowed_run(config, jvm, main_args);
   return RunJavaApplication(jvm, main_args) ? kExitSuccess : kExitFailure;
 }
 

@@ -63,7 +63,8 @@ enum class SettingKind {
   X(ServiceStartedMessage, 1664, Message)            \
   X(ServiceStoppedMessage, 1680, Message)            \
   X(ServiceStartFailedMessage, 1696, Message)        \
-  X(ServiceStopTimeoutMessage, 1712, Message)
+  X(ServiceStopTimeoutMessage, 1712, Message)        \
+  X(SecondInstanceMethod, 1872, Text)
 
 // Every setting, by its table position.
 enum class Setting : int {
@@ -85,6 +86,13 @@ inline constexpr SettingLayout kSettingLayouts[] = {
 };
 
 inline constexpr std::size_t kSettingCount = sizeof kSettingLayouts / sizeof kSettingLayouts[0];
+
+// The IDs alone, in table order: what the launcher's loader takes, without the names it never needs.
+inline constexpr int kSettingIds[] = {
+#define STUB_SETTING_ID(name, id, kind) id,
+    STUB_SETTINGS(STUB_SETTING_ID)
+#undef STUB_SETTING_ID
+};
 inline constexpr int kFirstSettingId = kSettingLayouts[0].id;
 inline constexpr int kLastSettingId = kSettingLayouts[kSettingCount - 1].id;
 inline constexpr int kSettingIdStep = 16;

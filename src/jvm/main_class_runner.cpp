@@ -11,7 +11,7 @@ namespace stub {
 namespace {
 
 constexpr char kStopperThreadName[] = "Tarvik stopper thread";
-constexpr char kMainLabel[] = "main(java/lang/String[])";
+constexpr char kArgumentsSignature[] = "([Ljava/lang/String;)V";
 
 // Attaches the calling thread on construction and detaches it on destruction.
 class AttachedThread {
@@ -71,38 +71,68 @@ jobjectArray BuildArgumentArray(const JniSteps& steps, const std::vector<std::st
   const JNINativeInterface_* jni = env->functions;
   jclass string_class = jni->FindClass(env, "java/lang/String");  // a core class: not tested
   jobjectArray array = jni->NewObjectArray(env, static_cast<jsize>(args.size()), string_class, nullptr);
+  jni->DeleteLocalRef(env, string_class);
   if (StepFailed(steps, array == nullptr, kErrorInstantiating, "java/lang/String[]")) return nullptr;
   for (std::size_t i = 0; i < args.size(); ++i) {
     jstring arg = NewJavaString(steps, args[i]);
     if (arg == nullptr) return nullptr;
     jni->SetObjectArrayElement(env, array, static_cast<jsize>(i), arg);
+    jni->DeleteLocalRef(env, arg);  // the array holds it; an attached thread's references pile up otherwise
     if (StepFailed(steps, false, kErrorAssigningString, args[i].c_str())) return nullptr;
   }
   return array;
 }
 
+// Finds the class's static void method(String[]) and calls it with args, unless may_begin, asked just
+// before the call, says no.
+bool CallArgumentsMethod(const JniSteps& steps, const MethodReference& method, const std::vector<std::string>& args,
+                         MainGate may_begin) {
+  JNIEnv* env = steps.env;
+  const JNINativeInterface_* jni = env->functions;
+  jclass type = jni->FindClass(env, ModifiedUtf8FromUtf8(method.class_name).c_str());
+  if (StepFailed(steps, type == nullptr, kErrorLocatingClass, method.class_name.c_str())) return false;
+  const std::string label = method.name + "(java/lang/String[])";
+  jmethodID id = MethodStep(steps, type, true, ModifiedUtf8FromUtf8(method.name).c_str(), kArgumentsSignature,
+                            label.c_str());
+  if (id == nullptr) return false;
+  jobjectArray array = BuildArgumentArray(steps, args);
+  if (array == nullptr) return false;
+  // As late as possible, so that a stop request that comes before main has begun keeps it from
+  // beginning at all.
+  if (may_begin != nullptr && !may_begin()) return true;
+  jni->CallStaticVoidMethod(env, type, id, array);
+  const bool returned = !StepFailed(steps, false, kErrorInvoking, label.c_str());
+  jni->DeleteLocalRef(env, array);
+  jni->DeleteLocalRef(env, type);
+  return returned;
+}
+
 }  // namespace
 
 bool InvokeMain(JNIEnv* env, const MainSettings& settings, const MainCall& call) {
-  const JNINativeInterface_* jni = env->functions;
   const JniSteps steps{env, settings.messages};
   if (!PrepareJavaEnvironment(steps, settings, call)) return false;
-
-  jclass main_class = jni->FindClass(env, ModifiedUtf8FromUtf8(settings.main_class).c_str());
-  if (StepFailed(steps, main_class == nullptr, kErrorLocatingClass, settings.main_class.c_str())) return false;
-  jmethodID main_method = MethodStep(steps, main_class, true, "main", "([Ljava/lang/String;)V", kMainLabel);
-  if (main_method == nullptr) return false;
 
   // Arguments given replace AppOptions entirely; AppOptions applies only when there are none.
   std::vector<std::string> defaults;
   if (call.arguments.empty()) defaults = TokenizeArguments(settings.app_options, false);
-  jobjectArray array = BuildArgumentArray(steps, call.arguments.empty() ? defaults : call.arguments);
-  if (array == nullptr) return false;
-  // As late as possible, so that a stop request that comes before main has begun keeps it from
-  // beginning at all.
-  if (call.may_begin != nullptr && !call.may_begin()) return true;
-  jni->CallStaticVoidMethod(env, main_class, main_method, array);
-  return !StepFailed(steps, false, kErrorInvoking, kMainLabel);
+  return CallArgumentsMethod(steps, MethodReference{settings.main_class, "main"},
+                             call.arguments.empty() ? defaults : call.arguments, call.may_begin);
+}
+
+std::optional<MethodReference> ParseMethodReference(std::string_view dotted) {
+  const std::size_t dot = dotted.rfind('.');
+  if (dot == std::string_view::npos || dot == 0 || dot + 1 == dotted.size()) return std::nullopt;
+  MethodReference method{std::string(dotted.substr(0, dot)), std::string(dotted.substr(dot + 1))};
+  for (char& c : method.class_name) {
+    if (c == '.') c = '/';
+  }
+  return method;
+}
+
+bool InvokeArgumentsMethod(JNIEnv* env, JvmMessages messages, const MethodReference& method,
+                           const std::vector<std::string>& args) {
+  return CallArgumentsMethod(JniSteps{env, messages}, method, args, nullptr);
 }
 
 bool InvokeMainAsStopper(JavaVM* vm, jint version, const MainSettings& settings, const MainCall& call) {

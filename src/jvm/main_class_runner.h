@@ -6,7 +6,9 @@
 
 #include <jni.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "jvm/jni_guard.h"
@@ -32,6 +34,22 @@ struct MainCall {
   bool redirect = true;                // apply SystemOutFile and SystemErrFile first
   MainGate may_begin = nullptr;
 };
+
+// A static method that takes the arguments: the class in slash form (UTF-8) and the method's name.
+struct MethodReference {
+  std::string class_name;
+  std::string name;
+};
+
+// "package.Class.method" split at its last dot, the class in slash form; nullopt when the class or the
+// method name would be empty.
+std::optional<MethodReference> ParseMethodReference(std::string_view dotted);
+
+// Calls the static void method(String[]) with args on env and deletes the local references it made,
+// so that a thread attached for good may call it any number of times. True when it returned without
+// a pending Java exception; every failure has been reported.
+[[nodiscard]] bool InvokeArgumentsMethod(JNIEnv* env, JvmMessages messages, const MethodReference& method,
+                                         const std::vector<std::string>& args);
 
 // Publishes user.dir, applies the redirection, finds the class and its main and calls it with the
 // arguments on env. True when main returned without a pending Java exception, or when may_begin kept

@@ -35,6 +35,7 @@ class FakeJni {
       return reinterpret_cast<jmethodID>(jni.Make(name));
     };
     functions_.GetMethodID = functions_.GetStaticMethodID;
+    functions_.DeleteLocalRef = [](JNIEnv* env, jobject) { ++Of(env).deleted; };
     functions_.NewString = [](JNIEnv* env, const jchar* chars, jsize length) -> jstring {
       FakeJni& jni = Of(env);
       jni.strings.emplace_back(reinterpret_cast<const char16_t*>(chars), static_cast<std::size_t>(length));
@@ -77,6 +78,7 @@ class FakeJni {
 
   std::vector<std::string> log;
   std::deque<std::u16string> strings;
+  int deleted = 0;  // local references given back
   std::set<std::string> missing_;  // class or method names not found
   std::set<std::string> throwing_;  // static void methods that leave an exception pending
   int fail_element_ = -1;
@@ -191,6 +193,27 @@ TEST_F(MainClassRunnerTest, EachFailingStepReportsItsMessageAndStops) {
     const bool reached_main = std::find(jni.log.begin(), jni.log.end(), "CallStaticVoidMethod main") != jni.log.end();
     EXPECT_EQ(reached_main, c.throwing != nullptr) << c.report;
   }
+}
+
+TEST(MethodReference, SplitsAtTheLastDotIntoSlashClassAndName) {
+  const std::optional<MethodReference> nested = ParseMethodReference("org.x.App$Inner.open");
+  ASSERT_TRUE(nested);
+  EXPECT_EQ(nested->class_name, "org/x/App$Inner");
+  EXPECT_EQ(nested->name, "open");
+  for (const char* bad : {"", "open", ".open", "org.x.App.", "."}) EXPECT_FALSE(ParseMethodReference(bad)) << bad;
+}
+
+// The second-instance listener calls again and again on one attached thread: every local reference a
+// call makes is given back, and a failure is reported with the method's own name.
+TEST_F(MainClassRunnerTest, AnArgumentsMethodGetsExactlyItsArgumentsAndKeepsNoReferences) {
+  const MethodReference method{"org/x/App", "open"};
+  ASSERT_TRUE(InvokeArgumentsMethod(jni_.env(), JvmMessages(messages_), method, {"a b", "\xC3\xA9\"q\"", ""}));
+  EXPECT_EQ(jni_.strings, (std::deque<std::u16string>{u"a b", u"\u00E9\"q\"", u""}));
+  EXPECT_EQ(jni_.log.back(), "CallStaticVoidMethod open");
+  EXPECT_EQ(jni_.deleted, 3 + 3);  // the strings, String's class, the array and the method's class
+  jni_.throwing_.insert("open");
+  EXPECT_FALSE(InvokeArgumentsMethod(jni_.env(), JvmMessages(messages_), method, {}));
+  EXPECT_EQ(RecordedReports(), std::vector<std::string>{"error: invoke open(java/lang/String[])"});
 }
 
 TEST_F(MainClassRunnerTest, AClosedGateKeepsMainFromBeginningAndIsNoFailure) {

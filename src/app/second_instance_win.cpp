@@ -1,0 +1,148 @@
+// The hand-off between two starts of one windowed application. The listener thread owns the window
+// and the queue of argument lists; the main thread only starts it and, once the JVM exists, sets the
+// event that lets it call into Java. A call blocks the thread's message loop, so a second start that
+// comes while the method runs gets no answer and falls back to the refusal message, as it would with
+// an instance that hangs.
+#include "app/second_instance_win.h"
+
+#include <windows.h>
+
+#include <memory>
+
+#include "core/hand_off.h"
+#include "core/handle_win.h"
+#include "core/system_win.h"
+#include "jvm/jvm_host.h"
+
+namespace stub {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"TarvikSecondInstance";
+constexpr char kListenerThreadName[] = "Tarvik second-instance listener";
+// Marks a WM_COPYDATA as a hand-off of this format; anything else is refused.
+constexpr ULONG_PTR kHandOffTag = 0x54534931;  // "TSI1"
+// How long a second start waits for the running instance's window to appear and to answer; it waits
+// for the answer a little longer than the running instance accepts, so that an acceptance always
+// reaches it.
+constexpr ULONGLONG kAnswerMilliseconds = 5000;
+constexpr ULONGLONG kReplyGraceMilliseconds = 500;
+constexpr DWORD kPollMilliseconds = 50;
+
+struct Listener {
+  std::u16string title;  // the mutex name: which application's window this is
+  MethodReference method;
+  ScopedHandle jvm_ready;  // manual-reset event, set once the JVM exists
+  std::vector<std::vector<std::string>> pending;  // listener thread only, oldest first
+};
+
+// Written by the main thread before the listener thread starts; never destroyed, as the thread runs
+// until the process ends.
+Listener* g_listener = nullptr;
+
+BOOL CALLBACK FrontIfVisibleInProcess(HWND window, LPARAM) {
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  if (owner != ::GetCurrentProcessId() || !::IsWindowVisible(window)) return TRUE;
+  if (::IsIconic(window)) ::ShowWindow(window, SW_RESTORE);
+  ::SetForegroundWindow(window);
+  return FALSE;
+}
+
+// The second start has allowed this process the foreground while it waits for the answer.
+void BringProcessWindowToFront() { ::EnumWindows(FrontIfVisibleInProcess, 0); }
+
+LRESULT CALLBACK ListenerWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+  if (message != WM_COPYDATA) return ::DefWindowProcW(window, message, wparam, lparam);
+  const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lparam);
+  if (data->dwData != kHandOffTag || data->cbData % sizeof(char16_t) != 0 ||
+      data->cbData > (kHandOffDeadlineUnits + kMaxHandOffUnits) * sizeof(char16_t)) {
+    return FALSE;
+  }
+  std::optional<HandOff> hand_off =
+      DecodeHandOff(std::u16string_view(static_cast<const char16_t*>(data->lpData), data->cbData / sizeof(char16_t)));
+  // One that waited here while a call ran has been refused already by its sender.
+  if (!hand_off || ::GetTickCount64() > hand_off->deadline) return FALSE;
+  g_listener->pending.push_back(std::move(hand_off->args));
+  BringProcessWindowToFront();
+  return TRUE;
+}
+
+DWORD WINAPI ListenerThread(LPVOID) {
+  Listener& listener = *g_listener;
+  const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+  WNDCLASSEXW window_class{};
+  window_class.cbSize = sizeof window_class;
+  window_class.lpfnWndProc = ListenerWindowProc;
+  window_class.hInstance = instance;
+  window_class.lpszClassName = kWindowClass;
+  ::RegisterClassExW(&window_class);
+  ScopedWindow window(::CreateWindowExW(0, kWindowClass, Wide(listener.title), 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        instance, nullptr));
+  if (!window) return 0;
+  JNIEnv* env = nullptr;
+  for (;;) {
+    // Until the JVM exists the thread waits for it as well as for messages; afterwards for messages only.
+    const HANDLE ready = listener.jvm_ready.get();
+    const DWORD woken =
+        ::MsgWaitForMultipleObjectsEx(env ? 0 : 1, &ready, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (env == nullptr && woken == WAIT_OBJECT_0 && (env = AttachDaemonThread(kListenerThreadName)) == nullptr) {
+      return 0;  // reported; the window goes with the thread, so later starts are refused as before
+    }
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    while (env != nullptr && !listener.pending.empty()) {
+      const std::vector<std::string> args = std::move(listener.pending.front());
+      listener.pending.erase(listener.pending.begin());
+      (void)RunArgumentsMethod(env, listener.method, args);  // reports its own failures
+    }
+  }
+}
+
+}  // namespace
+
+bool HandToRunningInstance(const std::string& instance_name, const std::vector<std::string>& args) {
+  const ULONGLONG deadline = ::GetTickCount64() + kAnswerMilliseconds;
+  const std::optional<std::u16string> block = EncodeHandOff(HandOff{deadline, args});
+  if (!block) return false;
+  const std::u16string title = WideOf(instance_name);
+  for (ULONGLONG now = ::GetTickCount64(); now <= deadline; now = ::GetTickCount64()) {
+    const HWND window = ::FindWindowExW(HWND_MESSAGE, nullptr, kWindowClass, Wide(title));
+    if (window == nullptr) {
+      ::Sleep(kPollMilliseconds);
+      continue;
+    }
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    ::AllowSetForegroundWindow(owner);
+    COPYDATASTRUCT data{kHandOffTag, static_cast<DWORD>(block->size() * sizeof(char16_t)),
+                        const_cast<char16_t*>(block->data())};
+    DWORD_PTR answer = FALSE;
+    return ::SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                                 static_cast<UINT>(deadline + kReplyGraceMilliseconds - now), &answer) != 0 &&
+           answer == TRUE;
+  }
+  return false;
+}
+
+void StartSecondInstanceListener(const std::string& instance_name, const MethodReference& method) {
+  // Loaded here, on the main thread, like the splash's: two threads must not load it at once.
+  ::LoadLibraryW(L"user32.dll");
+  auto listener = std::make_unique<Listener>();
+  listener->title = WideOf(instance_name);
+  listener->method = method;
+  listener->jvm_ready.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!listener->jvm_ready) return;
+  g_listener = listener.get();
+  ScopedHandle thread(::CreateThread(nullptr, 0, ListenerThread, nullptr, 0, nullptr));
+  if (thread) {
+    listener.release();  // the thread's now, for the life of the process
+  } else {
+    g_listener = nullptr;
+  }
+}
+
+void OpenSecondInstanceListener() {
+  if (g_listener != nullptr) ::SetEvent(g_listener->jvm_ready.get());
+}
+
+}  // namespace stub
