@@ -18,7 +18,7 @@ TOOL = DIST / "stubconfig"
 PROBE = BUILD_WIN / "tests" / "fixtures" / "stringprobe" / "stringprobe.exe"
 VERSION_PROBE = BUILD_WIN / "fixtures" / "versionprobe.exe"
 OBJDUMP = "x86_64-w64-mingw32-objdump"
-SETTING_IDS = list(range(1024, 1713, 16))
+SETTING_IDS = list(range(1024, 1713, 16)) + [1872]
 
 pytestmark = pytest.mark.skipif(not TOOL.exists(), reason="dist/stubconfig not built")
 
@@ -113,13 +113,14 @@ SETTINGS = {
     "MinJavaVersion": "0x00010008",
     "SplashText": "Caf\xe9 l\xe4dt\u2026 \u65e5\u672c \U0001f600",
     "FileAccessErrorMessage": "Cannot use %s (100%% sure)",
+    "SecondInstanceMethod": "org.example.demo.Main.open",
 }
 
 
 @needs_probe
 def test_launcher_reads_exactly_the_written_values(wine, scratch):
     exe = stamp(PROBE, SETTINGS, scratch / "app.exe")
-    seen = probe_strings(wine, exe, [1040, 1056, 1072, 1168, 1184, 1392, 1408, 1024, 1376, 1440, 1152, 1025, 2000])
+    seen = probe_strings(wine, exe, [1040, 1056, 1072, 1168, 1184, 1392, 1408, 1024, 1376, 1440, 1872, 1152, 1025, 2000])
     for key, value in SETTINGS.items():
         sid = next(i for i in SETTING_IDS if dump_names()[i] == key)
         if key == "MainClass":
@@ -204,7 +205,7 @@ def test_launchers_stamped_with_the_smallest_and_largest_images_keep_the_windows
 @pytest.mark.parametrize("stub", [existing(p) for p in STUBS])
 def test_dump_of_written_executable_reproduces_the_input(stub, scratch):
     before = dump(stub)
-    assert len(before) == 44
+    assert len(before) == len(SETTING_IDS)
     exe = stamp(stub, SETTINGS, scratch / "app.exe")
     assert dump(exe) == {**before, **SETTINGS}
     # dump output is itself a valid configuration for write
