@@ -6,6 +6,7 @@
 
 #include "app/second_instance_win.h"
 #include "app/stage_settings.h"
+#include "core/environment.h"
 #include "core/handle_win.h"
 #include "core/launch_config.h"
 #include "core/reporting.h"
@@ -77,6 +78,8 @@ int RunLauncher(ApplicationRun windowed_run, const std::vector<std::string>& arg
   SetLaunchMode(windowed_run != nullptr ? LaunchMode::kWindowed : LaunchMode::kConsole);
   ChangeToExecutableDirectory();
   const LaunchConfiguration& config = LoadLaunchConfiguration();
+  // Before anything reads the environment: the runtime search, %NAME% references, the JVM.
+  ApplyEnvironment(config.Environment(), EnvironmentValue, SetEnvironmentValue);
   const JvmSettings jvm = JvmSettingsOf(config);
 
   if (!config.ServiceName().empty() &&

@@ -16,6 +16,7 @@ enum class SettingKind {
   kVersion,     // hexadecimal text, kept as text and as number
   kEnciphered,  // the main class, hex digits of the class name XORed with a key stream
   kMessage,     // a format whose "%s" receives the argument the caller names
+  kLines,       // text of several lines, separated by line feeds
 };
 
 // name, string-table ID, kind (without its k), in ID order.
@@ -64,6 +65,7 @@ enum class SettingKind {
   X(ServiceStoppedMessage, 1680, Message)            \
   X(ServiceStartFailedMessage, 1696, Message)        \
   X(ServiceStopTimeoutMessage, 1712, Message)        \
+  X(Environment, 1728, Lines)                        \
   X(SecondInstanceMethod, 1872, Text)
 
 // Every setting, by its table position.
@@ -85,14 +87,15 @@ inline constexpr SettingLayout kSettingLayouts[] = {
 #undef STUB_SETTING_ROW
 };
 
-inline constexpr std::size_t kSettingCount = sizeof kSettingLayouts / sizeof kSettingLayouts[0];
-
-// The IDs alone, in table order: what the launcher's loader takes, without the names it never needs.
+// The IDs alone, in table order: what the launcher's loader needs, without carrying every name.
 inline constexpr int kSettingIds[] = {
 #define STUB_SETTING_ID(name, id, kind) id,
     STUB_SETTINGS(STUB_SETTING_ID)
 #undef STUB_SETTING_ID
 };
+
+inline constexpr std::size_t kSettingCount = sizeof kSettingLayouts / sizeof kSettingLayouts[0];
+
 inline constexpr int kFirstSettingId = kSettingLayouts[0].id;
 inline constexpr int kLastSettingId = kSettingLayouts[kSettingCount - 1].id;
 inline constexpr int kSettingIdStep = 16;

@@ -124,6 +124,7 @@ TEST(SettingsTable, IdsAscendFrom1024InBlocksOf16WithUniqueNames) {
   }
   EXPECT_EQ(kSettingLayouts[0].id, 1024);
   EXPECT_EQ(FindSettingById(1712)->name, "ServiceStopTimeoutMessage");
+  EXPECT_EQ(FindSettingById(1728)->name, "Environment");
   EXPECT_EQ(FindSettingById(1872)->name, "SecondInstanceMethod");
   EXPECT_EQ(FindSettingById(1032), nullptr);
   EXPECT_EQ(FindSettingById(4096), nullptr);
