@@ -79,21 +79,20 @@ DWORD WINAPI ListenerThread(LPVOID) {
   ScopedWindow window(::CreateWindowExW(0, kWindowClass, Wide(listener.title), 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                         instance, nullptr));
   if (!window) return 0;
-  JNIEnv* env = nullptr;
+  bool jvm_ready = false;
   for (;;) {
     // Until the JVM exists the thread waits for it as well as for messages; afterwards for messages only.
     const HANDLE ready = listener.jvm_ready.get();
     const DWORD woken =
-        ::MsgWaitForMultipleObjectsEx(env ? 0 : 1, &ready, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (env == nullptr && woken == WAIT_OBJECT_0 && (env = AttachDaemonThread(kListenerThreadName)) == nullptr) {
-      return 0;  // reported; the window goes with the thread, so later starts are refused as before
-    }
+        ::MsgWaitForMultipleObjectsEx(jvm_ready ? 0 : 1, &ready, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woken == WAIT_OBJECT_0 && !jvm_ready) jvm_ready = true;
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
-    while (env != nullptr && !listener.pending.empty()) {
+    while (jvm_ready && !listener.pending.empty()) {
       const std::vector<std::string> args = std::move(listener.pending.front());
       listener.pending.erase(listener.pending.begin());
-      (void)RunArgumentsMethod(env, listener.method, args);  // reports its own failures
+      // Attached for the call alone, which frees whatever it made in the JVM; failures are reported.
+      (void)RunArgumentsMethod(kListenerThreadName, listener.method, args);
     }
   }
 }

@@ -22,7 +22,7 @@ bool HandToRunningInstance(const std::string& instance_name, const std::vector<s
 // takes arguments from then on and keeps them until the JVM exists.
 void StartSecondInstanceListener(const std::string& instance_name, const MethodReference& method);
 
-// The JVM exists: the listener attaches to it and calls the method with every argument list that has
+// The JVM exists: the listener calls the method, attached for each call, with every argument list that has
 // come and comes, one at a time, in the order they came. While a call runs it answers no one.
 void OpenSecondInstanceListener();
 

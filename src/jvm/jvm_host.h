@@ -44,13 +44,10 @@ using JvmExitHook = void(JNICALL*)(jint status);
 // call. False (reported) when the call could not be made or came back with an exception.
 [[nodiscard]] bool RequestJvmExit();
 
-// Attaches the calling thread as a daemon under name for the rest of the process, so that the JVM's
-// teardown does not wait for it; it is never detached. nullptr (reported) when it cannot attach.
-JNIEnv* AttachDaemonThread(const char* name);
-
-// Calls a static void method(String[]) with args on env, a thread attached by AttachDaemonThread.
-// True when it returned normally; every failure has been reported.
-[[nodiscard]] bool RunArgumentsMethod(JNIEnv* env, const MethodReference& method, const std::vector<std::string>& args);
+// Calls a static void method(String[]) with args on the calling thread, attached for the call as a
+// daemon under thread_name. True when it returned normally; every failure has been reported.
+[[nodiscard]] bool RunArgumentsMethod(const char* thread_name, const MethodReference& method,
+                                      const std::vector<std::string>& args);
 
 // Detaches the calling thread and destroys the virtual machine, which waits for the application's
 // non-daemon threads. The runtime stays loaded. Called on the creating thread after the main class

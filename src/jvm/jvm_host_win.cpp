@@ -267,17 +267,9 @@ bool RunMainClass(const std::vector<std::string>& args, bool as_stopper, MainGat
 
 bool RequestJvmExit() { return CallSystemExit(Host().vm, AttachVersion(), Host().settings->main.messages); }
 
-JNIEnv* AttachDaemonThread(const char* name) {
-  JavaVM* vm = Host().vm;
-  JavaVMAttachArgs args{AttachVersion(), const_cast<char*>(name), nullptr};
-  void* env = nullptr;
-  if (vm->functions->AttachCurrentThreadAsDaemon(vm, &env, &args) == JNI_OK) return static_cast<JNIEnv*>(env);
-  ReportError(Host().settings->main.messages[kUnableToAttach]);
-  return nullptr;
-}
-
-bool RunArgumentsMethod(JNIEnv* env, const MethodReference& method, const std::vector<std::string>& args) {
-  return InvokeArgumentsMethod(env, Host().settings->main.messages, method, args);
+bool RunArgumentsMethod(const char* thread_name, const MethodReference& method, const std::vector<std::string>& args) {
+  return InvokeArgumentsMethodAsDaemon(Host().vm, AttachVersion(), Host().settings->main.messages, thread_name, method,
+                                       args);
 }
 
 void ShutDownJvm() {

@@ -13,16 +13,19 @@ namespace {
 constexpr char kStopperThreadName[] = "Tarvik stopper thread";
 constexpr char kArgumentsSignature[] = "([Ljava/lang/String;)V";
 
-// Attaches the calling thread on construction and detaches it on destruction.
+// Attaches the calling thread on construction (as a stopper, or as a daemon under a name of its own)
+// and detaches it on destruction.
 class AttachedThread {
  public:
-  AttachedThread(JavaVM* vm, jint version, JvmMessages messages) : vm_(vm) {
+  AttachedThread(JavaVM* vm, jint version, JvmMessages messages, const char* daemon_name = nullptr) : vm_(vm) {
     JavaVMAttachArgs args{};
     args.version = version;
-    args.name = const_cast<char*>(kStopperThreadName);
+    args.name = const_cast<char*>(daemon_name != nullptr ? daemon_name : kStopperThreadName);
     args.group = nullptr;
     void* env = nullptr;
-    if (vm->functions->AttachCurrentThread(vm, &env, &args) == JNI_OK) env_ = static_cast<JNIEnv*>(env);
+    const auto attach = daemon_name != nullptr ? vm->functions->AttachCurrentThreadAsDaemon
+                                               : vm->functions->AttachCurrentThread;
+    if (attach(vm, &env, &args) == JNI_OK) env_ = static_cast<JNIEnv*>(env);
     if (env_ == nullptr) ReportError(messages[kUnableToAttach]);
   }
   ~AttachedThread() {
@@ -71,13 +74,11 @@ jobjectArray BuildArgumentArray(const JniSteps& steps, const std::vector<std::st
   const JNINativeInterface_* jni = env->functions;
   jclass string_class = jni->FindClass(env, "java/lang/String");  // a core class: not tested
   jobjectArray array = jni->NewObjectArray(env, static_cast<jsize>(args.size()), string_class, nullptr);
-  jni->DeleteLocalRef(env, string_class);
   if (StepFailed(steps, array == nullptr, kErrorInstantiating, "java/lang/String[]")) return nullptr;
   for (std::size_t i = 0; i < args.size(); ++i) {
     jstring arg = NewJavaString(steps, args[i]);
     if (arg == nullptr) return nullptr;
     jni->SetObjectArrayElement(env, array, static_cast<jsize>(i), arg);
-    jni->DeleteLocalRef(env, arg);  // the array holds it; an attached thread's references pile up otherwise
     if (StepFailed(steps, false, kErrorAssigningString, args[i].c_str())) return nullptr;
   }
   return array;
@@ -101,10 +102,7 @@ bool CallArgumentsMethod(const JniSteps& steps, const MethodReference& method, c
   // beginning at all.
   if (may_begin != nullptr && !may_begin()) return true;
   jni->CallStaticVoidMethod(env, type, id, array);
-  const bool returned = !StepFailed(steps, false, kErrorInvoking, label.c_str());
-  jni->DeleteLocalRef(env, array);
-  jni->DeleteLocalRef(env, type);
-  return returned;
+  return !StepFailed(steps, false, kErrorInvoking, label.c_str());
 }
 
 }  // namespace
@@ -130,9 +128,10 @@ std::optional<MethodReference> ParseMethodReference(std::string_view dotted) {
   return method;
 }
 
-bool InvokeArgumentsMethod(JNIEnv* env, JvmMessages messages, const MethodReference& method,
-                           const std::vector<std::string>& args) {
-  return CallArgumentsMethod(JniSteps{env, messages}, method, args, nullptr);
+bool InvokeArgumentsMethodAsDaemon(JavaVM* vm, jint version, JvmMessages messages, const char* thread_name,
+                                   const MethodReference& method, const std::vector<std::string>& args) {
+  const AttachedThread thread(vm, version, messages, thread_name);
+  return thread.env() != nullptr && CallArgumentsMethod(JniSteps{thread.env(), messages}, method, args, nullptr);
 }
 
 bool InvokeMainAsStopper(JavaVM* vm, jint version, const MainSettings& settings, const MainCall& call) {

@@ -45,11 +45,12 @@ struct MethodReference {
 // method name would be empty.
 std::optional<MethodReference> ParseMethodReference(std::string_view dotted);
 
-// Calls the static void method(String[]) with args on env and deletes the local references it made,
-// so that a thread attached for good may call it any number of times. True when it returned without
-// a pending Java exception; every failure has been reported.
-[[nodiscard]] bool InvokeArgumentsMethod(JNIEnv* env, JvmMessages messages, const MethodReference& method,
-                                         const std::vector<std::string>& args);
+// Calls the static void method(String[]) with args on the calling thread, attached to vm for the call
+// as a daemon under thread_name (the JVM's teardown does not wait for it) and detached again, which
+// also frees every local reference the call made. True when it returned without a pending Java
+// exception; every failure has been reported.
+[[nodiscard]] bool InvokeArgumentsMethodAsDaemon(JavaVM* vm, jint version, JvmMessages messages, const char* thread_name,
+                                                 const MethodReference& method, const std::vector<std::string>& args);
 
 // Publishes user.dir, applies the redirection, finds the class and its main and calls it with the
 // arguments on env. True when main returned without a pending Java exception, or when may_begin kept

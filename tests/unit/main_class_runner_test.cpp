@@ -35,7 +35,6 @@ class FakeJni {
       return reinterpret_cast<jmethodID>(jni.Make(name));
     };
     functions_.GetMethodID = functions_.GetStaticMethodID;
-    functions_.DeleteLocalRef = [](JNIEnv* env, jobject) { ++Of(env).deleted; };
     functions_.NewString = [](JNIEnv* env, const jchar* chars, jsize length) -> jstring {
       FakeJni& jni = Of(env);
       jni.strings.emplace_back(reinterpret_cast<const char16_t*>(chars), static_cast<std::size_t>(length));
@@ -63,6 +62,10 @@ class FakeJni {
       *env = &jni.env_;
       return JNI_OK;
     };
+    invoke_.AttachCurrentThreadAsDaemon = [](JavaVM* vm, void** env, void* args) -> jint {
+      Of(vm).Log("as daemon:");
+      return Of(vm).invoke_.AttachCurrentThread(vm, env, args);
+    };
     invoke_.DetachCurrentThread = [](JavaVM* vm) -> jint {
       Of(vm).Log("DetachCurrentThread");
       return JNI_OK;
@@ -78,7 +81,6 @@ class FakeJni {
 
   std::vector<std::string> log;
   std::deque<std::u16string> strings;
-  int deleted = 0;  // local references given back
   std::set<std::string> missing_;  // class or method names not found
   std::set<std::string> throwing_;  // static void methods that leave an exception pending
   int fail_element_ = -1;
@@ -203,17 +205,21 @@ TEST(MethodReference, SplitsAtTheLastDotIntoSlashClassAndName) {
   for (const char* bad : {"", "open", ".open", "org.x.App.", "."}) EXPECT_FALSE(ParseMethodReference(bad)) << bad;
 }
 
-// The second-instance listener calls again and again on one attached thread: every local reference a
-// call makes is given back, and a failure is reported with the method's own name.
-TEST_F(MainClassRunnerTest, AnArgumentsMethodGetsExactlyItsArgumentsAndKeepsNoReferences) {
+// The second-instance listener attaches as a daemon for each call, so that the JVM's teardown does not
+// wait for it and detaching frees what the call made; a failure is reported with the method's name.
+TEST_F(MainClassRunnerTest, AnArgumentsMethodRunsOnADaemonAttachedForTheCallAlone) {
   const MethodReference method{"org/x/App", "open"};
-  ASSERT_TRUE(InvokeArgumentsMethod(jni_.env(), JvmMessages(messages_), method, {"a b", "\xC3\xA9\"q\"", ""}));
+  ASSERT_TRUE(InvokeArgumentsMethodAsDaemon(jni_.vm(), 0x00010004, JvmMessages(messages_), "listener", method,
+                                            {"a b", "\xC3\xA9\"q\"", ""}));
   EXPECT_EQ(jni_.strings, (std::deque<std::u16string>{u"a b", u"\u00E9\"q\"", u""}));
-  EXPECT_EQ(jni_.log.back(), "CallStaticVoidMethod open");
-  EXPECT_EQ(jni_.deleted, 3 + 3);  // the strings, String's class, the array and the method's class
+  EXPECT_EQ(std::vector<std::string>(jni_.log.begin(), jni_.log.begin() + 3),
+            (std::vector<std::string>{"as daemon:", "AttachCurrentThread 65540 listener", "FindClass org/x/App"}));
+  EXPECT_EQ(jni_.log.end()[-2], "CallStaticVoidMethod open");
+  EXPECT_EQ(jni_.log.back(), "DetachCurrentThread");
   jni_.throwing_.insert("open");
-  EXPECT_FALSE(InvokeArgumentsMethod(jni_.env(), JvmMessages(messages_), method, {}));
+  EXPECT_FALSE(InvokeArgumentsMethodAsDaemon(jni_.vm(), 0x00010004, JvmMessages(messages_), "listener", method, {}));
   EXPECT_EQ(RecordedReports(), std::vector<std::string>{"error: invoke open(java/lang/String[])"});
+  EXPECT_EQ(jni_.log.back(), "DetachCurrentThread");
 }
 
 TEST_F(MainClassRunnerTest, AClosedGateKeepsMainFromBeginningAndIsNoFailure) {
