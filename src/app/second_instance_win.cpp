@@ -21,11 +21,6 @@ constexpr wchar_t kWindowClass[] = L"TarvikSecondInstance";
 constexpr char kListenerThreadName[] = "Tarvik second-instance listener";
 // Marks a WM_COPYDATA as a hand-off of this format; anything else is refused.
 constexpr ULONG_PTR kHandOffTag = 0x54534931;  // "TSI1"
-// How long a second start waits for the running instance's window to appear and to answer; it waits
-// for the answer a little longer than the running instance accepts, so that an acceptance always
-// reaches it.
-constexpr ULONGLONG kAnswerMilliseconds = 5000;
-constexpr ULONGLONG kReplyGraceMilliseconds = 500;
 constexpr DWORD kPollMilliseconds = 50;
 
 struct Listener {
@@ -58,11 +53,11 @@ LRESULT CALLBACK ListenerWindowProc(HWND window, UINT message, WPARAM wparam, LP
       data->cbData > (kHandOffDeadlineUnits + kMaxHandOffUnits) * sizeof(char16_t)) {
     return FALSE;
   }
-  std::optional<HandOff> hand_off =
-      DecodeHandOff(std::u16string_view(static_cast<const char16_t*>(data->lpData), data->cbData / sizeof(char16_t)));
-  // One that waited here while a call ran has been refused already by its sender.
-  if (!hand_off || ::GetTickCount64() > hand_off->deadline) return FALSE;
-  g_listener->pending.push_back(std::move(hand_off->args));
+  std::optional<std::vector<std::string>> args = AcceptHandOff(
+      std::u16string_view(static_cast<const char16_t*>(data->lpData), data->cbData / sizeof(char16_t)),
+      ::GetTickCount64());
+  if (!args) return FALSE;
+  g_listener->pending.push_back(std::move(*args));
   BringProcessWindowToFront();
   return TRUE;
 }
@@ -97,30 +92,40 @@ DWORD WINAPI ListenerThread(LPVOID) {
   }
 }
 
+// The running instance's window, found by its class and the mutex name on this desktop.
+class Win32RunningInstance : public RunningInstance {
+ public:
+  explicit Win32RunningInstance(const std::string& instance_name) : title_(WideOf(instance_name)) {}
+  std::uint64_t Now() const override { return ::GetTickCount64(); }
+  void Pause() const override { ::Sleep(kPollMilliseconds); }
+  bool Find() override {
+    window_ = ::FindWindowExW(HWND_MESSAGE, nullptr, kWindowClass, Wide(title_));
+    return window_ != nullptr;
+  }
+  void AllowForeground() override {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window_, &owner);
+    ::AllowSetForegroundWindow(owner);
+  }
+  bool Send(const std::u16string& block, std::uint64_t wait_ms) override {
+    COPYDATASTRUCT data{kHandOffTag, static_cast<DWORD>(block.size() * sizeof(char16_t)),
+                        const_cast<char16_t*>(block.data())};
+    DWORD_PTR answer = FALSE;
+    return ::SendMessageTimeoutW(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                                 static_cast<UINT>(wait_ms), &answer) != 0 &&
+           answer == TRUE;
+  }
+
+ private:
+  std::u16string title_;
+  HWND window_ = nullptr;
+};
+
 }  // namespace
 
 bool HandToRunningInstance(const std::string& instance_name, const std::vector<std::string>& args) {
-  const ULONGLONG deadline = ::GetTickCount64() + kAnswerMilliseconds;
-  const std::optional<std::u16string> block = EncodeHandOff(HandOff{deadline, args});
-  if (!block) return false;
-  const std::u16string title = WideOf(instance_name);
-  for (ULONGLONG now = ::GetTickCount64(); now <= deadline; now = ::GetTickCount64()) {
-    const HWND window = ::FindWindowExW(HWND_MESSAGE, nullptr, kWindowClass, Wide(title));
-    if (window == nullptr) {
-      ::Sleep(kPollMilliseconds);
-      continue;
-    }
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    ::AllowSetForegroundWindow(owner);
-    COPYDATASTRUCT data{kHandOffTag, static_cast<DWORD>(block->size() * sizeof(char16_t)),
-                        const_cast<char16_t*>(block->data())};
-    DWORD_PTR answer = FALSE;
-    return ::SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
-                                 static_cast<UINT>(deadline + kReplyGraceMilliseconds - now), &answer) != 0 &&
-           answer == TRUE;
-  }
-  return false;
+  Win32RunningInstance instance(instance_name);
+  return HandOffArguments(instance, args);
 }
 
 void StartSecondInstanceListener(const std::string& instance_name, const MethodReference& method) {

@@ -38,4 +38,28 @@ std::optional<HandOff> DecodeHandOff(std::u16string_view block) {
   return hand_off;
 }
 
+std::optional<std::vector<std::string>> AcceptHandOff(std::u16string_view block, std::uint64_t now) {
+  std::optional<HandOff> hand_off = DecodeHandOff(block);
+  // One that waited while the running instance was busy has been refused by its sender already.
+  if (!hand_off || now > hand_off->deadline) return std::nullopt;
+  return std::move(hand_off->args);
+}
+
+bool HandOffArguments(RunningInstance& instance, const std::vector<std::string>& args) {
+  const std::uint64_t deadline = instance.Now() + kHandOffAnswerMilliseconds;
+  const std::optional<std::u16string> block = EncodeHandOff(HandOff{deadline, args});
+  if (!block) return false;
+  for (std::uint64_t now = instance.Now(); now <= deadline; now = instance.Now()) {
+    if (!instance.Find()) {
+      instance.Pause();  // the running instance may still be opening its window
+      continue;
+    }
+    // Windows lets a process take the foreground only when the foreground process, this start,
+    // allows it; the running instance does so while this start waits for its answer.
+    instance.AllowForeground();
+    return instance.Send(*block, deadline + kHandOffReplyGraceMilliseconds - now);
+  }
+  return false;
+}
+
 }  // namespace stub

@@ -38,5 +38,59 @@ TEST(HandOff, RefusesWhatNoCommandLineCarriesAndBrokenBlocks) {
   EXPECT_FALSE(DecodeHandOff(std::u16string(u"\0\0\0\0no end", 10)));
 }
 
+TEST(HandOff, TheRunningInstanceTakesNothingItsSenderNoLongerWaitsFor) {
+  const std::u16string block = *EncodeHandOff({1000, {"x"}});
+  EXPECT_EQ(AcceptHandOff(block, 1000), std::vector<std::string>{"x"});
+  EXPECT_FALSE(AcceptHandOff(block, 1001));
+  EXPECT_FALSE(AcceptHandOff(block.substr(0, block.size() - 1), 0));
+}
+
+// A system whose window appears after `appears` finds and that records the second start's calls.
+class FakeInstance : public RunningInstance {
+ public:
+  explicit FakeInstance(int appears, bool accepts = true) : appears_(appears), accepts_(accepts) {}
+  std::uint64_t Now() const override { return now_; }
+  void Pause() const override { now_ += 50; }
+  bool Find() override { return finds_++ >= appears_; }
+  void AllowForeground() override { calls.push_back("allow"); }
+  bool Send(const std::u16string& block, std::uint64_t wait_ms) override {
+    calls.push_back("send " + std::to_string(wait_ms));
+    sent = DecodeHandOff(block);
+    return accepts_;
+  }
+  std::vector<std::string> calls;
+  std::optional<HandOff> sent;
+
+ private:
+  mutable std::uint64_t now_ = 7000;
+  int finds_ = 0;
+  int appears_;
+  bool accepts_;
+};
+
+// The foreground is allowed before the second start waits on the running instance: Windows lets the
+// running instance take it only while the foreground process (the second start) allows it.
+TEST(HandOff, ASecondStartAllowsTheForegroundThenWaitsUntilItsDeadlineAndNoLonger) {
+  FakeInstance late(10);  // the window appears 500 ms into the wait
+  EXPECT_TRUE(HandOffArguments(late, {"a b"}));
+  EXPECT_EQ(late.calls, (std::vector<std::string>{"allow", "send 5000"}));
+  ASSERT_TRUE(late.sent);
+  EXPECT_EQ(late.sent->deadline, 12000u);
+  EXPECT_EQ(late.sent->args, std::vector<std::string>{"a b"});
+
+  FakeInstance refusing(0, false);
+  EXPECT_FALSE(HandOffArguments(refusing, {}));
+  EXPECT_EQ(refusing.calls, (std::vector<std::string>{"allow", "send 5500"}));
+
+  FakeInstance never(1000);
+  EXPECT_FALSE(HandOffArguments(never, {}));
+  EXPECT_TRUE(never.calls.empty());
+  EXPECT_EQ(never.Now(), 12050u);  // looked until the deadline, not beyond
+
+  FakeInstance any(0);
+  EXPECT_FALSE(HandOffArguments(any, {std::string(kMaxHandOffUnits, 'x')}));
+  EXPECT_TRUE(any.calls.empty());
+}
+
 }  // namespace
 }  // namespace stub
