@@ -40,6 +40,33 @@ Bytes StampChecked(const Bytes& stub, const StampRequest& request) {
   return out;
 }
 
+// Why stamping one setting into the stub is refused; a refusal writes nothing.
+std::string Refusal(const Bytes& stub, int id = 1040) {
+  StampRequest request;
+  request.texts[id] = "x";
+  Bytes out;
+  StampExpectation expected;
+  std::string error;
+  EXPECT_FALSE(StampLauncher(stub, request, &out, &expected, &error)) << id;
+  EXPECT_TRUE(out.empty());
+  return error;
+}
+
+ResourceTree Loaded(const Bytes& image) {
+  ResourceTree tree;
+  std::string error;
+  EXPECT_TRUE(LoadResourceTree(image, &tree, &error)) << error;
+  return tree;
+}
+
+std::vector<std::string> Configuration(const Bytes& image) {
+  std::vector<std::string> stored;
+  std::vector<std::string> warnings;
+  std::string error;
+  EXPECT_TRUE(ReadLauncherConfiguration(image, &stored, &warnings, &error)) << error;
+  return stored;
+}
+
 TEST(StringBlock, EncodesSixteenLengthPrefixedStringsAndDecodesThemBack) {
   StringBlock block;
   block[0] = u"ab";
@@ -226,10 +253,7 @@ TEST(StampLauncher, WritesSettingsAndKeepsEverythingElse) {
       request.texts[1040] = "C:\\Program Files\\Java\\jvm.dll";
       request.texts[1184] = "";
       request.texts[1376] = "Caf\u00E9 \u20AC \U0001F600";
-      const Bytes out = StampChecked(stub, request);
-      ResourceTree tree;
-      std::string error;
-      ASSERT_TRUE(LoadResourceTree(out, &tree, &error)) << error;
+      ResourceTree tree = Loaded(StampChecked(stub, request));
       EXPECT_EQ(StringOf(tree, 1040), u"C:\\Program Files\\Java\\jvm.dll");
       EXPECT_EQ(StringOf(tree, 1184), u"");
       EXPECT_EQ(StringOf(tree, 1376), u"Caf\u00E9 \u20AC \U0001F600");
@@ -258,11 +282,9 @@ TEST(StampLauncher, GrowsShrinksAndRestampsAcrossSectionMoves) {
   EXPECT_EQ(image.sections[1].name, ".rsrcold");
   EXPECT_EQ(image.sections[3].name, ".rsrc");
   EXPECT_EQ(image.sections[2].virtual_address, GetU32(stub, 0x84 + 20 + 40 * 0 + 240 + 40 * 2 + 12));
-  std::vector<std::string> stored;
-  std::vector<std::string> warnings;
-  ASSERT_TRUE(ReadLauncherConfiguration(grown, &stored, &warnings, &error)) << error;
-  for (std::size_t i = 0; i < stub::kSettingCount; ++i)
-    EXPECT_EQ(stored[i], all_long.texts[stub::kSettingLayouts[i].id]);
+  std::vector<std::string> long_texts;
+  for (const stub::SettingLayout& layout : stub::kSettingLayouts) long_texts.push_back(all_long.texts[layout.id]);
+  EXPECT_EQ(Configuration(grown), long_texts);
 
   // The moved section is now last, so later edits, larger or smaller, happen in place.
   StampRequest small;
@@ -273,13 +295,10 @@ TEST(StampLauncher, GrowsShrinksAndRestampsAcrossSectionMoves) {
   ASSERT_TRUE(ParsePeImage(shrunk, &image, &error));
   EXPECT_EQ(image.sections.size(), 4u);
   const Bytes regrown = StampChecked(shrunk, all_long);
-  ASSERT_TRUE(ReadLauncherConfiguration(regrown, &stored, &warnings, &error)) << error;
-  EXPECT_EQ(stored[9], all_long.texts[1168]);
+  EXPECT_EQ(Configuration(regrown), long_texts);
   EXPECT_EQ(regrown, StampChecked(grown, all_long));
 
   // A section that shrinks in place before .reloc still reaches it (StampChecked checks the rules).
-  std::vector<std::string> long_texts;
-  for (const stub::SettingLayout& layout : stub::kSettingLayouts) long_texts.push_back(all_long.texts[layout.id]);
   const Bytes large_stub = BuildImage(StubResources(long_texts), true, true);
   ASSERT_TRUE(ParsePeImage(StampChecked(large_stub, small), &image, &error));
   EXPECT_EQ(image.sections.size(), 3u);  // rewritten in place
@@ -318,13 +337,7 @@ TEST(LoaderRules, EachRuleFailsOnAnImageThatBreaksItAndWriteRefusesThatStub) {
     PutU32(stub, c.at, c.value);
     if (c.at != opt + 64) PutU32(stub, opt + 64, ComputePeChecksum(stub, opt + 64));
     EXPECT_NE(LoaderRuleViolation(stub).find(c.rule), std::string::npos) << c.what << ": " << LoaderRuleViolation(stub);
-    StampRequest request;
-    request.texts[1040] = "j";
-    Bytes out;
-    StampExpectation expected;
-    std::string error;
-    EXPECT_FALSE(StampLauncher(stub, request, &out, &expected, &error)) << c.what;
-    EXPECT_TRUE(out.empty()) << c.what;
+    EXPECT_NE(Refusal(stub), "") << c.what;
   }
 }
 
@@ -343,16 +356,7 @@ TEST(StampLauncher, RefusesEveryStubThatDumpRefusesWithTheSameMessage) {
     std::string dump_error;
     ASSERT_FALSE(ReadLauncherConfiguration(stub, &stored, &warnings, &dump_error));
     EXPECT_NE(dump_error.find("is malformed"), std::string::npos) << dump_error;
-    for (const int id : {1056, 1712, 1040}) {  // the broken block itself, or another one
-      StampRequest request;
-      request.texts[id] = "x";
-      Bytes out;
-      StampExpectation expected;
-      std::string error;
-      EXPECT_FALSE(StampLauncher(stub, request, &out, &expected, &error)) << id;
-      EXPECT_EQ(error, dump_error);
-      EXPECT_TRUE(out.empty());
-    }
+    for (const int id : {1056, 1712, 1040}) EXPECT_EQ(Refusal(stub, id), dump_error);  // the broken block or another
   }
 }
 
@@ -428,10 +432,7 @@ TEST(StampLauncher, ReplacesMainIconAndSplashBitmap) {
     StampRequest request;
     request.icon = &icon;
     request.splash_dib = &dib;
-    const Bytes out = StampChecked(stub, request);
-    ResourceTree tree;
-    std::string error;
-    ASSERT_TRUE(LoadResourceTree(out, &tree, &error)) << error;
+    const ResourceTree tree = Loaded(StampChecked(stub, request));
     const NameMap& icons = tree.at(ResourceName::Id(kRtIcon));
     ASSERT_EQ(icons.size(), 3u);  // the old group's two images replaced, the other group's image kept
     EXPECT_EQ(icons.at(ResourceName::Id(7)).at(ResourceName::Id(0)).bytes, Data("other group's icon").bytes);
@@ -466,9 +467,7 @@ TEST(StampLauncher, ReplacesManifestAndVersionInformationEachByOneResource) {
   request.manifest = &manifest;
   request.version_info = version;
   const Bytes out = StampChecked(stub, request);
-  ResourceTree tree;
-  std::string error;
-  ASSERT_TRUE(LoadResourceTree(out, &tree, &error)) << error;
+  const ResourceTree tree = Loaded(out);
   const LanguageMap* manifests = FindResource(tree, ResourceName::Id(kRtManifest), ResourceName::Id(kManifestId));
   ASSERT_NE(manifests, nullptr);
   ASSERT_EQ(manifests->size(), 1u);
@@ -481,6 +480,7 @@ TEST(StampLauncher, ReplacesManifestAndVersionInformationEachByOneResource) {
   // dump shows the version information the tool wrote, and not the launcher's own.
   std::string ini;
   std::vector<std::string> warnings;
+  std::string error;
   ASSERT_TRUE(DumpLauncher(out, &ini, &warnings, &error)) << error;
   EXPECT_NE(ini.find("\n\n[VersionInfo]\nFileVersion=2.5\nFileDescription=Caf\u00E9 \U0001F600\n"), std::string::npos)
       << ini;
@@ -530,16 +530,7 @@ TEST(StampLauncher, RefusesUnsuitableStubs) {
       {"English table only", BuildImage(english, true, false), "carries no language-neutral launcher string table"},
       {"other strings only", BuildImage(unrelated, true, false), "carries no language-neutral launcher string table"},
   };
-  for (const Case& c : cases) {
-    StampRequest request;
-    request.texts[1040] = "x";
-    Bytes out;
-    StampExpectation expected;
-    std::string error;
-    EXPECT_FALSE(StampLauncher(c.stub, request, &out, &expected, &error)) << c.what;
-    EXPECT_NE(error.find(c.expected_error), std::string::npos) << c.what << ": " << error;
-    EXPECT_TRUE(out.empty()) << c.what;
-  }
+  for (const Case& c : cases) EXPECT_NE(Refusal(c.stub).find(c.expected_error), std::string::npos) << c.what;
 }
 
 TEST(IconAndBitmapFiles, AcceptWellFormedFilesAndRefuseOthers) {
