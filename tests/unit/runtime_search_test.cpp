@@ -332,13 +332,6 @@ TEST_F(RuntimeSearchTest, EachModeReadsTheFirstGenerationKeysOfItsFamiliesInOrde
   }
 }
 
-TEST_F(RuntimeSearchTest, RegistryFirstFallsBackToAnExistingConfiguredPath) {
-  AddFiles({"local\\jvm.dll"});
-  EXPECT_EQ(Choose(4, "local\\jvm.dll"), "local\\jvm.dll");
-  EXPECT_EQ(Choose(4, "gone\\jvm.dll"), std::nullopt);
-  EXPECT_EQ(Choose(0, ""), std::nullopt);
-}
-
 TEST_F(RuntimeSearchTest, OverlongKeyAndLibraryPathsAreSkippedAsNotFound) {
   const std::string long_version = "1.4." + std::string(kKeyPathSize, '9');
   AddRuntime(kJre, long_version, "C:\\jre", "C:\\jre\\jvm.dll");
@@ -452,6 +445,7 @@ TEST_F(RuntimeSearchTest, TheFirstGenerationKeysAndTheConfiguredPathKeepTheirPla
   registry_.SetString(std::string(kJre) + "\\1.8", "RuntimeLib", "C:\\gone\\jvm.dll");
   EXPECT_EQ(Choose(4, "local\\jvm.dll"), "local\\jvm.dll");  // the configured path, then the new layouts
   EXPECT_EQ(Choose(4), "C:\\temurin21\\bin\\server\\jvm.dll");
+  EXPECT_EQ(Choose(0, "gone\\jvm.dll", 0x00160000), std::nullopt);
 }
 
 TEST_F(RuntimeSearchTest, JavaHomeComesLastAndIsJudgedByItsReleaseFile) {
