@@ -79,21 +79,6 @@ TEST(VersionResource, WhatTheToolWritesReadsBackAsTheSameSection) {
     EXPECT_EQ(resource.tables[0].strings[key].first, kVersionKeys[key]);
 }
 
-TEST(VersionResource, OnlyTheToolsOwnTranslationIsASection) {
-  VersionResource resource;
-  std::string error;
-  ASSERT_TRUE(
-      DecodeVersionResource(sample::LauncherOwnVersionResource(sample::LauncherOwnVersionStrings()), &resource, &error))
-      << error;
-  EXPECT_EQ(resource.translations, (std::vector<std::pair<std::uint16_t, std::uint16_t>>{{0x0409, 1200}}));
-  ASSERT_EQ(resource.tables.size(), 1u);
-  EXPECT_EQ(resource.tables[0].key, "040904B0");
-  EXPECT_EQ(resource.tables[0].strings[2], std::make_pair("FileDescription"s, "Java application launcher (console)"s));
-  std::vector<std::string> warnings;
-  EXPECT_FALSE(VersionSectionOf(resource, &warnings));
-  EXPECT_TRUE(warnings.empty());
-}
-
 TEST(VersionResource, SectionWarnsAboutWhatWritingItBackWouldNotReproduce) {
   struct Case {
     const char* what;
