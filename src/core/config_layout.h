@@ -16,6 +16,7 @@ enum class SettingKind {
   kVersion,     // hexadecimal text, kept as text and as number
   kEnciphered,  // the main class, hex digits of the class name XORed with a key stream
   kMessage,     // a format whose "%s" receives the argument the caller names
+  kLines,       // text of several lines, separated by line feeds
 };
 
 // name, string-table ID, kind (without its k), in ID order.
@@ -63,7 +64,8 @@ enum class SettingKind {
   X(ServiceStartedMessage, 1664, Message)            \
   X(ServiceStoppedMessage, 1680, Message)            \
   X(ServiceStartFailedMessage, 1696, Message)        \
-  X(ServiceStopTimeoutMessage, 1712, Message)
+  X(ServiceStopTimeoutMessage, 1712, Message)        \
+  X(Environment, 1728, Lines)
 
 // Every setting, by its table position.
 enum class Setting : int {
@@ -82,6 +84,13 @@ inline constexpr SettingLayout kSettingLayouts[] = {
 #define STUB_SETTING_ROW(name, id, kind) {#name, id, SettingKind::k##kind},
     STUB_SETTINGS(STUB_SETTING_ROW)
 #undef STUB_SETTING_ROW
+};
+
+// The IDs alone, in table order: what the launcher's loader needs, without carrying every name.
+inline constexpr int kSettingIds[] = {
+#define STUB_SETTING_ID(name, id, kind) id,
+    STUB_SETTINGS(STUB_SETTING_ID)
+#undef STUB_SETTING_ID
 };
 
 inline constexpr std::size_t kSettingCount = sizeof kSettingLayouts / sizeof kSettingLayouts[0];

@@ -62,17 +62,22 @@ TEST(LaunchConfig, IniOverrideReplacesOnlyNonEmptyValuesOfItsTwoKeys) {
   EXPECT_EQ(texts[IndexOf(Setting::JvmOptions)], "-Dname=Zo\xC3\xAB");
 }
 
-// Each setting has a string-table block of its own: IDs from 1024 in steps of 16, in table order.
-TEST(SettingsTable, EachSettingIsFoundByItsOwnIdAndNameOnly) {
+TEST(SettingsTable, IdsAscendFrom1024InBlocksOf16WithUniqueNames) {
   std::set<std::string_view> names;
   for (std::size_t i = 0; i < kSettingCount; ++i) {
-    EXPECT_EQ(kSettingLayouts[i].id, 1024 + 16 * static_cast<int>(i));
+    EXPECT_EQ((kSettingLayouts[i].id - 1024) % 16, 0) << kSettingLayouts[i].name;
+    if (i > 0) {
+      EXPECT_GT(kSettingLayouts[i].id, kSettingLayouts[i - 1].id) << kSettingLayouts[i].name;
+    }
     EXPECT_TRUE(names.insert(kSettingLayouts[i].name).second) << kSettingLayouts[i].name;
     EXPECT_EQ(FindSettingByName(kSettingLayouts[i].name), &kSettingLayouts[i]);
     EXPECT_EQ(FindSettingById(kSettingLayouts[i].id), &kSettingLayouts[i]);
   }
+  EXPECT_EQ(kSettingLayouts[0].id, 1024);
+  EXPECT_EQ(FindSettingById(1712)->name, "ServiceStopTimeoutMessage");
+  EXPECT_EQ(FindSettingById(1728)->name, "Environment");
   EXPECT_EQ(FindSettingById(1032), nullptr);
-  EXPECT_EQ(FindSettingById(kSettingLayouts[kSettingCount - 1].id + 16), nullptr);
+  EXPECT_EQ(FindSettingById(4096), nullptr);
   EXPECT_EQ(FindSettingByName("jvmpath"), nullptr);
 }
 
