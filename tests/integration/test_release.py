@@ -51,7 +51,7 @@ def test_archive_holds_both_launcher_pairs_the_tools_and_the_documents(unpacked)
 
 @pytest.mark.parametrize("system, build", [("linux", X64), ("windows", X86)],
                          ids=["linux-tool-x64", "windows-tool-x86"])
-def test_readme_steps_make_a_launcher_that_runs_the_application(gui_wine, unpacked, system, build):
+def test_readme_steps_make_a_launcher_that_runs_the_application(wine, unpacked, system, build):
     dump, write = readme_commands(unpacked, system)
     if build is X86:
         stub = "x86/stubwin.exe" if system == "linux" else "x86\\stubwin.exe"
@@ -65,7 +65,7 @@ def test_readme_steps_make_a_launcher_that_runs_the_application(gui_wine, unpack
 
     assert run(dump).returncode == 0
     carried = (unpacked / "myapp.ini").read_text("latin-1").splitlines()
-    assert carried[0] == "[Launcher]" and len(carried) == 48 and carried[-1] == "; Authenticode signature: none"
+    assert carried[0] == "[Launcher]" and len(carried) == 50 and carried[-1] == "; Authenticode signature: none"
     changed = {"MainClass": "testapps.PrintArgs", "ClassPath": "lib\\", "JvmPath": "runtime",
                "JvmOptions": "-Dtest.prop=release", "AppOptions": "from the release", "ShowSplash": "0"}
     kept = [line for line in carried if line.split("=", 1)[0] in changed]
@@ -80,7 +80,7 @@ def test_readme_steps_make_a_launcher_that_runs_the_application(gui_wine, unpack
     shutil.copy(TEST_JAR, unpacked / "lib" / "testapps.jar")
     (unpacked / "runtime" / "bin" / "server").mkdir(parents=True)
     shutil.copy(BRIDGE if build is X64 else build.double, unpacked / "runtime" / "bin" / "server" / "jvm.dll")
-    proc = gui_wine.run(unpacked / "MyApp.exe", env={"JVMDOUBLE_MAIN": "print"})
+    proc = wine.run(unpacked / "MyApp.exe", env={"JVMDOUBLE_MAIN": "print"})
     assert proc.returncode == 0, proc
     lines = text(proc.stdout).splitlines()
     if build is X64:  # the real Java application
