@@ -32,58 +32,58 @@ def published(path, timeout=120):
 
 
 @pytest.fixture
-def running(gui_wine, scratch):
+def running(wine, scratch):
     """A first instance with the method configured, once its main runs; stopped and checked afterwards."""
     exe = app(scratch, SecondInstanceMethod=METHOD)
-    first = gui_wine.start(exe, 'say "hi"', *ARGS, env=UTF8)
+    first = wine.start(exe, 'say "hi"', *ARGS, env=UTF8)
     main_args = published(scratch / "ready.txt")
     yield exe, main_args
     (scratch / "stop").touch()
     assert first.wait(timeout=120) == 0
 
 
-def test_arguments_reach_the_running_instance_exactly_and_the_second_ends_at_once(gui_wine, scratch, running):
+def test_arguments_reach_the_running_instance_exactly_and_the_second_ends_at_once(wine, scratch, running):
     exe, main_args = running
     assert main_args[1:] == ARGS
     # Starting any Wine program costs time of its own; the hand-off is what the second start adds to it.
     started = time.monotonic()
-    gui_wine.run(RAWRUN, check_exit=2)
+    wine.run(RAWRUN, check_exit=2)
     bare_start = time.monotonic() - started
     started = time.monotonic()
-    gui_wine.run(exe, 'say "hi"', *ARGS, env=UTF8, check_exit=0)  # a message box would never let it end
+    wine.run(exe, 'say "hi"', *ARGS, env=UTF8, check_exit=0)  # a message box would never let it end
     hand_off = time.monotonic() - started
     print(f"second start: {hand_off:.2f} s; a program that does nothing: {bare_start:.2f} s")
     # The same command line reaches the method as it reached main, quotes as the launcher splits them.
     assert published(scratch / "handed-1.txt") == [LISTENER, *main_args]
     assert hand_off < bare_start + 3
-    gui_wine.run(exe, env=UTF8, check_exit=0)
+    wine.run(exe, env=UTF8, check_exit=0)
     assert published(scratch / "handed-2.txt") == [LISTENER]
 
 
-def test_an_instance_that_does_not_answer_gets_the_refusal_message(gui_wine, scratch, running):
+def test_an_instance_that_does_not_answer_gets_the_refusal_message(wine, scratch, running):
     exe, _ = running
-    gui_wine.run(exe, "block", check_exit=0)
+    wine.run(exe, "block", check_exit=0)
     assert published(scratch / "handed-1.txt") == [LISTENER, "block"]
     # The listener is inside the method now: the next start waits in vain and is refused as before.
-    late = gui_wine.start(exe, "late")
-    assert watch_boxes(gui_wine, 1, timeout_ms=60000) == [ALREADY_RUNNING]
+    late = wine.start(exe, "late")
+    assert watch_boxes(wine, 1, timeout_ms=60000) == [ALREADY_RUNNING]
     assert late.wait(timeout=60) == 0
     (scratch / "release").touch()
     # Once the method returns the listener answers again, but not to the start that gave up.
-    gui_wine.run(exe, "after", check_exit=0)
+    wine.run(exe, "after", check_exit=0)
     assert published(scratch / "handed-2.txt") == [LISTENER, "after"]
 
 
 @pytest.mark.parametrize("method", [METHOD, ""], ids=["hands-off", "refused"])
-def test_of_two_starts_at_once_exactly_one_runs(gui_wine, scratch, method):
+def test_of_two_starts_at_once_exactly_one_runs(wine, scratch, method):
     exe = app(scratch, SecondInstanceMethod=method)
-    starts = {n: gui_wine.start(exe, n) for n in ("1", "2")}
+    starts = {n: wine.start(exe, n) for n in ("1", "2")}
     [winner] = published(scratch / "ready.txt")
     loser = "2" if winner == "1" else "1"
     if method:
         assert published(scratch / "handed-1.txt") == [LISTENER, loser]
     else:
-        assert watch_boxes(gui_wine, 1, timeout_ms=60000) == [ALREADY_RUNNING]
+        assert watch_boxes(wine, 1, timeout_ms=60000) == [ALREADY_RUNNING]
     assert starts[loser].wait(timeout=60) == 0
     (scratch / "stop").touch()
     assert starts[winner].wait(timeout=120) == 0

@@ -10,11 +10,7 @@ namespace {
 
 TEST(HandOff, DeadlineAndArgumentsComeBackExactly) {
   const std::vector<std::vector<std::string>> lists = {
-      {},
-      {""},
-      {"", ""},
-      {"with space", "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC", "say \"hi\"\\", "\xF0\x9F\x98\x80"},
-  };
+      {}, {"", ""}, {"with space", "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC", "say \"hi\"\\", "\xF0\x9F\x98\x80"}};
   for (const std::vector<std::string>& args : lists) {
     const std::optional<std::u16string> block = EncodeHandOff({0x0123456789ABCDEFull, args});
     ASSERT_TRUE(block);
@@ -26,8 +22,9 @@ TEST(HandOff, DeadlineAndArgumentsComeBackExactly) {
   EXPECT_EQ(EncodeHandOff({0x10002, {"a", "\xC3\xA9"}}), std::u16string(u"\2\1\0\0a\0\u00E9\0", 8));
 }
 
-// Both sides hold the line at what a command line can carry: 32,767 UTF-16 units of arguments.
-TEST(HandOff, RefusesWhatNoCommandLineCarriesAndBrokenBlocks) {
+// Both sides hold the line at what a command line can carry (32,767 UTF-16 units of arguments), and
+// the running instance takes nothing its sender no longer waits for.
+TEST(HandOff, RefusesWhatNoCommandLineCarriesBrokenBlocksAndLateOnes) {
   const std::string fits(kMaxHandOffUnits - 1, 'x');
   EXPECT_TRUE(EncodeHandOff({0, {fits}}));
   EXPECT_FALSE(EncodeHandOff({0, {fits, ""}}));
@@ -35,14 +32,10 @@ TEST(HandOff, RefusesWhatNoCommandLineCarriesAndBrokenBlocks) {
   EXPECT_TRUE(DecodeHandOff(std::u16string(kHandOffDeadlineUnits + kMaxHandOffUnits, u'\0')));
   EXPECT_FALSE(DecodeHandOff(std::u16string(kHandOffDeadlineUnits + kMaxHandOffUnits + 1, u'\0')));
   EXPECT_FALSE(DecodeHandOff(std::u16string(kHandOffDeadlineUnits - 1, u'\0')));
-  EXPECT_FALSE(DecodeHandOff(std::u16string(u"\0\0\0\0no end", 10)));
-}
-
-TEST(HandOff, TheRunningInstanceTakesNothingItsSenderNoLongerWaitsFor) {
   const std::u16string block = *EncodeHandOff({1000, {"x"}});
   EXPECT_EQ(AcceptHandOff(block, 1000), std::vector<std::string>{"x"});
   EXPECT_FALSE(AcceptHandOff(block, 1001));
-  EXPECT_FALSE(AcceptHandOff(block.substr(0, block.size() - 1), 0));
+  EXPECT_FALSE(AcceptHandOff(block.substr(0, block.size() - 1), 0));  // no NUL after the last argument
 }
 
 // A system whose window appears after `appears` finds and that records the second start's calls.
