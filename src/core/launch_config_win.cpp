@@ -42,12 +42,20 @@ std::optional<std::string> ReadIniText(const std::string& ini_file) {
   return decoded.encoding == TextEncoding::kLegacy ? Utf8OfAnsi(*bytes) : std::move(decoded.utf8);
 }
 
+// The IDs alone, in table order: the launcher needs no other column of the table, and the whole table
+// would take about a kilobyte of its image.
+constexpr std::uint16_t kSettingIds[] = {
+#define STUB_SETTING_ID(name, id, kind) id,
+    STUB_SETTINGS(STUB_SETTING_ID)
+#undef STUB_SETTING_ID
+};
+
 }  // namespace
 
 const LaunchConfiguration& LoadLaunchConfiguration() {
   SettingTexts texts;
   for (std::size_t i = 0; i < kSettingCount; ++i) {
-    texts[i] = LoadConfigString(kFirstSettingId + static_cast<int>(i) * kSettingIdStep);
+    texts[i] = LoadConfigString(kSettingIds[i]);
   }
   const std::string& ini_file = texts[static_cast<std::size_t>(Setting::IniFile)];
   if (!ini_file.empty()) {

@@ -117,6 +117,16 @@ def wine_server(env, persistent=True):
         subprocess.run([WINE64, "cmd", "/c", "exit"], **quiet)
 
 
+def copy_as_arm64(library, destination):
+    """A copy of a library whose PE header says ARM64: Wine on x86-64 cannot load any ARM64 image, so
+    only the header matters, and it is all the launcher reads before it refuses one."""
+    image = bytearray(Path(library).read_bytes())
+    pe = int.from_bytes(image[0x3C:0x40], "little")
+    image[pe + 4:pe + 6] = (0xAA64).to_bytes(2, "little")
+    Path(destination).write_bytes(image)
+    return destination
+
+
 def win_path(path):
     """The Windows form of a Unix path, as Wine maps it through drive Z:."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")

@@ -163,6 +163,13 @@ TEST_F(JvmOptionsTest, EntriesSplitAtLineBreaksAndKeepTheirSpaces) {
   EXPECT_EQ(VmOptions(), (std::vector<std::string>{"-Xss1m", "-Djava.class.path=my lib\\a b.jar;x.jar"}));
 }
 
+TEST(PlaceApplicationIn, ClassPathEntriesGoAbsoluteAndUserDirIsSetAtCreation) {
+  std::vector<std::string> options{"-Djava.class.path.x=a", "-Djava.class.path=my lib\\a b.jar;C:\\x.jar"};
+  PlaceApplicationIn("D:\\work dir", [](const std::string& path) { return "[" + path + "]"; }, options);
+  EXPECT_EQ(options, (std::vector<std::string>{"-Djava.class.path.x=a", "-Djava.class.path=[my lib\\a b.jar];[C:\\x.jar]",
+                                               "-Duser.dir=D:\\work dir"}));
+}
+
 TEST_F(JvmOptionsTest, EmptyClassPathAddsNoOptionAndEmptyInputsGiveNoOptions) {
   ASSERT_TRUE(Assemble("-Xmx1g", ";;\r\n"));
   EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Xmx1g"});
