@@ -244,10 +244,11 @@ def make_app(directory, stub, settings, runtime=BRIDGE, name="app.exe"):
     return stamp(stub, base, directory / name)
 
 
-def watch_boxes(wine, count, timeout_ms=30000):
-    """Plays the user: waits for `count` message boxes of other programs, reads each and clicks OK;
-    returns their (caption, text) pairs."""
-    proc = wine.run(BOXWATCH, timeout_ms, count, cwd=BOXWATCH.parent, timeout=timeout_ms / 1000 + 30)
+def watch_boxes(wine, count, timeout_ms=30000, button=None):
+    """Plays the user: waits for `count` message boxes of other programs, reads each and clicks OK (or
+    the button of that ID); returns their (caption, text) pairs."""
+    args = [timeout_ms, count] + ([button] if button else [])
+    proc = wine.run(BOXWATCH, *args, cwd=BOXWATCH.parent, timeout=timeout_ms / 1000 + 30)
     assert proc.returncode == 0, f"fewer than {count} message boxes appeared: {proc}"
     return [tuple(line.split("\t", 1)) for line in proc.stdout.decode("utf-8").splitlines()]
 

@@ -79,3 +79,50 @@ def test_an_application_that_always_asks_for_a_restart_stops_after_the_limit(win
     wait_for(lambda: LIMIT_MESSAGE in read()[1])
     runs, err = read()
     assert len(runs) == 6 and err.splitlines() == [LIMIT_MESSAGE]
+
+
+URL = "https://example.com/get-java?for=stub&v=17"
+NO_RUNTIME = "Unable to locate suitable Java Runtime Environment on this machine."
+APP_ID = "Harbor.Desk.Caf\u00e9"
+# Wine 8 only names the ID it is given (after its thread number, with the é as its code unit): its
+# SetCurrentProcessExplicitAppUserModelID is a stub.
+APP_ID_SET = 'fixme:shcore:SetCurrentProcessExplicitAppUserModelID L"Harbor.Desk.Caf\\00e9": stub'
+
+
+def without_thread(lines):
+    return [line.split(":", 1)[1] if ":fixme:" in line or ":trace:" in line else line for line in lines]
+
+
+@pytest.fixture
+def browser(wine, scratch):
+    """Wine's winebrowser, which opens web addresses for the shell, made to record them instead."""
+    opened = scratch / "opened.txt"
+    script = scratch / "browser.sh"
+    script.write_text(f'#!/bin/sh\necho "$1" >> "{opened}"\n')
+    script.chmod(0o755)
+    key = r"HKCU\Software\Wine\WineBrowser"
+    subprocess.run([loader("cmd"), "reg", "add", key, "/v", "Browsers", "/d", str(script), "/f"], env=wine.env(),
+                   check=True, capture_output=True, timeout=60)
+    yield opened
+    subprocess.run([loader("cmd"), "reg", "delete", key, "/v", "Browsers", "/f"], env=wine.env(), capture_output=True,
+                   timeout=60)
+
+
+def test_without_a_runtime_the_console_prints_the_download_address_on_a_line_of_its_own(wine, scratch):
+    exe = stamp(DIST / "stubcon.exe", {"JavaDownloadUrl": URL, "AppUserModelId": APP_ID}, scratch / "app.exe")
+    proc = wine.run(exe, env={"WINEDEBUG": "-all,fixme+shcore"}, check_exit=255)
+    assert without_thread(text(proc.stderr).splitlines()) == [APP_ID_SET, NO_RUNTIME, URL]
+
+
+def test_without_a_runtime_the_windowed_launcher_asks_and_opens_the_address(gui_wine, scratch, browser):
+    """The taskbar identity is set before the first window, here the message box."""
+    exe = stamp(DIST / "stubwin.exe", {"JavaDownloadUrl": URL, "AppUserModelId": APP_ID, "ShowSplash": "0"},
+                scratch / "app.exe")
+    proc = gui_wine.start(exe, env={"WINEDEBUG": "-all,fixme+shcore,trace+msgbox"})
+    question = f"Java can be downloaded from {URL}. Open this address now?"
+    assert watch_boxes(gui_wine, 1, button=6) == [("Error", f"{NO_RUNTIME}\\n\\n{question}")]
+    assert proc.wait(timeout=60) == 255
+    traced = [line for line in without_thread(text(proc.stderr.read()).splitlines()) if "shcore" in line or "msgbox" in line]
+    assert traced[0] == APP_ID_SET and traced[1].startswith("trace:msgbox:MSGBOX_OnInit")
+    wait_for(browser.exists, timeout=30)
+    assert browser.read_text().splitlines() == [URL]
