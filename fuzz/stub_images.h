@@ -50,6 +50,9 @@ inline std::vector<std::string> ValidStoredTexts() {
       case stub::SettingKind::kEnciphered:
         stored.push_back(StoredText(layout, "org.d\u00E9mo.Main"));
         break;
+      case stub::SettingKind::kLines:
+        stored.push_back("APP=C:\\d\u00E9mo \U0001F600\nPATH=%APP%\\bin;%PATH%\nREMOVED=");
+        break;
       default:
         if (std::string_view(layout.name) == "AppUserModelId") {  // no spaces, as Windows takes it
           stored.push_back("Vendor.App.\u00E9\U0001F600");

@@ -8,6 +8,7 @@
 #include "app/restart_win.h"
 #include "app/stage_settings.h"
 #include "core/app_user_model_id.h"
+#include "core/environment.h"
 #include "core/handle_win.h"
 #include "core/launch_config.h"
 #include "core/reporting.h"
@@ -61,6 +62,8 @@ int RunLauncher(bool windowed, const std::vector<std::string>& args) {
   const std::string restart_times = TakeRestartTimes();
   ChangeToExecutableDirectory();
   const LaunchConfiguration& config = LoadLaunchConfiguration();
+  // Before anything reads the environment: the runtime search, %NAME% references, the JVM.
+  ApplyEnvironment(config.Environment(), EnvironmentValue, SetEnvironmentValue);
   // Before any window of the process exists, message boxes included: Windows reads the ID when a
   // window first appears on the taskbar.
   Win32ShellIdentity shell;

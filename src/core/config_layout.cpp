@@ -4,8 +4,8 @@
 namespace stub {
 namespace {
 
-// Each row is the first string of a block of sixteen of its own, in ascending order: the configuration
-// tool writes exactly these blocks.
+// Each row is the first string of a block of sixteen of its own, in ascending order; IDs that no
+// row names yet (taken by settings still to come) leave their blocks out.
 constexpr bool IdsAscendInBlocks() {
   for (std::size_t i = 0; i < kSettingCount; ++i) {
     if ((kSettingLayouts[i].id - kFirstSettingId) % kSettingIdStep != 0) return false;

@@ -16,6 +16,7 @@ enum class SettingKind {
   kVersion,     // hexadecimal text, kept as text and as number
   kEnciphered,  // the main class, hex digits of the class name XORed with a key stream
   kMessage,     // a format whose "%s" receives the argument the caller names
+  kLines,       // text of several lines, separated by line feeds
 };
 
 // name, string-table ID, kind (without its k), in ID order. Settings added later continue at 1728 and
@@ -65,6 +66,7 @@ enum class SettingKind {
   X(ServiceStoppedMessage, 1680, Message)            \
   X(ServiceStartFailedMessage, 1696, Message)        \
   X(ServiceStopTimeoutMessage, 1712, Message)        \
+  X(Environment, 1728, Lines)                        \
   X(UseCallerDirectory, 1856, Flag)                  \
   X(RestartExitCode, 1888, Integer)                  \
   X(JavaDownloadUrl, 1904, Text)                     \
@@ -89,6 +91,13 @@ inline constexpr SettingLayout kSettingLayouts[] = {
 #define STUB_SETTING_ROW(name, id, kind) {#name, id, SettingKind::k##kind},
     STUB_SETTINGS(STUB_SETTING_ROW)
 #undef STUB_SETTING_ROW
+};
+
+// The IDs alone, in table order: what the launcher's loader needs, without carrying every name.
+inline constexpr int kSettingIds[] = {
+#define STUB_SETTING_ID(name, id, kind) id,
+    STUB_SETTINGS(STUB_SETTING_ID)
+#undef STUB_SETTING_ID
 };
 
 inline constexpr std::size_t kSettingCount = sizeof kSettingLayouts / sizeof kSettingLayouts[0];
