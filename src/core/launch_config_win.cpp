@@ -42,14 +42,6 @@ std::optional<std::string> ReadIniText(const std::string& ini_file) {
   return decoded.encoding == TextEncoding::kLegacy ? Utf8OfAnsi(*bytes) : std::move(decoded.utf8);
 }
 
-// The IDs alone, in table order: the launcher needs no other column of the table, and the whole table
-// would take about a kilobyte of its image.
-constexpr std::uint16_t kSettingIds[] = {
-#define STUB_SETTING_ID(name, id, kind) id,
-    STUB_SETTINGS(STUB_SETTING_ID)
-#undef STUB_SETTING_ID
-};
-
 }  // namespace
 
 const LaunchConfiguration& LoadLaunchConfiguration() {

@@ -417,6 +417,8 @@ std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_vie
   if (std::string problem = CheckLine(value); !problem.empty()) return problem;
   switch (layout.kind) {
     case stub::SettingKind::kFlag:
+      // A flag added after the first table reads an absent (empty) entry as clear, as before it existed.
+      if (value.empty() && layout.name == "UseCallerDirectory") return {};
       return value != "0" && value != "1" ? "expects 0 or 1" : "";
     case stub::SettingKind::kInteger:
       if (layout.name == "RestartExitCode") return CheckRestartExitCode(value);
