@@ -2,28 +2,18 @@
 // not ours) count as out of the window, so that nothing stale can block a restart for long.
 #include "app/restart_rules.h"
 
-#include <vector>
-
 namespace stub {
 namespace {
 
-std::vector<std::uint64_t> RecentTimes(std::string_view text, std::uint64_t now) {
-  std::vector<std::uint64_t> times;
-  std::size_t pos = 0;
-  while (pos <= text.size()) {
-    std::size_t end = text.find(',', pos);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view field = text.substr(pos, end - pos);
-    std::uint64_t value = 0;
-    bool valid = !field.empty() && field.size() <= 19;
-    for (char c : field) {
-      valid = valid && c >= '0' && c <= '9';
-      value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    if (valid && value <= now && now - value < kRestartWindowMs) times.push_back(value);
-    pos = end + 1;
+// A field of decimal digits that fits 64 bits; false for anything else.
+bool ReadTime(std::string_view field, std::uint64_t& value) {
+  if (field.empty() || field.size() > 19) return false;
+  value = 0;
+  for (char c : field) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
   }
-  return times;
+  return true;
 }
 
 void AppendDecimal(std::string& text, std::uint64_t value) {
@@ -39,13 +29,20 @@ void AppendDecimal(std::string& text, std::uint64_t value) {
 }  // namespace
 
 std::optional<std::string> NextRestartTimes(std::string_view previous, std::uint64_t now) {
-  const std::vector<std::uint64_t> times = RecentTimes(previous, now);
-  if (times.size() >= static_cast<std::size_t>(kMaxRestarts)) return std::nullopt;
   std::string next;
-  for (const std::uint64_t time : times) {
-    AppendDecimal(next, time);
-    next.push_back(',');
+  int recent = 0;
+  for (std::size_t from = 0; from <= previous.size();) {
+    std::size_t end = previous.find(',', from);
+    if (end == std::string_view::npos) end = previous.size();
+    std::uint64_t time = 0;
+    if (ReadTime(previous.substr(from, end - from), time) && time <= now && now - time < kRestartWindowMs) {
+      ++recent;
+      AppendDecimal(next, time);
+      next.push_back(',');
+    }
+    from = end + 1;
   }
+  if (recent >= kMaxRestarts) return std::nullopt;
   AppendDecimal(next, now);
   return next;
 }
