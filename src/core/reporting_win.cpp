@@ -45,6 +45,13 @@ void WriteEvent(bool is_error, const std::string& text) {
                  0, is_error ? kErrorEventId : kInfoEventId, nullptr, 1, 0, strings, nullptr);
 }
 
+// The shell may hand the address to a handler that it activates through COM, which must therefore be
+// initialised on the calling thread first.
+void OpenAddress(const std::string& address) {
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  ::ShellExecuteW(nullptr, L"open", Wide(WideOf(address)), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
 }  // namespace
 
 void SetLaunchMode(LaunchMode mode) { g_launch_mode.store(mode); }
@@ -65,13 +72,6 @@ void ReportText(bool is_error, const std::string& text) {
       WriteEvent(is_error, text);
       break;
   }
-}
-
-// The shell may hand the address to a handler that it activates through COM, which must therefore be
-// initialised on the calling thread first.
-void OpenAddress(const std::string& address) {
-  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  ::ShellExecuteW(nullptr, L"open", Wide(WideOf(address)), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 void ReportErrorWithAddress(const std::string& text, const std::string& address, const std::string& question) {

@@ -6,7 +6,7 @@ import time
 
 import pytest
 
-from conftest import BRIDGE, DIST, TEST_JAR, event_log, loader, make_app, stamp, text, watch_boxes, win_path
+from conftest import BRIDGE, DIST, TEST_JAR, loader, make_app, stamp, text, watch_boxes, win_path
 
 RESTART = "42"
 LIMIT_MESSAGE = "The application asked to be restarted more than 5 times within 60 seconds; it was not started again."
@@ -114,13 +114,13 @@ def test_without_a_runtime_the_console_prints_the_download_address_on_a_line_of_
     assert without_thread(text(proc.stderr).splitlines()) == [APP_ID_SET, NO_RUNTIME, URL]
 
 
-def test_without_a_runtime_the_windowed_launcher_asks_and_opens_the_address(gui_wine, scratch, browser):
+def test_without_a_runtime_the_windowed_launcher_asks_and_opens_the_address(wine, scratch, browser):
     """The taskbar identity is set before the first window, here the message box."""
     exe = stamp(DIST / "stubwin.exe", {"JavaDownloadUrl": URL, "AppUserModelId": APP_ID, "ShowSplash": "0"},
                 scratch / "app.exe")
-    proc = gui_wine.start(exe, env={"WINEDEBUG": "-all,fixme+shcore,trace+msgbox"})
+    proc = wine.start(exe, env={"WINEDEBUG": "-all,fixme+shcore,trace+msgbox"})
     question = f"Java can be downloaded from {URL}. Open this address now?"
-    assert watch_boxes(gui_wine, 1, button=6) == [("Error", f"{NO_RUNTIME}\\n\\n{question}")]
+    assert watch_boxes(wine, 1, button=6) == [("Error", f"{NO_RUNTIME}\\n\\n{question}")]
     assert proc.wait(timeout=60) == 255
     traced = [line for line in without_thread(text(proc.stderr.read()).splitlines()) if "shcore" in line or "msgbox" in line]
     assert traced[0] == APP_ID_SET and traced[1].startswith("trace:msgbox:MSGBOX_OnInit")
