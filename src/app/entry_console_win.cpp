@@ -13,5 +13,5 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   args.reserve(static_cast<std::size_t>(argc));
   for (int i = 0; i < argc; ++i) args.push_back(stub::Utf8Of(argv[i]));
-  return stub::RunLauncher(/*windowed_run=*/nullptr, args);
+  return stub::RunLauncher(/*windowed=*/false, args);
 }

@@ -9,6 +9,6 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::string command_line = stub::Utf8Of(::GetCommandLineW());
-  return stub::RunLauncher(stub::RunWindowedApplication,
+  return stub::RunLauncher(/*windowed=*/true,
                            stub::TokenizeArguments(stub::StripProgramName(command_line), /*reserve_slot=*/true));
 }

@@ -3,9 +3,12 @@
 #include "app/launcher.h"
 
 #include <windows.h>
+#include <shobjidl.h>
 
+#include "app/restart_win.h"
 #include "app/second_instance_win.h"
 #include "app/stage_settings.h"
+#include "core/app_user_model_id.h"
 #include "core/environment.h"
 #include "core/handle_win.h"
 #include "core/launch_config.h"
@@ -30,6 +33,13 @@ void ChangeToExecutableDirectory() {
   if (slash != std::string::npos) SetCurrentDirectoryTo(path.substr(0, slash));
 }
 
+class Win32ShellIdentity : public ShellIdentity {
+ public:
+  void SetExplicitAppUserModelId(const std::u16string& id) override {
+    ::SetCurrentProcessExplicitAppUserModelID(Wide(id));
+  }
+};
+
 // Creating the mutex and testing whether it already existed is one atomic step, so two instances
 // started at the same moment cannot both pass. A refused start hands its arguments to the running
 // instance when a method takes them, and is only reported when that instance does not take them.
@@ -50,37 +60,36 @@ MethodReference SecondInstanceMethodOf(const LaunchConfiguration& config) {
   return ParseMethodReference(config.SecondInstanceMethod()).value_or(MethodReference{config.SecondInstanceMethod(), ""});
 }
 
-}  // namespace
-
-int RunWindowedApplication(const LaunchConfiguration& config, const JvmSettings& jvm,
-                           const std::vector<std::string>& main_args) {
-  ScopedHandle instance_mutex;
-  bool listening = false;
-  if (!config.AllowMultipleInstances()) {
-    if (!AdmitSingleInstance(config, main_args, instance_mutex)) return kExitSuccess;
-    listening = !config.SecondInstanceMethod().empty();
-    if (listening) StartSecondInstanceListener(config.MainClass(), SecondInstanceMethodOf(config));
-  }
-  // A negative SplashSeconds counts as 0: without ShowSplash nothing would ever close that splash.
-  if (SplashWanted(config.ShowSplash(), config.SplashSeconds())) StartSplash(SplashSettingsOf(config));
-
-  if (!listening) return RunJavaApplication(jvm, main_args) ? kExitSuccess : kExitFailure;
-  if (!CreateJvm(jvm, /*with_service_console=*/false)) return kExitFailure;
+// The run with a second-instance listener: it may call into the JVM from the moment the JVM exists,
+// and stays attached and perhaps inside the runtime until the process ends, so the library is never
+// unloaded.
+bool RunJavaApplicationListening(const JvmSettings& settings, const std::vector<std::string>& args,
+                                 JvmExitHook exit_hook) {
+  if (!CreateJvm(settings, /*with_service_console=*/false, exit_hook)) return false;
   OpenSecondInstanceListener();
-  const bool ran = RunMainClass(main_args, /*as_stopper=*/false);
-  // The listener stays attached and may be inside the runtime until the process ends, so the
-  // library is never unloaded.
+  const bool ran = RunMainClass(args, /*as_stopper=*/false);
   ShutDownJvm();
-  return ran ? kExitSuccess : kExitFailure;
+  return ran;
 }
 
-int RunLauncher(ApplicationRun windowed_run, const std::vector<std::string>& args) {
-  SetLaunchMode(windowed_run != nullptr ? LaunchMode::kWindowed : LaunchMode::kConsole);
+}  // namespace
+
+int RunLauncher(bool windowed, const std::vector<std::string>& args) {
+  SetLaunchMode(windowed ? LaunchMode::kWindowed : LaunchMode::kConsole);
+  // Read before anything moves: the directory the launcher was started from, and what a restarting
+  // launcher handed on (taken out of the environment, so that no process of the application inherits it).
+  const std::string start_directory = CurrentDirectory();
+  const std::string restart_times = TakeRestartTimes();
   ChangeToExecutableDirectory();
   const LaunchConfiguration& config = LoadLaunchConfiguration();
   // Before anything reads the environment: the runtime search, %NAME% references, the JVM.
   ApplyEnvironment(config.Environment(), EnvironmentValue, SetEnvironmentValue);
-  const JvmSettings jvm = JvmSettingsOf(config);
+  // Before any window of the process exists, message boxes included: Windows reads the ID when a
+  // window first appears on the taskbar.
+  Win32ShellIdentity shell;
+  ApplyAppUserModelId(config.AppUserModelId(), shell);
+  const std::string no_directory;
+  const JvmSettings jvm = JvmSettingsOf(config, no_directory);
 
   if (!config.ServiceName().empty() &&
       DispatchServiceSwitch(ServiceSwitchesOf(config), ServiceSettingsOf(config, jvm), args)) {
@@ -88,8 +97,26 @@ int RunLauncher(ApplicationRun windowed_run, const std::vector<std::string>& arg
   }
 
   const std::vector<std::string> main_args(args.empty() ? args.end() : args.begin() + 1, args.end());
-  if (windowed_run != nullptr) return windowed_run(config, jvm, main_args);
-  return RunJavaApplication(jvm, main_args) ? kExitSuccess : kExitFailure;
+  ScopedHandle instance_mutex;
+  bool listening = false;
+  if (windowed) {
+    if (!config.AllowMultipleInstances()) {
+      if (!AdmitSingleInstance(config, main_args, instance_mutex)) return kExitSuccess;
+      listening = !config.SecondInstanceMethod().empty();
+      if (listening) StartSecondInstanceListener(config.MainClass(), SecondInstanceMethodOf(config));
+    }
+    // A negative SplashSeconds counts as 0: without ShowSplash nothing would ever close that splash.
+    if (SplashWanted(config.ShowSplash(), config.SplashSeconds())) StartSplash(SplashSettingsOf(config));
+  }
+
+  const bool in_caller_directory = config.IsGiven(Setting::UseCallerDirectory) && config.UseCallerDirectory();
+  const JvmSettings application = JvmSettingsOf(config, in_caller_directory ? start_directory : no_directory);
+  const RestartPlan restart{config.RestartExitCode(), start_directory, restart_times, config.RestartLimitMessage(),
+                            &instance_mutex};
+  const JvmExitHook exit_hook = config.IsGiven(Setting::RestartExitCode) ? ArmRestart(restart) : nullptr;
+  const bool ran = listening ? RunJavaApplicationListening(application, main_args, exit_hook)
+                             : RunJavaApplication(application, main_args, exit_hook);
+  return ran ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace stub
