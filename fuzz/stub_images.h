@@ -39,6 +39,7 @@ inline std::vector<std::string> ValidStoredTexts() {
   for (const stub::SettingLayout& layout : stub::kSettingLayouts) {
     switch (layout.kind) {
       case stub::SettingKind::kFlag:
+      case stub::SettingKind::kOptInFlag:
         stored.push_back("1");
         break;
       case stub::SettingKind::kInteger:

@@ -4,15 +4,16 @@
 namespace stub {
 namespace {
 
-// The rows must stay one block of sixteen apart, in order, for FindSettingById's arithmetic and for
-// the configuration tool, which writes exactly these blocks.
-constexpr bool IdsAreEvenlySpaced() {
+// Each row is the first string of a block of sixteen, in ascending order: the configuration tool writes
+// exactly these blocks, and a block left out is one whose setting lives in another table row to come.
+constexpr bool IdsAreAscendingBlocks() {
   for (std::size_t i = 0; i < kSettingCount; ++i) {
-    if (kSettingLayouts[i].id != kFirstSettingId + static_cast<int>(i) * kSettingIdStep) return false;
+    if ((kSettingLayouts[i].id - kFirstSettingId) % kSettingIdStep != 0) return false;
+    if (i > 0 && kSettingLayouts[i].id <= kSettingLayouts[i - 1].id) return false;
   }
   return true;
 }
-static_assert(IdsAreEvenlySpaced(), "settings are IDs 1024, 1040, ... in steps of 16, in table order");
+static_assert(IdsAreAscendingBlocks(), "settings are IDs 1024, 1040, ... in steps of 16, ascending");
 
 }  // namespace
 
@@ -24,10 +25,10 @@ const SettingLayout* FindSettingByName(std::string_view name) {
 }
 
 const SettingLayout* FindSettingById(int id) {
-  if (id < kFirstSettingId || id > kLastSettingId || (id - kFirstSettingId) % kSettingIdStep != 0) {
-    return nullptr;
+  for (const SettingLayout& layout : kSettingLayouts) {
+    if (layout.id == id) return &layout;
   }
-  return &kSettingLayouts[(id - kFirstSettingId) / kSettingIdStep];
+  return nullptr;
 }
 
 }  // namespace stub

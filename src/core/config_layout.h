@@ -1,4 +1,5 @@
 // The launch configuration's one table: every setting's name, string-table ID and kind, in ID order.
+// IDs are blocks of sixteen; the table may skip blocks that belong to settings added elsewhere.
 // The launcher's loader, the configuration tool's INI keys and the tests all read it, so a new setting
 // is one row here plus its use. Each entry is the first string of its own block of sixteen in the
 // executable's language-neutral string table.
@@ -12,6 +13,7 @@ namespace stub {
 enum class SettingKind {
   kText,        // used as loaded
   kFlag,        // set unless the text starts with '0'
+  kOptInFlag,   // a flag added later: set only by a text that does not start with '0', so absent is clear
   kInteger,     // decimal, as atoi reads it
   kVersion,     // hexadecimal text, kept as text and as number
   kEnciphered,  // the main class, hex digits of the class name XORed with a key stream
@@ -63,7 +65,18 @@ enum class SettingKind {
   X(ServiceStartedMessage, 1664, Message)            \
   X(ServiceStoppedMessage, 1680, Message)            \
   X(ServiceStartFailedMessage, 1696, Message)        \
-  X(ServiceStopTimeoutMessage, 1712, Message)
+  X(ServiceStopTimeoutMessage, 1712, Message)        \
+  X(ServiceAccount, 1776, Text)                      \
+  X(ServiceDependencies, 1792, Text)                 \
+  X(ServiceDelayedStart, 1808, OptInFlag)            \
+  X(ServiceRestartSeconds, 1824, Integer)            \
+  X(ServiceStopSeconds, 1840, Integer)               \
+  X(ServiceSettingNotAppliedMessage, 1984, Message)  \
+  X(ServiceFailedMessage, 2000, Message)             \
+  X(ServiceEndedAfterTimeoutMessage, 2016, Message)  \
+  X(ServicePasswordPrompt, 2032, Message)            \
+  X(ServicePasswordNeedsConsoleMessage, 2048, Message) \
+  X(ServiceLogonRightGrantedMessage, 2064, Message)
 
 // Every setting, by its table position.
 enum class Setting : int {
@@ -82,6 +95,13 @@ inline constexpr SettingLayout kSettingLayouts[] = {
 #define STUB_SETTING_ROW(name, id, kind) {#name, id, SettingKind::k##kind},
     STUB_SETTINGS(STUB_SETTING_ROW)
 #undef STUB_SETTING_ROW
+};
+
+// The IDs alone, for the launcher's loader, which needs no names.
+inline constexpr int kSettingIds[] = {
+#define STUB_SETTING_ID(name, id, kind) id,
+    STUB_SETTINGS(STUB_SETTING_ID)
+#undef STUB_SETTING_ID
 };
 
 inline constexpr std::size_t kSettingCount = sizeof kSettingLayouts / sizeof kSettingLayouts[0];

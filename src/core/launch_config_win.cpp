@@ -47,7 +47,7 @@ std::optional<std::string> ReadIniText(const std::string& ini_file) {
 const LaunchConfiguration& LoadLaunchConfiguration() {
   SettingTexts texts;
   for (std::size_t i = 0; i < kSettingCount; ++i) {
-    texts[i] = LoadConfigString(kFirstSettingId + static_cast<int>(i) * kSettingIdStep);
+    texts[i] = LoadConfigString(kSettingIds[i]);
   }
   const std::string& ini_file = texts[static_cast<std::size_t>(Setting::IniFile)];
   if (!ini_file.empty()) {

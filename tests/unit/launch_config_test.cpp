@@ -4,6 +4,7 @@
 
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "core/main_class_cipher.h"
 
@@ -111,19 +112,31 @@ TEST(LaunchConfig, IniOverrideReplacesOnlyNonEmptyValuesOfItsTwoKeys) {
   EXPECT_EQ(texts[static_cast<std::size_t>(Setting::JvmOptions)], "-Dname=Zo\xC3\xAB");
 }
 
-TEST(SettingsTable, IdsRunFrom1024To1712InStepsOf16WithUniqueNames) {
-  ASSERT_EQ(kSettingCount, 44u);
+TEST(SettingsTable, IdsAreAscendingBlocksOfSixteenWithUniqueNames) {
   std::set<std::string_view> names;
   for (std::size_t i = 0; i < kSettingCount; ++i) {
-    EXPECT_EQ(kSettingLayouts[i].id, 1024 + 16 * static_cast<int>(i));
+    EXPECT_EQ((kSettingLayouts[i].id - 1024) % 16, 0);
+    if (i > 0) {
+      EXPECT_GT(kSettingLayouts[i].id, kSettingLayouts[i - 1].id);
+    }
+    EXPECT_EQ(kSettingIds[i], kSettingLayouts[i].id);
     EXPECT_TRUE(names.insert(kSettingLayouts[i].name).second) << kSettingLayouts[i].name;
     EXPECT_EQ(FindSettingByName(kSettingLayouts[i].name), &kSettingLayouts[i]);
     EXPECT_EQ(FindSettingById(kSettingLayouts[i].id), &kSettingLayouts[i]);
   }
-  EXPECT_EQ(kSettingLayouts[kSettingCount - 1].id, 1712);
   EXPECT_EQ(FindSettingById(1032), nullptr);
-  EXPECT_EQ(FindSettingById(1728), nullptr);
+  EXPECT_EQ(FindSettingById(1744), nullptr);
   EXPECT_EQ(FindSettingByName("jvmpath"), nullptr);
+}
+
+// A flag added later reads as clear when absent, so that a configuration written before it keeps its
+// behaviour; the older flags read an empty text as set.
+TEST(LaunchConfig, OptInFlagIsClearWhenEmpty) {
+  for (const auto& [text, old_flag, opt_in] : std::vector<std::tuple<std::string, bool, bool>>{
+           {"", true, false}, {"0", false, false}, {"1", true, true}, {"yes", true, true}}) {
+    EXPECT_EQ(ConvertFlag(text), old_flag) << text;
+    EXPECT_EQ(ConvertOptInFlag(text), opt_in) << text;
+  }
 }
 
 }  // namespace

@@ -66,8 +66,10 @@ std::string CheckInteger(std::string_view name, std::string_view value) {
   if (negative) number = -number;
   if (number < INT32_MIN || number > INT32_MAX) return "is out of the 32-bit integer range";
   // Every JvmSearchMode has a meaning (above 7 and below 0 take the registry-first and path-first
-  // defaults), so only SplashSeconds, for which a negative count means nothing, is range-checked.
-  if (name == "SplashSeconds" && number < 0) return "expects a number of seconds, 0 or more";
+  // defaults), so only the counts of seconds, for which a negative count means nothing, are range-checked.
+  if ((name == "SplashSeconds" || name == "ServiceRestartSeconds" || name == "ServiceStopSeconds") && number < 0) {
+    return "expects a number of seconds, 0 or more";
+  }
   return {};
 }
 
@@ -359,6 +361,7 @@ std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_vie
   if (std::string problem = CheckLine(value); !problem.empty()) return problem;
   switch (layout.kind) {
     case stub::SettingKind::kFlag:
+    case stub::SettingKind::kOptInFlag:
       return value != "0" && value != "1" ? "expects 0 or 1" : "";
     case stub::SettingKind::kInteger:
       return CheckInteger(layout.name, value);
