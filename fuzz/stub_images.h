@@ -51,6 +51,9 @@ inline std::vector<std::string> ValidStoredTexts() {
       case stub::SettingKind::kEnciphered:
         stored.push_back(StoredText(layout, "org.d\u00E9mo.Main"));
         break;
+      case stub::SettingKind::kLines:
+        stored.push_back("APP=C:\\d\u00E9mo \U0001F600\nPATH=%APP%\\bin;%PATH%\nREMOVED=");
+        break;
       default:
         if (std::string_view(layout.name) == "ServiceSwitch") {  // one word: the service's command line
           stored.push_back("-\u00E9\U0001F600%%=\"");

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/stage_settings.h"
+#include "core/environment.h"
 #include "core/handle_win.h"
 #include "core/launch_config.h"
 #include "core/reporting.h"
@@ -47,6 +48,8 @@ int RunLauncher(bool windowed, const std::vector<std::string>& args) {
   SetLaunchMode(windowed ? LaunchMode::kWindowed : LaunchMode::kConsole);
   ChangeToExecutableDirectory();
   const LaunchConfiguration& config = LoadLaunchConfiguration();
+  // Before anything reads the environment: the runtime search, %NAME% references, the JVM.
+  ApplyEnvironment(config.Environment(), EnvironmentValue, SetEnvironmentValue);
   const JvmSettings jvm = JvmSettingsOf(config);
 
   if (!config.ServiceName().empty() &&

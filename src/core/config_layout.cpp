@@ -4,16 +4,16 @@
 namespace stub {
 namespace {
 
-// Each row is the first string of a block of sixteen, in ascending order: the configuration tool writes
-// exactly these blocks, and a block left out is one whose setting lives in another table row to come.
-constexpr bool IdsAreAscendingBlocks() {
+// Each row is the first string of a block of sixteen of its own, in ascending order; IDs that no
+// row names yet (taken by settings still to come) leave their blocks out.
+constexpr bool IdsAscendInBlocks() {
   for (std::size_t i = 0; i < kSettingCount; ++i) {
     if ((kSettingLayouts[i].id - kFirstSettingId) % kSettingIdStep != 0) return false;
     if (i > 0 && kSettingLayouts[i].id <= kSettingLayouts[i - 1].id) return false;
   }
   return true;
 }
-static_assert(IdsAreAscendingBlocks(), "settings are IDs 1024, 1040, ... in steps of 16, ascending");
+static_assert(IdsAscendInBlocks(), "settings are IDs 1024 + 16n, each its own block, in ascending order");
 
 }  // namespace
 

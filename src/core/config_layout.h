@@ -18,6 +18,7 @@ enum class SettingKind {
   kVersion,     // hexadecimal text, kept as text and as number
   kEnciphered,  // the main class, hex digits of the class name XORed with a key stream
   kMessage,     // a format whose "%s" receives the argument the caller names
+  kLines,       // text of several lines, separated by line feeds
 };
 
 // name, string-table ID, kind (without its k), in ID order.
@@ -66,6 +67,7 @@ enum class SettingKind {
   X(ServiceStoppedMessage, 1680, Message)            \
   X(ServiceStartFailedMessage, 1696, Message)        \
   X(ServiceStopTimeoutMessage, 1712, Message)        \
+  X(Environment, 1728, Lines)                        \
   X(ServiceAccount, 1776, Text)                      \
   X(ServiceDependencies, 1792, Text)                 \
   X(ServiceDelayedStart, 1808, OptInFlag)            \
@@ -97,7 +99,7 @@ inline constexpr SettingLayout kSettingLayouts[] = {
 #undef STUB_SETTING_ROW
 };
 
-// The IDs alone, for the launcher's loader, which needs no names.
+// The IDs alone, in table order: what the launcher's loader needs, without carrying every name.
 inline constexpr int kSettingIds[] = {
 #define STUB_SETTING_ID(name, id, kind) id,
     STUB_SETTINGS(STUB_SETTING_ID)

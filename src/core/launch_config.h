@@ -54,6 +54,7 @@ constexpr std::size_t IndexOf(Setting setting) { return static_cast<std::size_t>
   const std::string& name() const { return texts_[IndexOf(Setting::name)]; }
 #define STUB_ACCESSOR_Message(name) STUB_ACCESSOR_Text(name)
 #define STUB_ACCESSOR_Enciphered(name) STUB_ACCESSOR_Text(name)
+#define STUB_ACCESSOR_Lines(name) STUB_ACCESSOR_Text(name)
 #define STUB_ACCESSOR_Flag(name) \
   bool name() const { return ConvertFlag(texts_[IndexOf(Setting::name)]); }
 #define STUB_ACCESSOR_OptInFlag(name) \

@@ -52,6 +52,10 @@ std::string EnvironmentValue(const std::string& name) {
       [&wide](wchar_t* buffer, DWORD capacity) { return ::GetEnvironmentVariableW(Wide(wide), buffer, capacity); });
 }
 
+bool SetEnvironmentValue(const std::string& name, const std::string* value) {
+  return ::SetEnvironmentVariableW(Wide(WideOf(name)), value != nullptr ? Wide(WideOf(*value)) : nullptr) != FALSE;
+}
+
 DWORD FileAttributes(const std::string& path) { return ::GetFileAttributesW(Wide(WideOf(path))); }
 
 bool IsDirectory(const std::string& path) {

@@ -51,6 +51,9 @@ std::optional<std::string> ShortPath(const std::string& path);
 // A process environment variable (name compared without regard to case); "" when unset or empty.
 std::string EnvironmentValue(const std::string& name);
 
+// Sets (or, with nullptr, removes) a variable of the process environment.
+bool SetEnvironmentValue(const std::string& name, const std::string* value);
+
 // The file attributes, or INVALID_FILE_ATTRIBUTES with the last error set.
 DWORD FileAttributes(const std::string& path);
 bool IsDirectory(const std::string& path);

@@ -208,7 +208,10 @@ def stamp(stub, settings, out, icon=None, splash=None):
     out = Path(out)
     out.parent.mkdir(parents=True, exist_ok=True)
     ini = out.with_suffix(".ini.cfg")
+    settings = dict(settings)
+    environment = settings.pop("Environment", "")
     lines = ["[Launcher]"] + [f"{key}={value}" for key, value in settings.items()]
+    lines += ["[Environment]"] + environment.split("\n")
     ini.write_bytes(("\r\n".join(lines) + "\r\n").encode("utf-8"))
     cmd = [str(DIST / "stubconfig"), "write", "--stub", str(stub), "--config", str(ini), "--out", str(out)]
     if icon:

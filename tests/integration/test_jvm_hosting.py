@@ -213,6 +213,21 @@ def test_references_are_expanded(wine, scratch, options, class_path, env, expect
     assert app.options() == expected
 
 
+def test_environment_lines_apply_in_order_before_the_search_the_options_and_the_jvm(wine, scratch):
+    """RT finds the runtime, OPT reaches the options, JVMDOUBLE_MAIN reaches the double (which reads its
+    script from its process environment), GONE is removed and KEEP extends the inherited value."""
+    rt = scratch / "rt"
+    rt.mkdir()
+    shutil.copy(DOUBLE, rt / "jvm.dll")
+    app = App(wine, scratch, {"JvmPath": "%RT%\\jvm.dll", "JvmOptions": "%OPT% -Dkeep=%KEEP%", "Environment":
+                              f"RT={win_path(rt)}\nOPT=-Drt=%rt%\nJVMDOUBLE_MAIN=print,env:GONE,env:KEEP\n"
+                              "GONE=\nKEEP=%KEEP%;more"}, runtime=None)
+    proc = app.run("hello", env={"GONE": "x", "KEEP": "k"})
+    assert proc.returncode == 0, proc
+    assert app.options() == [f"-Drt={win_path(rt)}", "-Dkeep=k;more"]
+    assert proc.stdout.decode().splitlines() == ["hello", "GONE unset", "KEEP=k;more"]
+
+
 @pytest.fixture
 def registered_runtime(wine, scratch):
     """A runtime registered under a version key of the test's own, its library a copy of the double;

@@ -69,7 +69,7 @@ TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
   const Case cases[] = {
       {"[Launcher]\nFoo=1\n", "app.ini:2: unknown key \"Foo\"\n"},
       {"[Launcher]\nmainclass=a.B\n", "app.ini:2: unknown key \"mainclass\" (did you mean \"MainClass\"?)\n"},
-      {"[Other]\nJvmPath=x\n", "app.ini:1: unknown section \"Other\" (expected [Launcher] or [VersionInfo])\n"},
+      {"[Other]\nJvmPath=x\n", "app.ini:1: unknown section \"Other\" (expected [Launcher], [VersionInfo] or [Environment])\n"},
       {"JvmPath=x\n", "app.ini:1: key \"JvmPath\" outside the [Launcher] section\n"},
       {"[Launcher\n", "app.ini:1: malformed section header"},
       {"[Launcher]\r\n; c\r\n\r\nJvmPath\r\n", "app.ini:4: expected Name=value"},
@@ -125,7 +125,7 @@ TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
                                                "control characters only tab is allowed)\n"},
       // Text quoted from the file: one line of printable ASCII, other characters escaped, long texts cut.
       {"[Launcher]\n\x01\x1B[2J\xFFkey=1\n", "app.ini:2: unknown key \"\\x01\\x1B[2J\\u00FFkey\"\n"},
-      {"[\x7F\x80]\n", "app.ini:1: unknown section \"\\x7F\\u20AC\" (expected [Launcher] or [VersionInfo])\n"},
+      {"[\x7F\x80]\n", "app.ini:1: unknown section \"\\x7F\\u20AC\" (expected [Launcher], [VersionInfo] or [Environment])\n"},
       {"[Launcher]\nGr\xC3\xB6\xC3\x9F"
        "e\xF0\x9F\x98\x80=1\n",
        "app.ini:2: unknown key \"Gr\\u00F6\\u00DFe\\U0001F600\"\n"},
@@ -293,7 +293,9 @@ TEST(LauncherIni, FormatListsEverySettingInIdOrderAndShowsWhatALineCannotCarry) 
   EXPECT_NE(ini.find("\nAppOptions=\uFFFD\uFFFD\n"), std::string::npos);
   EXPECT_NE(ini.find("\nServiceName=a\uFFFD[31mb\uFFFD\uFFFD\tc\n"), std::string::npos);
   EXPECT_TRUE(stub::IsValidUtf8(ini));
-  EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), static_cast<long>(stub::kSettingCount) + 1);
+  EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), static_cast<long>(stub::kSettingCount) + 5);  // [Launcher] and every setting but Environment, a blank
+  // line, [Environment] and its three lines
+  EXPECT_NE(ini.find("\n\n[Environment]\nAPP="), std::string::npos);
   EXPECT_EQ(warnings,
             (std::vector<std::string>{
                 "ClassPath holds line breaks or NUL characters, shown as spaces",
@@ -359,31 +361,33 @@ TEST(LauncherIni, WhatFormatPrintsParsesBackToTheSameTexts) {
     EXPECT_TRUE(warnings.empty());
     EXPECT_TRUE(parsed.warnings.empty());
     ASSERT_EQ(parsed.ini.settings.size(), stub::kSettingCount);
-    for (std::size_t i = 0; i < stub::kSettingCount; ++i) {
-      EXPECT_EQ(parsed.ini.settings[i].layout, &stub::kSettingLayouts[i]);
-      EXPECT_EQ(StoredText(*parsed.ini.settings[i].layout, parsed.ini.settings[i].value), stored[i]);
+    for (const IniEntry& entry : parsed.ini.settings) {
+      EXPECT_EQ(StoredText(*entry.layout, entry.value), stored[static_cast<std::size_t>(entry.layout - stub::kSettingLayouts)]);
     }
     EXPECT_EQ(parsed.ini.version_info, version);
   }
 }
 
 // The tool's side of the settings table: it reads and prints exactly the table's names, each for its
-// own ID, blocks of sixteen from 1024, ascending.
+// own ID.
 TEST(SettingsTable, TheToolTakesAndPrintsExactlyTheTableNames) {
   std::set<int> ids;
   std::set<std::string_view> names;
   for (std::size_t i = 0; i < stub::kSettingCount; ++i) {
     const stub::SettingLayout& layout = stub::kSettingLayouts[i];
-    EXPECT_EQ((layout.id - 1024) % 16, 0) << layout.name;
-    EXPECT_TRUE(ids.empty() || layout.id > *ids.rbegin()) << layout.name;
     EXPECT_TRUE(ids.insert(layout.id).second) << layout.name;
     EXPECT_TRUE(names.insert(layout.name).second) << layout.name;
     const std::string value = IniValue(layout, ValidStoredTexts()[i]);
-    const Parsed parsed = Parse("[Launcher]\n" + std::string(layout.name) + "=" + value + "\n");
+    // Environment has a section of its own, one NAME=value line each.
+    const bool lines = layout.kind == stub::SettingKind::kLines;
+    EXPECT_EQ(Parse("[Launcher]\n" + std::string(layout.name) + "=" + value + "\n").ok, !lines) << layout.name;
+    const Parsed parsed =
+        Parse(lines ? "[Environment]\n" + value + "\n" : "[Launcher]\n" + std::string(layout.name) + "=" + value + "\n");
     ASSERT_TRUE(parsed.ok) << parsed.error;
     ASSERT_EQ(parsed.ini.settings.size(), 1u);
     EXPECT_EQ(parsed.ini.settings[0].layout, &layout);
   }
+  EXPECT_EQ(ids.size(), stub::kSettingCount);
   for (const std::string_view not_a_setting :
        {"minjavaversion", "JvmPath2", "JvmErrorMessages10", "JvmErrorMessages", "Setting1024", "FileVersion"}) {
     EXPECT_FALSE(Parse("[Launcher]\n" + std::string(not_a_setting) + "=1\n").ok) << not_a_setting;
@@ -391,11 +395,14 @@ TEST(SettingsTable, TheToolTakesAndPrintsExactlyTheTableNames) {
   std::vector<std::string> warnings;
   const std::string ini = FormatLauncherIni(ValidStoredTexts(), std::nullopt, &warnings);
   std::vector<std::string_view> printed;
-  for (std::size_t start = ini.find('\n') + 1; start < ini.size(); start = ini.find('\n', start) + 1) {
+  const std::size_t launcher_end = ini.find("\n\n[Environment]\n");
+  for (std::size_t start = ini.find('\n') + 1; start < launcher_end; start = ini.find('\n', start) + 1) {
     printed.push_back(std::string_view(ini).substr(start, ini.find('=', start) - start));
   }
   std::vector<std::string_view> table;
-  for (const stub::SettingLayout& layout : stub::kSettingLayouts) table.push_back(layout.name);
+  for (const stub::SettingLayout& layout : stub::kSettingLayouts) {
+    if (layout.kind != stub::SettingKind::kLines) table.push_back(layout.name);
+  }
   EXPECT_EQ(printed, table);
 }
 

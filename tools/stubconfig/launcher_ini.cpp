@@ -155,6 +155,19 @@ std::string CheckLength(std::string_view value) {
          " UTF-16 code units long (each character outside the Basic Multilingual Plane takes two)" + limit;
 }
 
+// The Environment setting: NAME=value lines, each one line of Unicode, together within the length limit.
+std::string CheckEnvironmentLines(std::string_view value) {
+  for (std::string_view rest = value; !rest.empty();) {
+    const std::size_t end = rest.find('\n');
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    const std::size_t equals = line.find('=');
+    if (equals == 0 || equals == std::string_view::npos) return "holds a line that is no NAME=value";
+    if (std::string problem = CheckLine(line); !problem.empty()) return problem;
+  }
+  return CheckLength(value);
+}
+
 std::string Located(std::string_view file_name, int line, const std::string& problem) {
   return std::string(file_name) + ":" + std::to_string(line) + ": " + problem;
 }
@@ -191,14 +204,19 @@ std::string DidYouMean(std::string_view key) {
 }
 
 // The sections a configuration file may hold, by header name.
-enum class IniSection { kNone, kLauncher, kVersionInfo };
+enum class IniSection { kNone, kLauncher, kVersionInfo, kEnvironment };
 
 struct SectionName {
   std::string_view name;
   IniSection section;
 };
 
-constexpr SectionName kSections[] = {{"Launcher", IniSection::kLauncher}, {"VersionInfo", IniSection::kVersionInfo}};
+constexpr SectionName kSections[] = {{"Launcher", IniSection::kLauncher},
+                                     {"VersionInfo", IniSection::kVersionInfo},
+                                     {"Environment", IniSection::kEnvironment}};
+
+// The one setting that a section of its own writes, one line each.
+const stub::SettingLayout& EnvironmentLayout() { return *stub::FindSettingByName("Environment"); }
 
 // Reads a file line by line; each line either adds an entry, changes the section, or is a problem.
 class IniReader {
@@ -207,6 +225,7 @@ class IniReader {
 
   // The problem with the line, or "" when it was taken.
   std::string Take(std::string_view line, int line_number) {
+    line_number_ = line_number;
     if (line.find('\r') != std::string_view::npos) {
       return "carriage return inside the line (lines end with CR LF or LF; a value cannot hold a line break)";
     }
@@ -224,13 +243,37 @@ class IniReader {
       if (name == known.name) {
         section_ = known.section;
         if (section_ == IniSection::kVersionInfo && !ini_->version_info) ini_->version_info.emplace();
+        if (section_ == IniSection::kEnvironment) return TakeEnvironmentHeader();
         return {};
       }
     }
-    return "unknown section \"" + PrintableText(name) + "\" (expected [Launcher] or [VersionInfo])";
+    return "unknown section \"" + PrintableText(name) + "\" (expected [Launcher], [VersionInfo] or [Environment])";
+  }
+
+  std::string TakeEnvironmentHeader() {
+    if (environment_ != nullptr) return "duplicate section [Environment]";
+    ini_->settings.push_back(IniEntry{&EnvironmentLayout(), std::string(), line_number_});
+    environment_index_ = ini_->settings.size() - 1;
+    environment_ = &EnvironmentLayout();
+    return {};
+  }
+
+  // One NAME=value line of the [Environment] section, appended to the setting's lines.
+  std::string TakeEnvironmentLine(std::string_view line) {
+    const std::size_t equals = line.find('=');
+    const std::string_view name = stub::Trim(line.substr(0, equals));
+    if (equals == std::string_view::npos || name.empty()) return "expected NAME=value in [Environment]";
+    const std::string assignment = std::string(name) + "=" + std::string(line.substr(equals + 1));
+    if (std::string problem = CheckLine(assignment); !problem.empty()) return "Environment " + problem;
+    std::string& value = ini_->settings[environment_index_].value;
+    const std::string joined = value.empty() ? assignment : value + "\n" + assignment;
+    if (std::string problem = CheckLength(joined); !problem.empty()) return "Environment " + problem;
+    value = joined;
+    return {};
   }
 
   std::string TakeSetting(std::string_view line, int line_number) {
+    if (section_ == IniSection::kEnvironment) return TakeEnvironmentLine(line);
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) return "expected Name=value, a [Launcher] header or a comment";
     const std::string_view key = stub::Trim(line.substr(0, equals));
@@ -251,6 +294,7 @@ class IniReader {
                        kFirstVersionKeyId + static_cast<int>(version_key),
                        [&] { (*ini_->version_info)[version_key] = std::string(value); });
     }
+    if (layout == &EnvironmentLayout()) return "Environment is written as an [Environment] section, one NAME=value per line";
     if (layout == nullptr) {
       return "unknown key \"" + PrintableText(key) + "\"" +
              (version_key < kVersionKeyCount ? " (it belongs in [VersionInfo])" : DidYouMean(key));
@@ -278,6 +322,9 @@ class IniReader {
 
   LauncherIni* ini_;
   IniSection section_ = IniSection::kNone;
+  const stub::SettingLayout* environment_ = nullptr;  // set once the [Environment] header was read
+  std::size_t environment_index_ = 0;
+  int line_number_ = 0;
   std::map<int, int> seen_;  // key identifier -> line
 };
 
@@ -358,6 +405,7 @@ std::string PrintableText(std::string_view utf8) {
 }
 
 std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_view value) {
+  if (layout.kind == stub::SettingKind::kLines) return CheckEnvironmentLines(value);
   if (std::string problem = CheckLine(value); !problem.empty()) return problem;
   switch (layout.kind) {
     case stub::SettingKind::kFlag:
@@ -371,6 +419,7 @@ std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_vie
       return CheckClassName(value);
     case stub::SettingKind::kMessage:
     case stub::SettingKind::kText:
+    case stub::SettingKind::kLines:
       break;
   }
   if (std::string problem = CheckLength(value); !problem.empty()) return problem;
@@ -471,8 +520,23 @@ std::string FormatLauncherIni(const std::vector<std::string>& stored, const std:
   std::string out = "[Launcher]\n";
   for (std::size_t i = 0; i < stub::kSettingCount && i < stored.size(); ++i) {
     const stub::SettingLayout& layout = stub::kSettingLayouts[i];
+    if (layout.kind == stub::SettingKind::kLines) continue;
     const std::string value = IniValue(layout, stored[i]);
     out += DumpLine(layout.name, value, CheckSettingValue(layout, value), warnings);
+  }
+  // Printed even when empty, so that the dump names every setting and reads back to all of them.
+  out += "\n[Environment]\n";
+  const std::size_t environment = static_cast<std::size_t>(&EnvironmentLayout() - stub::kSettingLayouts);
+  std::string_view lines = environment < stored.size() ? std::string_view(stored[environment]) : std::string_view();
+  while (!lines.empty()) {
+    const std::size_t end = lines.find('\n');
+    const std::string_view line = lines.substr(0, end);
+    lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
+    const std::size_t equals = line.find('=');
+    const std::string_view name = line.substr(0, equals);
+    const std::string_view value = equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1);
+    const std::string problem = equals == std::string_view::npos || name.empty() ? "is no NAME=value line" : "";
+    out += DumpLine(name, value, problem.empty() ? CheckLine(line) : problem, warnings);
   }
   if (!version_info) return out;
   out += "\n[VersionInfo]\n";
