@@ -409,9 +409,12 @@ std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_vie
   if (std::string problem = CheckLine(value); !problem.empty()) return problem;
   switch (layout.kind) {
     case stub::SettingKind::kFlag:
-    case stub::SettingKind::kOptInFlag:
       return value != "0" && value != "1" ? "expects 0 or 1" : "";
+    // The service settings added later keep the earlier behaviour when empty, as a stub without them has them.
+    case stub::SettingKind::kOptInFlag:
+      return !value.empty() && value != "0" && value != "1" ? "expects 0 or 1, or nothing" : "";
     case stub::SettingKind::kInteger:
+      if (value.empty() && (layout.name == "ServiceRestartSeconds" || layout.name == "ServiceStopSeconds")) return "";
       return CheckInteger(layout.name, value);
     case stub::SettingKind::kVersion:
       return CheckVersion(value);
