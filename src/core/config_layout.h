@@ -21,7 +21,8 @@ enum class SettingKind {
   kLines,       // text of several lines, separated by line feeds
 };
 
-// name, string-table ID, kind (without its k), in ID order.
+// name, string-table ID, kind (without its k), in ID order. Settings added later continue at 1728 and
+// messages at 1936, each in its block of sixteen; IDs that no row names leave their blocks out.
 #define STUB_SETTINGS(X)                             \
   X(MinJavaVersion, 1024, Version)                   \
   X(JvmPath, 1040, Text)                             \
@@ -73,12 +74,18 @@ enum class SettingKind {
   X(ServiceDelayedStart, 1808, OptInFlag)            \
   X(ServiceRestartSeconds, 1824, Integer)            \
   X(ServiceStopSeconds, 1840, Integer)               \
+  X(UseCallerDirectory, 1856, Flag)                  \
+  X(RestartExitCode, 1888, Integer)                  \
+  X(JavaDownloadUrl, 1904, Text)                     \
+  X(AppUserModelId, 1920, Text)                      \
   X(ServiceSettingNotAppliedMessage, 1984, Message)  \
   X(ServiceFailedMessage, 2000, Message)             \
   X(ServiceEndedAfterTimeoutMessage, 2016, Message)  \
   X(ServicePasswordPrompt, 2032, Message)            \
-  X(ServicePasswordNeedsConsoleMessage, 2048, Message) \
-  X(ServiceLogonRightGrantedMessage, 2064, Message)
+  X(ServicePasswordNeedsConsoleMessage, 2048, Message)\
+  X(ServiceLogonRightGrantedMessage, 2064, Message)  \
+  X(RestartLimitMessage, 2080, Message)              \
+  X(JavaDownloadMessage, 2096, Message)
 
 // Every setting, by its table position.
 enum class Setting : int {
