@@ -16,7 +16,8 @@ from conftest import BUILD_WIN, BUILDS, DIST, X64, stamp, win_path
 TOOL = DIST / "stubconfig"
 PROBE = BUILD_WIN / "tests" / "fixtures" / "stringprobe" / "stringprobe.exe"
 VERSION_PROBE = BUILD_WIN / "fixtures" / "versionprobe.exe"
-SETTING_IDS = list(range(1024, 1713, 16)) + [1856, 1872]  # the [Launcher] lines dump prints first, in order
+# The [Launcher] lines that dump prints first, in order.
+SETTING_IDS = list(range(1024, 1713, 16)) + list(range(1776, 1873, 16))
 
 STUBS = [PROBE, DIST / "stubwin.exe", DIST / "stubcon.exe"]
 
