@@ -293,7 +293,7 @@ bool RunMainClass(const std::vector<std::string>& args, bool as_stopper, MainGat
 bool RequestJvmExit() { return CallSystemExit(Host().vm, kJniVersion, Host().settings->main.messages); }
 
 bool RunArgumentsMethod(const char* thread_name, const MethodReference& method, const std::vector<std::string>& args) {
-  return InvokeArgumentsMethodAsDaemon(Host().vm, AttachVersion(), Host().settings->main.messages, thread_name, method,
+  return InvokeArgumentsMethodAsDaemon(Host().vm, kJniVersion, Host().settings->main.messages, thread_name, method,
                                        args);
 }
 
