@@ -1,7 +1,5 @@
-"""What Windows reads from the shipped launchers besides their configuration, observed through the
-system's own readers in the versionprobe fixture: the manifest (its bytes, and the activation context
-that Wine's loader makes from it), the version information (GetFileVersionInfoW/VerQueryValueW), and
-a launcher named like an installer."""
+"""What Windows' own readers (versionprobe) see in the shipped launchers: manifest, activation context, version
+information; and a launcher named like an installer."""
 import re
 import xml.etree.ElementTree as ET
 
@@ -54,10 +52,7 @@ def test_manifest_and_version_information_read_back_as_written(wine, build, kind
 
 @pytest.mark.parametrize("build", BUILDS)
 def test_a_launcher_named_setup_starts_as_its_caller_through_create_process(wine, scratch, build):
-    """Windows would take a program named setup.exe without a run level for an installer and ask for
-    elevation; CreateProcess from an ordinary caller then fails with ERROR_ELEVATION_REQUIRED. Wine has
-    no such heuristic (and no split token: every process holds the full one), so what is checked is the
-    run level a configured copy declares, and that a 64-bit parent starts it, 32-bit or not."""
+    """Windows would ask to elevate a setup.exe without a run level; Wine has no such rule, so the declared level is read."""
     app = scratch / "app"
     app.mkdir()
     (app / "jvm.dll").write_bytes(build.double.read_bytes())

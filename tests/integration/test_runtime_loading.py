@@ -1,6 +1,4 @@
-"""Loading the chosen runtime under Wine: a library that needs the DLLs of its runtime's bin folder, the
-C runtime DLLs a runtime ships there, a library built for another machine, and the reason the system
-gives when a load fails."""
+"""Loading the chosen runtime: DLLs of its bin folder, a library of another machine, the system's reasons."""
 import shutil
 
 import pytest
@@ -21,7 +19,6 @@ def app(scratch, build=X64, **settings):
 
 
 def runtime_with_companion(scratch, build=X64):
-    """The layout of a real runtime: jvm.dll in bin\\server, a DLL it imports only in bin."""
     server = scratch / "app" / "runtime" / "bin" / "server"
     server.mkdir(parents=True)
     with_companion = build.fixtures / "double-companion"
@@ -91,10 +88,7 @@ def loaded_modules(proc):
 
 @pytest.mark.parametrize("stub", ["stubcon", "stubwin"])
 def test_a_start_that_shows_nothing_loads_no_window_graphics_or_registry_library(wine, scratch, stub):
-    """Both builds import USER32, GDI32 and ADVAPI32 on first use only: with a configured runtime that
-    exists (so no registry search), no splash and no message, none of them is loaded. The runtime is the
-    start-up benchmark's stand-in, which imports nothing of the three and ends the process when asked for
-    a virtual machine."""
+    """USER32, GDI32 and ADVAPI32 load on first use only; the benchmark's stand-in runtime needs none of them."""
     base = {"MainClass": "com.example.App", "JvmPath": "jvm.dll", "ClassPath": "", "ShowSplash": "0",
             "SplashSeconds": "0", "AllowMultipleInstances": "1"}
     exe = stamp(getattr(X64, stub), base, scratch / "app" / "app.exe")

@@ -1,6 +1,5 @@
-"""Stamp, then sign: a launcher the configuration tool wrote signs and verifies with osslsigncode under a
-throwaway certificate, keeps a correct checksum and still runs; `dump` tells a signed file from an
-unsigned one, and `write` refuses a signed file as its stub."""
+"""Stamp, then sign with osslsigncode and a throwaway certificate: the launcher verifies and runs, `dump` tells
+signed from unsigned, and `write` refuses a signed stub."""
 import shutil
 import subprocess
 
@@ -21,7 +20,6 @@ def certificate(tmp_path_factory):
 
 
 def signature_comment(exe):
-    """The last line of `dump`, which says whether the file is signed."""
     return subprocess.run([TOOL, "dump", exe], capture_output=True, text=True, check=True).stdout.splitlines()[-1]
 
 

@@ -1,7 +1,5 @@
-"""The configuration tool as a user runs it, on real executables: its exit codes, messages and the files
-it leaves, and what a configured executable carries as the Windows resource loader reads it under Wine
-(stringprobe for the strings, versionprobe for the version information and the manifest) and as
-`stubconfig dump` prints it. The parsing and encoding rules themselves are the unit tests' matter."""
+"""The configuration tool on real executables: exit codes, messages, files left, and what a written executable
+carries as Windows' loader (stringprobe, versionprobe) and `dump` read it. Parsing rules are the unit tests'."""
 import os
 import socket
 import stat
@@ -37,7 +35,7 @@ def fnv1a(data):
 
 
 def pe_checksum(data):
-    """The PE checksum, computed independently of the tool (16-bit sums with folded carries)."""
+    """(computed, stored): the PE checksum, 16-bit sums with folded carries."""
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     field = pe + 4 + 20 + 64
     padded = data + b"\0" * (len(data) % 2)
@@ -51,7 +49,6 @@ def pe_checksum(data):
 
 
 def dump_sections(exe):
-    """What `dump` prints, as {section: {key: value}}; the output is UTF-8."""
     lines = tool("dump", exe, check=True).stdout.decode("utf-8").split("\n")
     assert lines[0] == "[Launcher]" and lines[-1] == ""
     sections = {}
@@ -115,18 +112,13 @@ SETTINGS = {
 def test_launcher_reads_exactly_the_written_values(wine, scratch):
     exe = stamp(PROBE, SETTINGS, scratch / "app.exe")
     seen = probe_strings(wine, exe, [*SETTING_IDS, 1025, 2000])
-    for sid, name in dump_names().items():
+    for sid, name in zip(SETTING_IDS, dump(PROBE)):  # dump prints the settings in ID order
         if name == "MainClass":  # enciphered: its UTF-8 bytes, two hexadecimal digits each
             assert len(seen[b"1168"]) == 2 * len(SETTINGS[name].encode("utf-8"))
         elif name in SETTINGS:
             assert seen[str(sid).encode()] == SETTINGS[name].encode("utf-8"), name
     assert seen[b"1152"] == b"."  # not named in the file: the stub's value
     assert (seen[b"1025"], seen[b"2000"]) == (b"neighbour of MinJavaVersion", b"unrelated block")
-
-
-def dump_names():
-    """Setting names by ID, in the order dump prints them."""
-    return dict(zip(SETTING_IDS, dump(PROBE).keys()))
 
 
 @pytest.mark.parametrize("stub", STUBS, ids=lambda p: p.name)
@@ -159,7 +151,6 @@ def test_icon_and_splash_are_replaced(wine, scratch):
 
 
 def png_icon(size):
-    """An .ico file holding one PNG image of size x size pixels."""
     row = b"\0" + b"\x10\xc8\x1e\xff" * size
     chunk = lambda kind, data: (struct.pack(">I", len(data)) + kind + data +
                                 struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
@@ -274,7 +265,6 @@ INPUTS = ["--stub", "--config", "--icon", "--splash", "--manifest"]
 
 
 def write_inputs(scratch):
-    """Every input of `write`, valid, in scratch; the arguments that name them."""
     (scratch / "app.exe").write_bytes((DIST / "stubcon.exe").read_bytes())
     (scratch / "app.ini").write_text("[Launcher]\nJvmPath=x\n")
     (scratch / "app.ico").write_bytes(png_icon(16))
@@ -321,7 +311,7 @@ def test_an_out_that_is_an_input_is_refused_and_the_input_left_unchanged(option,
 
 
 def test_the_windows_tool_takes_file_names_of_any_character(wine, scratch):
-    """stubconfig.exe receives its arguments as UTF-16 and prints UTF-8 to a file or pipe."""
+    # stubconfig.exe receives its arguments as UTF-16 and prints UTF-8 to a pipe.
     windows_tool = DIST / "stubconfig.exe"
     folder = scratch / "Zo\u00eb \u65e5\u672c \U0001f600"
     folder.mkdir()
@@ -367,7 +357,6 @@ def version_probe(wine, *args):
 
 
 def write_with(stub, text, out, *options):
-    """`write` with a configuration file of the given text (UTF-8) and more options; the process."""
     ini = out.with_suffix(".ini")
     ini.write_bytes(text.encode("utf-8"))
     return write(stub, ini, out, *options, cwd=out.parent)
