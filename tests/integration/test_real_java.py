@@ -2,7 +2,7 @@
 reports. Each run starts a JVM (about a second), so one run carries several observations."""
 import pytest
 
-from conftest import DIST, make_app, text, win_path
+from conftest import DIST, make_app, text
 
 STUBCON = DIST / "stubcon.exe"
 MAIN_LABEL = "main(java/lang/String[])"
@@ -14,25 +14,6 @@ def app(directory, main_class, **settings):
 
 def lines(data):
     return text(data).splitlines()
-
-
-def printed(proc, prefix):
-    return [line[len(prefix):] for line in lines(proc.stdout) if line.startswith(prefix)]
-
-
-def test_normal_run_defaults_unknown_x_option_and_working_directory_after_creation(wine, scratch):
-    # The directory change waits until just before main, so the class path still resolves beside the
-    # executable while Java sees the working directory; the start directory is a third one.
-    exe = app(scratch / "app", "testapps.PrintArgs", ChangeDirectoryBeforeJvm="0", WorkingDirectory="data",
-              JvmOptions="-Xno-such-flag -Dtest.prop=kept", AppOptions='default "two words"')
-    (scratch / "app" / "data").mkdir()
-    proc = wine.run(exe, cwd=scratch)
-    assert proc.returncode == 0, proc
-    assert proc.stderr == b""
-    assert printed(proc, "arg:") == ["default", "two words"]
-    assert printed(proc, "user.dir=") == [win_path(scratch / "app" / "data")]
-    assert printed(proc, "test.prop=") == ["kept"]
-    assert printed(proc, "thread=") == ["main"]
 
 
 @pytest.mark.parametrize("main_class, settings, described, report", [

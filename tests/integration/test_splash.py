@@ -111,35 +111,24 @@ def until(predicate, timeout, what):
     pytest.fail(f"timed out after {timeout} s waiting for {what}")
 
 
-def watch_splash_appear(display, splash, since, timeout=30):
-    """(before, seen, screen): it appeared after the start of the last shot without it, before the end of the first with it."""
+def watch_splash(display, splash, shown, since=None, timeout=30):
+    """Polls until the splash is shown (or gone): (start of the last screenshot otherwise, end of the first one
+    so, that screenshot), which bracket the moment it changed."""
     before = since
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         taken = time.monotonic()
         screen = grab(display)
-        if coverage(screen, splash) >= VISIBLE:
+        if coverage(screen, splash) >= VISIBLE if shown else coverage(screen, splash) <= ABSENT:
             return before, time.monotonic(), screen
         before = taken
-    pytest.fail(f"the splash did not appear within {timeout} s")
-
-
-def watch_splash_go(display, splash, timeout):
-    """(last_seen, gone): the start of the last screenshot still showing it, the end of the first without it."""
-    last_seen = None
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        taken = time.monotonic()
-        if coverage(grab(display), splash) <= ABSENT:
-            return last_seen, time.monotonic()
-        last_seen = taken
-    pytest.fail(f"the splash was still on screen after {timeout} s")
+    pytest.fail(f"the splash was {'not yet' if shown else 'still'} on screen after {timeout} s")
 
 
 def assert_shown_about(launch, display, splash, seconds, timeout):
     """Up at least from seen to last_seen and at most from before to gone: `seconds`, give or take half a second."""
-    before, seen, screen = watch_splash_appear(display, splash, launch.started)
-    last_seen, gone = watch_splash_go(display, splash, timeout)
+    before, seen, screen = watch_splash(display, splash, True, launch.started)
+    last_seen, gone, _ = watch_splash(display, splash, False, timeout=timeout)
     assert last_seen is not None, "the splash was gone at the first look after it appeared"
     assert last_seen - seen <= seconds + 0.5, f"on screen for at least {last_seen - seen:.2f} s"
     assert gone - before >= seconds - 0.5, f"on screen for at most {gone - before:.2f} s"
@@ -194,7 +183,7 @@ def test_shipped_splash_goes_when_the_start_up_error_box_appears(screen_wine, sp
     launch = Launch(screen_wine, exe)
     until(launch.box_shown, 30, "the start-up error box")
     # The box stays up (nobody has clicked it), yet the splash must be gone.
-    watch_splash_go(screen_wine.display, splash, timeout=1.5)
+    watch_splash(screen_wine.display, splash, False, timeout=1.5)
     assert dismiss_boxes(screen_wine, 1) == [JRE_ERROR]
     assert launch.wait() == 255
 
@@ -204,7 +193,7 @@ def test_splash_stays_until_the_application_shows_its_window(screen_wine, splash
                 "ShowSplash": 1, "SplashSeconds": 0}
     exe = stamp(DIST / "stubwin.exe", settings, scratch / APP_NAME)
     launch = Launch(screen_wine, exe, env={"JVMDOUBLE_MAIN": "sleep:3000,window:4000"})
-    _, _, screen = watch_splash_appear(screen_wine.display, splash, time.monotonic())
+    _, _, screen = watch_splash(screen_wine.display, splash, True)
     assert_exactly_centred(screen, splash)
     time.sleep(1.5)
     assert coverage(grab(screen_wine.display), splash) >= VISIBLE, "splash gone before any other window"
@@ -215,7 +204,7 @@ def test_splash_stays_until_the_application_shows_its_window(screen_wine, splash
         return found.returncode == 0
 
     appeared = until(window_up, 15, "the application's window")
-    _, gone = watch_splash_go(screen_wine.display, splash, timeout=3)
+    _, gone, _ = watch_splash(screen_wine.display, splash, False, timeout=3)
     assert gone - appeared < 1.5
     assert launch.wait() == 0
 
@@ -247,9 +236,9 @@ def test_no_splash_without_a_rule_or_without_a_bitmap(screen_wine, splash, scrat
 def test_refused_second_instance_shows_no_splash(screen_wine, splash, scratch):
     exe = stamp(DIST / "stubwin.exe", {"ShowSplash": 0, "SplashSeconds": 2}, scratch / APP_NAME)
     first = Launch(screen_wine, exe)
-    watch_splash_appear(screen_wine.display, splash, time.monotonic())
+    watch_splash(screen_wine.display, splash, True)
     until(first.box_shown, 10, "the first instance's error box")
-    watch_splash_go(screen_wine.display, splash, timeout=6)
+    watch_splash(screen_wine.display, splash, False, timeout=6)
 
     second = Launch(screen_wine, exe)
     assert_never_shown_while(screen_wine.display, splash, lambda: not second.box_shown())

@@ -243,24 +243,6 @@ def make_link(path):
     path.symlink_to("target.exe")
 
 
-@pytest.mark.parametrize("make, kind", [
-    (os.mkfifo, "a named pipe (FIFO)"), (make_directory, "a directory"),
-    (lambda path: socket.socket(socket.AF_UNIX).bind(str(path)), "a socket"),
-    (make_device, "a character device"), (make_link, "a symbolic link"),
-], ids=["fifo", "directory", "socket", "device", "symlink"])
-def test_an_out_that_is_not_a_regular_file_is_refused_and_left_alone(make, kind, scratch):
-    out = scratch / "out.exe"
-    make(out)
-    before = sorted((p.name, os.lstat(p)) for p in scratch.rglob("*"))
-    (scratch / "app.ini").write_text("[Launcher]\nJvmPath=x\n")
-    proc = write(DIST / "stubcon.exe", "app.ini", "out.exe", cwd=scratch)
-    assert proc.returncode == 1
-    assert proc.stderr.decode() == f"stubconfig: out.exe: exists and is {kind}, not a regular file; nothing was written\n"
-    after = sorted((p.name, os.lstat(p)) for p in scratch.rglob("*") if p.name != "app.ini")
-    assert [(name, st.st_ino, st.st_mode, st.st_rdev, st.st_mtime_ns) for name, st in after] == \
-           [(name, st.st_ino, st.st_mode, st.st_rdev, st.st_mtime_ns) for name, st in before]
-
-
 INPUTS = ["--stub", "--config", "--icon", "--splash", "--manifest"]
 
 
@@ -275,22 +257,30 @@ def write_inputs(scratch):
             "--manifest": "app.manifest"}
 
 
-@pytest.mark.parametrize("kind, message", [
-    ("fifo", "is a named pipe (FIFO), not a regular file"), ("zero", "is a character device, not a regular file"),
-    ("directory", "is a directory, not a regular file")])
-@pytest.mark.parametrize("option", [*INPUTS, "dump"])
-def test_an_input_that_is_no_regular_file_gives_a_message_at_once(option, kind, message, scratch):
+ODD = {"fifo": (os.mkfifo, "a named pipe (FIFO)"), "directory": (make_directory, "a directory"),
+       "socket": (lambda path: socket.socket(socket.AF_UNIX).bind(str(path)), "a socket"),
+       "device": (make_device, "a character device"), "symlink": (make_link, "a symbolic link")}
+
+
+# An input is read through a link, the output is never written through one.
+@pytest.mark.parametrize("option, kind", [("--out", kind) for kind in ODD] +
+                         [(option, kind) for option in [*INPUTS, "dump"] for kind in ("fifo", "device", "directory")])
+def test_a_file_that_is_not_a_regular_one_is_refused_at_once_and_everything_left_alone(option, kind, scratch):
     args = write_inputs(scratch)
-    path = "/dev/zero" if kind == "zero" else str(scratch / "odd\x1b[2J")  # the name's escape is not sent raw
-    if kind == "fifo":
-        os.mkfifo(path)
-    elif kind == "directory":
-        os.mkdir(path)
-    command = ["dump", path] if option == "dump" else \
-        ["write", *[x for o, name in {**args, option: path, "--out": "out.exe"}.items() for x in (o, name)]]
-    proc = subprocess.run([str(TOOL), *command], cwd=scratch, capture_output=True, text=True, timeout=30)
-    assert (proc.returncode, proc.stderr) == (1, f"stubconfig: {path.replace(chr(27), '?')}: {message}\n")
-    assert not (scratch / "out.exe").exists()
+    odd = scratch / "odd\x1b[2J"  # the name's escape is not sent raw
+    make, what = ODD[kind]
+    make(odd)
+    before = sorted((p.name, os.lstat(p)) for p in scratch.rglob("*"))
+    command = ["dump", odd] if option == "dump" else \
+        ["write", *[x for item in {"--out": "out.exe", **args, option: odd}.items() for x in item]]
+    proc = subprocess.run([str(TOOL), *map(str, command)], cwd=scratch, capture_output=True, text=True, timeout=30)
+    shown = str(odd).replace("\x1b", "?")
+    message = f"exists and is {what}, not a regular file; nothing was written" if option == "--out" else \
+        f"is {what}, not a regular file"
+    assert (proc.returncode, proc.stderr) == (1, f"stubconfig: {shown}: {message}\n")
+    after = sorted((p.name, os.lstat(p)) for p in scratch.rglob("*"))
+    assert [(name, st.st_ino, st.st_mode, st.st_rdev, st.st_mtime_ns) for name, st in after] == \
+           [(name, st.st_ino, st.st_mode, st.st_rdev, st.st_mtime_ns) for name, st in before]
 
 
 @pytest.mark.parametrize("route", ["same", "symlink", "hardlink"])
@@ -387,18 +377,10 @@ def test_version_information_and_a_replaced_manifest_read_back_through_windows(w
     assert dump_sections(scratch / "again.exe") == dump_sections(exe)
 
 
-def test_an_unconfigured_launcher_keeps_its_own_version_information_which_dump_does_not_show(wine, scratch):
-    stub = X64.stubwin
-    assert "VersionInfo" not in dump_sections(stub)
+# A write without the section keeps the launcher's own (test_launcher_identity); an empty one replaces it.
+def test_an_empty_version_section_gives_version_information_without_strings(wine, scratch):
     exe = scratch / "app.exe"
-    assert write_with(stub, "[Launcher]\nSplashText=x\n", exe).returncode == 0
-    assert "VersionInfo" not in dump_sections(exe)
-    names = ["FILEVERSION", "FileDescription", "ProductName"]
-    assert version_probe(wine, win_path(exe), *names) == version_probe(wine, win_path(stub), *names)
-    # The launcher's manifest is kept, byte for byte, by a write that does not replace it.
-    assert version_probe(wine, "--manifest", win_path(exe)) == version_probe(wine, "--manifest", win_path(stub))
-    # A section without keys replaces it by version information without strings.
-    assert write_with(stub, "[VersionInfo]\n", exe).returncode == 0
+    assert write_with(X64.stubwin, "[VersionInfo]\n", exe).returncode == 0
     assert dump_sections(exe)["VersionInfo"] == {}
-    assert version_probe(wine, win_path(exe), *names).decode().splitlines() == [
-        "FILEVERSION=0.0.0.0", "FileDescription is missing", "ProductName is missing"]
+    assert version_probe(wine, win_path(exe), "FILEVERSION", "ProductName").decode().splitlines() == [
+        "FILEVERSION=0.0.0.0", "ProductName is missing"]

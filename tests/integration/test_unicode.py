@@ -33,26 +33,32 @@ def jar(path, entries):
             archive.writestr(name, data.encode("utf-8"))
 
 
+# The working directory is entered just before main: the class path resolves beside the executable, the
+# redirection file in the working directory; the unknown -X option is skipped.
 def test_folder_arguments_class_path_and_redirection_reach_java_exactly(wine, scratch):
     folder = scratch / JAVA_FOLDER
     (folder / "lib").mkdir(parents=True)
+    work = folder / "donn\u00e9es"
+    work.mkdir()
     shutil.copy(BRIDGE, folder / "jvm.dll")
     shutil.copy(TEST_JAR, folder / "lib" / "Zo\u00eb.jar")
     jar(folder / "Biblioth\u00e8que" / "extra.jar", {"biblio.txt": "Biblioth\u00e8que \u2713"})
     jar(folder / "\u65e5\u672c" / "more.jar", {"japan.txt": "\u65e5\u672c"})
     exe = stamp(STUBCON, {"MainClass": "testapps.CodePoints", "JvmPath": "jvm.dll", "AppOptions": "",
                           "ClassPath": "lib\\Zo\u00eb.jar;Biblioth\u00e8que\\;\u65e5\u672c\\more.jar",
-                          "JvmOptions": "-Dresources=biblio.txt,japan.txt",
+                          "JvmOptions": "-Xno-such-flag -Dresources=biblio.txt,japan.txt",
+                          "WorkingDirectory": work.name, "ChangeDirectoryBeforeJvm": "0",
                           "SystemOutFile": "sortie-\u00e9.txt"}, folder / "app.exe")
     arguments = ["caf\u00e9", "\u65e5\u672c\u8a9e", "\U0001f600"]
     proc = wine.run(exe, *arguments, cwd=scratch, env=UTF8)
-    assert proc.returncode == 0, proc
-    out = folder / "sortie-\u00e9.txt"
-    assert out.exists(), sorted(p.name for p in folder.iterdir())
+    assert (proc.returncode, proc.stderr) == (0, b""), proc
+    out = work / "sortie-\u00e9.txt"
+    assert out.exists(), sorted(p.name for p in folder.rglob("*"))
     biblio, japan = "Biblioth\u00e8que \u2713", "\u65e5\u672c"
     assert out.read_text().splitlines() == [
         *[f"arg:{code_points(a)}" for a in arguments],
-        f"user.dir:{code_points(win_path(folder))}",
+        f"user.dir:{code_points(win_path(work))}",
+        "thread:main",
         f"resource:biblio.txt:{code_points(biblio)}",
         f"resource:japan.txt:{code_points(japan)}",
     ]
