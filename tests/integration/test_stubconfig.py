@@ -225,8 +225,7 @@ def test_a_windows_1252_file_of_earlier_versions_is_read_as_before_with_a_warnin
 # Files that are not what they seem: no false success, no clobbering, messages that say why.
 
 def make_device(path):
-    """A node of the same device as /dev/full, made in the scratch directory: a regression then
-    replaces this node, not the system's."""
+    """A node of /dev/full's device in scratch: a regression replaces it, not the system's."""
     try:
         os.mknod(path, stat.S_IFCHR | 0o666, os.makedev(1, 7))
     except PermissionError:
