@@ -1,6 +1,7 @@
 """Characters of every plane in folders, arguments, class paths, files, INI values and messages reach Java
 (which prints code points) and the user exactly. The Unix locale is UTF-8; the launcher's code page stays
-Windows-1252, so Japanese class-path entries reach the JVM by their short names."""
+Windows-1252, so Japanese class-path entries reach the JVM by their short names. A message box with any
+character: test_launcher_core."""
 import re
 import shlex
 import shutil
@@ -9,10 +10,9 @@ import zipfile
 
 import pytest
 
-from conftest import BRIDGE, DIST, DOUBLE, TEST_JAR, WINE64, stamp, watch_boxes, win_path
+from conftest import BRIDGE, DIST, DOUBLE, TEST_JAR, WINE64, stamp, win_path
 
 STUBCON = DIST / "stubcon.exe"
-STUBWIN = DIST / "stubwin.exe"
 FOLDER = "Zo\u00eb \u65e5\u672c \U0001f600"
 # OpenJDK 17 loads no class below a folder with a character outside the BMP (its class loader cannot decode
 # the file URL, on Linux too), so real Java runs from a folder without one.
@@ -64,12 +64,8 @@ def test_folder_arguments_class_path_and_redirection_reach_java_exactly(wine, sc
     ]
 
 
-def failing_launcher(scratch, stub, **settings):
-    return stamp(stub, {"JvmPath": "", "JvmErrorMessages0": MESSAGE_FORMAT, **settings}, scratch / FOLDER / "app.exe")
-
-
 def test_a_pipe_gets_utf8_and_a_console_gets_characters(wine, scratch):
-    exe = failing_launcher(scratch, STUBCON)
+    exe = stamp(STUBCON, {"JvmPath": "", "JvmErrorMessages0": MESSAGE_FORMAT}, scratch / FOLDER / "app.exe")
     proc = wine.run(exe, env=UTF8)
     assert proc.returncode == 255
     assert proc.stderr == (MESSAGE + "\r\n").encode("utf-8")
@@ -80,13 +76,6 @@ def test_a_pipe_gets_utf8_and_a_console_gets_characters(wine, scratch):
     # Wine 8's console shows each half of a surrogate pair as U+FFFD, whoever writes it.
     shown = "".join("\ufffd\ufffd" if ord(c) > 0xFFFF else c for c in MESSAGE)
     assert shown.encode("utf-8") in console.stdout, console
-
-
-def test_a_message_box_shows_any_character(wine, scratch):
-    exe = failing_launcher(scratch, STUBWIN, ShowSplash="0")
-    proc = wine.start(exe, cwd=scratch)
-    assert watch_boxes(wine, 1) == [("Error", MESSAGE)]
-    assert proc.wait(timeout=60) == 255
 
 
 # Each encoding's decoding is the unit tests' matter; here, one file of each kind the launcher tells apart.
