@@ -27,12 +27,25 @@ def runtime_with_companion(scratch, build=X64):
     return server / "jvm.dll"
 
 
+# The C runtime DLLs a runtime ships in its bin folder are loaded from there (the marker is 64-bit only).
 @pytest.mark.parametrize("build", BUILDS)
 def test_a_library_importing_a_dll_of_its_bin_folder_loads(wine, scratch, build):
     library = runtime_with_companion(scratch, build)
+    bin_folder, trace = library.parent.parent, scratch / "trace.txt"
+    markers = COMPANIONS[:2] if build is X64 else []
+    for name in markers:
+        shutil.copy(MARKER, bin_folder / name)
+    # Wine has DLLs of these names of its own, and would take them instead of the files asked for.
+    overrides = "mscoree,mshtml=;" + ",".join(name[:-4] for name in COMPANIONS) + "=n"
     exe = app(scratch, build)
-    proc = wine.run(exe, env={"JVMDOUBLE_MAIN": "print"}, check_exit=0)
+    proc = wine.run(exe, env={"WINEDLLOVERRIDES": overrides, "STUB_TRACE": win_path(trace)}, check_exit=0)
     assert proc.stderr == b""
+    assert sorted(p.name for p in bin_folder.glob("*.loaded")) == [f"{name}.loaded" for name in markers]
+    load = [line.split("\t") for line in trace.read_text().splitlines() if line.startswith("load\t")]
+    home = win_path(bin_folder)
+    preloaded = [(f"{home}\\{name}", "preloaded") for name in markers]
+    assert [(f[2], f[4]) for f in load] == [(home, "DLL folder"), *preloaded,
+                                            ("runtime\\bin\\server\\jvm.dll", "loaded")]
 
     # Without that folder on the search path the same library does not load: the system cannot find the
     # DLL it imports (error 126).
@@ -41,28 +54,10 @@ def test_a_library_importing_a_dll_of_its_bin_folder_loads(wine, scratch, build)
     assert text(plain.stderr) == f"double_driver: cannot load {win_path(library)}: error 126\n"
 
     # A failed load says so, then gives the system's reason.
-    (library.parent.parent / "jvmcompanion.dll").unlink()
+    (bin_folder / "jvmcompanion.dll").unlink()
     proc = wine.run(exe)
     assert proc.returncode == 255
     assert text(proc.stderr).splitlines() == ["Unable to load JVM: runtime\\bin\\server\\jvm.dll", "Module not found."]
-
-
-def test_the_c_runtime_dlls_of_the_bin_folder_are_loaded_from_there(wine, scratch):
-    library = runtime_with_companion(scratch)
-    bin_folder = library.parent.parent
-    for name in COMPANIONS[:2]:
-        shutil.copy(MARKER, bin_folder / name)
-    trace = scratch / "trace.txt"
-    # Wine has DLLs of these names of its own, and would take them instead of the files asked for.
-    overrides = "mscoree,mshtml=;" + ",".join(name[:-4] for name in COMPANIONS) + "=n"
-    wine.run(app(scratch), env={"WINEDLLOVERRIDES": overrides, "STUB_TRACE": win_path(trace)}, check_exit=0)
-    assert sorted(p.name for p in bin_folder.glob("*.loaded")) == ["vcruntime140.dll.loaded",
-                                                                   "vcruntime140_1.dll.loaded"]
-    load = [line.split("\t") for line in trace.read_text().splitlines() if line.startswith("load\t")]
-    home = win_path(bin_folder)
-    assert [(f[2], f[4]) for f in load] == [(home, "DLL folder"), (home + "\\vcruntime140.dll", "preloaded"),
-                                            (home + "\\vcruntime140_1.dll", "preloaded"),
-                                            ("runtime\\bin\\server\\jvm.dll", "loaded")]
 
 
 @pytest.mark.parametrize("build", BUILDS)
