@@ -65,7 +65,10 @@ enum class SettingKind {
   X(ServiceStoppedMessage, 1680, Message)            \
   X(ServiceStartFailedMessage, 1696, Message)        \
   X(ServiceStopTimeoutMessage, 1712, Message)        \
-  X(Environment, 1728, Lines)
+  X(Environment, 1728, Lines)                        \
+  X(LogRollBytes, 1744, Integer)                     \
+  X(LogKeep, 1760, Integer)                          \
+  X(LogWriteFailedMessage, 1936, Message)
 
 // Every setting, by its table position.
 enum class Setting : int {

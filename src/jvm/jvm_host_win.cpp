@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "core/handle_win.h"
+#include "core/log_output.h"
 #include "core/message_format.h"
 #include "core/reporting.h"
 #include "core/system_win.h"
@@ -221,15 +222,28 @@ bool CreateVirtualMachine(JvmExitHook exit_hook) {
 // reaching the handlers the JVM installed, which would end the process.
 BOOL WINAPI LogoffFilter(DWORD ctrl_type) { return ctrl_type == CTRL_LOGOFF_EVENT ? TRUE : FALSE; }
 
+// A stream that goes to a log file of the launcher's keeps going there.
 void SetUpServiceConsole() {
   ::AllocConsole();
   ::SetConsoleCtrlHandler(LogoffFilter, TRUE);
-  ::_wfreopen(L"CONOUT$", L"a", stdout);
-  ::_wfreopen(L"CONOUT$", L"a", stderr);
+  ReclaimStandardStreams();
   const JvmHostState& host = Host();
   const JniSteps steps{host.env, host.settings->main.messages};
-  RedirectJavaStream(steps, kConsoleOutput, "setOut");
-  RedirectJavaStream(steps, kConsoleOutput, "setErr");
+  if (!OwnsStandardStream(false)) {
+    ::_wfreopen(L"CONOUT$", L"a", stdout);
+    RedirectJavaStream(steps, kConsoleOutput, "setOut");
+  }
+  if (!OwnsStandardStream(true)) {
+    ::_wfreopen(L"CONOUT$", L"a", stderr);
+    RedirectJavaStream(steps, kConsoleOutput, "setErr");
+  }
+}
+
+// With the log files the launcher's, System.exit must not end the process before their writers have
+// written what the application wrote last.
+void JNICALL FlushLogsAndExit(jint status) {
+  FlushLogs();
+  ::ExitProcess(static_cast<UINT>(status));
 }
 
 jint AttachVersion() { return static_cast<jint>(Host().settings->runtime.min_java_version); }
@@ -239,6 +253,9 @@ jint AttachVersion() { return static_cast<jint>(Host().settings->runtime.min_jav
 bool CreateJvm(const JvmSettings& settings, bool with_service_console, JvmExitHook exit_hook) {
   JvmHostState& host = Host();
   host.settings = &settings;
+  StartLogWriters();
+  const bool own_logs = OwnsStandardStream(false) || OwnsStandardStream(true);
+  if (exit_hook == nullptr && own_logs) exit_hook = FlushLogsAndExit;
   if (settings.change_directory_before_jvm && !ChangeToWorkingDirectory(settings)) return false;
   const std::optional<ResolvedRuntime> runtime = ResolveJvmLibrary(settings.runtime);
   if (!runtime || !LoadJvmLibrary(runtime->library)) return false;
@@ -255,7 +272,9 @@ bool RunMainClass(const std::vector<std::string>& args, bool as_stopper, MainGat
       !ChangeToWorkingDirectory(settings)) {
     return false;
   }
-  MainCall call{args, CurrentDirectory(), /*redirect=*/!as_stopper, may_begin};
+  // Streams the launcher's log files own stay at the JVM's defaults, which write to those files.
+  const bool own_logs = OwnsStandardStream(false) || OwnsStandardStream(true);
+  MainCall call{args, CurrentDirectory(), /*redirect=*/!as_stopper && !own_logs, may_begin};
   if (call.user_dir.empty()) {
     ReportLastError();
     ReportError(settings.file_access_message, settings.working_directory);

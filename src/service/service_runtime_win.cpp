@@ -26,6 +26,7 @@
 #include "core/reporting.h"
 #include "core/tokenizer.h"
 #include "core/handle_win.h"
+#include "core/log_output.h"
 #include "core/system_win.h"
 #include "jvm/jvm_host.h"
 #include "service/service_rules.h"
@@ -86,6 +87,7 @@ bool StartThread(LPTHREAD_START_ROUTINE procedure) {
 // exit hook may both get here.
 void EndService() {
   if (g_service_ended.exchange(true)) return;
+  FlushLogs();
   const ServiceSettings& settings = *g_settings;
   if (g_outcome.load()) {
     ReportInfo(settings.stopped_message, settings.name);
@@ -101,7 +103,10 @@ void EndService() {
 // an unexpected end. Any other status is the application failing on its own: the JVM ends the
 // process with it, and the manager sees the failure (and applies its recovery actions) as before.
 void JNICALL ServiceExitHook(jint status) {
-  if (status != 0) return;
+  if (status != 0) {
+    FlushLogs();
+    return;
+  }
   EndService();
   ::ExitProcess(0);
 }

@@ -293,7 +293,7 @@ TEST(LauncherIni, FormatListsEverySettingInIdOrderAndShowsWhatALineCannotCarry) 
   EXPECT_NE(ini.find("\nAppOptions=\uFFFD\uFFFD\n"), std::string::npos);
   EXPECT_NE(ini.find("\nServiceName=a\uFFFD[31mb\uFFFD\uFFFD\tc\n"), std::string::npos);
   EXPECT_TRUE(stub::IsValidUtf8(ini));
-  EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 45 + 5);  // a blank line, [Environment] and its three lines
+  EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), stub::kSettingCount + 5);  // + header, blank, [Environment], 3 lines - Environment
   EXPECT_NE(ini.find("\n\n[Environment]\nAPP="), std::string::npos);
   EXPECT_EQ(warnings,
             (std::vector<std::string>{
