@@ -17,7 +17,7 @@
 namespace stub {
 namespace {
 
-constexpr DWORD kChunkBytes = 64 * 1024;
+constexpr DWORD kChunkBytes = 1024 * 1024;
 constexpr DWORD kPipeBytes = 1024 * 1024;
 constexpr ULONGLONG kRetryMillis = 1000;
 constexpr DWORD kFlushMillis = 10000;

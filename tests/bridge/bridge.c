@@ -10,8 +10,10 @@
  * of the Windows class path into a Unix one, the Unix current directory (kept equal to the Windows
  * one before every forwarded call), and the log that the tests read (STUB_BRIDGE_LOG).
  */
+#define _GNU_SOURCE /* F_SETPIPE_SZ */
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <stdarg.h>
@@ -249,9 +251,12 @@ static int WriteToHandle(HANDLE handle, const char *data, size_t size) {
   return 1;
 }
 
+enum { kForwardBytes = 1 << 20 };
+
 static DWORD WINAPI ForwardMain(void *param) {
   Forwarder *f = param;
-  char *buffer = malloc(1 << 16);
+  char *buffer = malloc(kForwardBytes);
+  if (!buffer) Fail("no memory for a stream forwarder");
   for (;;) {
     struct pollfd fds[2] = {{f->read_fd, POLLIN, 0}, {f->wake[0], POLLIN, 0}};
     if (poll(fds, 2, -1) < 0) {
@@ -259,9 +264,12 @@ static DWORD WINAPI ForwardMain(void *param) {
       return 0;
     }
     if (fds[0].revents) {
-      ssize_t got = read(f->read_fd, buffer, 1 << 16);
+      ssize_t got = read(f->read_fd, buffer, kForwardBytes);
       if (got <= 0) return 0;
       WriteToHandle(f->handle, buffer, (size_t)got);
+      /* A writer of many short lines would otherwise wake this thread for each: letting them gather
+       * for a millisecond (the pipe holds a megabyte) makes one forward of many. */
+      if (got < kForwardBytes) usleep(1000);
       continue; /* data first: a drain is answered once the pipe is empty */
     }
     if (fds[1].revents) {
@@ -289,6 +297,7 @@ static void HandOverStream(int fd, DWORD which) {
   if (pipe(unix_pipe) != 0 || pipe(f->wake) != 0 || pipe(f->done) != 0) Fail("pipe failed for descriptor %d", fd);
   f->handle = handle;
   f->read_fd = unix_pipe[0];
+  fcntl(unix_pipe[1], F_SETPIPE_SZ, kForwardBytes);
   dup2(unix_pipe[1], fd);
   close(unix_pipe[1]);
   if (!CreateThread(NULL, 0, ForwardMain, f, 0, NULL)) Fail("CreateThread for a stream forwarder failed");

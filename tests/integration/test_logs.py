@@ -79,3 +79,19 @@ def test_c_runtime_output_of_the_runtime_reaches_the_file_without_a_console(wine
     proc = wine.run(exe, "arg", env={"JVMDOUBLE_MAIN": "print,crt:from the C runtime,print"})
     assert proc.returncode == 0, proc
     assert (scratch / "out.log").read_bytes().replace(b"\r\n", b"\n") == b"arg\nfrom the C runtime\narg\n"
+
+
+def test_an_unwritable_log_never_stops_the_application_is_reported_once_and_resumes(wine, scratch):
+    exe = make_app(scratch, STUBCON, {"MainClass": "App", "SystemOutFile": "missing\\out.log", "LogKeep": "1"},
+                   runtime=DOUBLE)
+    gate = scratch / "gate"
+    proc = wine.start(exe, env={"JVMDOUBLE_MAIN": f"env:FIRST,waitfile:{win_path(gate)},sleep:1500,env:SECOND",
+                                "FIRST": "1", "SECOND": "2"})
+    report = proc.stderr.readline().decode()
+    assert report.startswith(f"The log file {win_path(scratch / 'missing' / 'out.log')} cannot be written"), report
+    (scratch / "missing").mkdir()
+    gate.touch()
+    out, err = proc.communicate(timeout=120)
+    assert proc.returncode == 0, (out, err)
+    assert err == b""
+    assert (scratch / "missing" / "out.log").read_bytes() == b"SECOND=2\r\n"
