@@ -110,7 +110,7 @@ void Fail(LogSink& sink) {
 }
 
 bool OpenLogFile(LogSink& sink, DWORD disposition) {
-  sink.file.reset(::CreateFileW(Wide(WideOf(sink.path)), FILE_APPEND_DATA,
+  sink.file.reset(::CreateFileW(Wide(WideOf(sink.path)), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, disposition,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size = {};
@@ -171,7 +171,11 @@ DWORD WINAPI WriterThread(void* parameter) {
       if (::GetLastError() != ERROR_IO_PENDING) return 0;
       const HANDLE events[] = {read_done.get(), sink.flush_request.get()};
       // The read event comes first: data that has arrived is written before a flush is confirmed.
-      while (::WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) ::SetEvent(sink.flushed.get());
+      DWORD which;
+      while ((which = ::WaitForMultipleObjects(2, events, FALSE, INFINITE)) == WAIT_OBJECT_0 + 1) {
+        ::SetEvent(sink.flushed.get());
+      }
+      if (which != WAIT_OBJECT_0) return 0;
       if (!::GetOverlappedResult(sink.read_end.get(), &read, &got, FALSE)) return 0;
     }
     WriteToLog(sink, std::string_view(buffer.data(), got));
