@@ -60,9 +60,9 @@ std::string ResolveLogPath(const std::string& name, const std::string& working_d
 bool CreateLogPipe(LogSink& sink, int number) {
   const std::u16string name = WideOf("\\\\.\\pipe\\stub-log-" + DecimalText(::GetCurrentProcessId()) + "-" +
                                      DecimalText(static_cast<unsigned long>(number)));
-  sink.read_end.reset(::CreateNamedPipeW(Wide(name), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
-                                         kPipeBytes, 0, nullptr));
+  sink.read_end.reset(::CreateNamedPipeW(
+      Wide(name), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, kPipeBytes, 0, nullptr));
   if (!sink.read_end) return false;
   // Inheritable, as standard handles are: a child process started with them writes to the log too.
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -75,7 +75,8 @@ bool CreateLogPipe(LogSink& sink, int number) {
 // The C runtime's descriptor too, for what is written through stdout and stderr.
 void ReplaceStream(bool is_error, HANDLE write_end) {
   HANDLE copy = nullptr;
-  if (::DuplicateHandle(::GetCurrentProcess(), write_end, ::GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+  if (::DuplicateHandle(::GetCurrentProcess(), write_end, ::GetCurrentProcess(), &copy, 0, TRUE,
+                        DUPLICATE_SAME_ACCESS)) {
     const int temporary = ::_open_osfhandle(reinterpret_cast<intptr_t>(copy), _O_WRONLY | _O_BINARY);
     if (temporary >= 0) {
       ::_dup2(temporary, is_error ? 2 : 1);
@@ -187,8 +188,9 @@ DWORD WINAPI WriterThread(void* parameter) {
 bool TakeOverStandardStreams(const LogSettings& settings, bool has_console) {
   LogState& logs = Logs();
   logs.settings = &settings;
-  const std::string paths[2] = {settings.out_file.empty() ? "" : ResolveLogPath(settings.out_file, settings.working_directory),
-                                settings.err_file.empty() ? "" : ResolveLogPath(settings.err_file, settings.working_directory)};
+  const std::string paths[2] = {
+      settings.out_file.empty() ? "" : ResolveLogPath(settings.out_file, settings.working_directory),
+      settings.err_file.empty() ? "" : ResolveLogPath(settings.err_file, settings.working_directory)};
   const bool same = !paths[0].empty() && EqualsIgnoringAsciiCase(paths[0], paths[1]);
   if (!LauncherOwnsLogs(settings.out_file, settings.err_file, same, settings.roll, has_console)) return false;
   for (int stream = 0; stream < 2; ++stream) {

@@ -18,13 +18,11 @@ TEST(LogRoll, TheLauncherOwnsTheFilesWhenRollingOneFileOrNoConsoleAsksForIt) {
     bool owns;
   };
   const Case cases[] = {
-      {"", "", false, {100, 3}, false, false},   // no file: nothing to own
-      {"o", "", false, {0, 0}, true, false},     // today's redirection
-      {"o", "e", false, {0, 0}, true, false},
-      {"o", "", false, {0, 1}, true, true},
-      {"", "e", false, {1, 0}, true, true},
-      {"o", "o", true, {0, 0}, true, true},
-      {"", "e", false, {0, 0}, false, true},     // a service or the windowed launcher
+      {"", "", false, {100, 3}, false, false},  // no file: nothing to own
+      {"o", "", false, {0, 0}, true, false},    // today's redirection
+      {"o", "e", false, {0, 0}, true, false},  {"o", "", false, {0, 1}, true, true},
+      {"", "e", false, {1, 0}, true, true},    {"o", "o", true, {0, 0}, true, true},
+      {"", "e", false, {0, 0}, false, true},  // a service or the windowed launcher
   };
   for (const Case& c : cases) {
     EXPECT_EQ(LauncherOwnsLogs(c.out, c.err, c.same, c.roll, c.console), c.owns) << c.out << "|" << c.err;
@@ -51,14 +49,14 @@ TEST(LogRoll, AChunkRollsAtTheFirstLineEndThatReachesTheSize) {
     bool roll;
   };
   const Case cases[] = {
-      {"ab\ncd\n", 0, 0, 6, false},      // never by size
-      {"ab\ncd\n", 0, 7, 6, false},      // stays below
-      {"ab\ncd\n", 0, 6, 6, true},       // reaches it at the last line end
-      {"ab\ncd\n", 0, 3, 3, true},       // exactly at the first line end
-      {"ab\ncd\n", 0, 4, 6, true},       // passes it inside the second line
-      {"ab\ncd\n", 9, 4, 3, true},       // already past: the first line end
-      {"abcd", 5, 4, 4, true},           // past twice the size with no line end
-      {"abc", 2, 4, 3, false},           // inside a line: wait for its end
+      {"ab\ncd\n", 0, 0, 6, false},  // never by size
+      {"ab\ncd\n", 0, 7, 6, false},  // stays below
+      {"ab\ncd\n", 0, 6, 6, true},   // reaches it at the last line end
+      {"ab\ncd\n", 0, 3, 3, true},   // exactly at the first line end
+      {"ab\ncd\n", 0, 4, 6, true},   // passes it inside the second line
+      {"ab\ncd\n", 9, 4, 3, true},   // already past: the first line end
+      {"abcd", 5, 4, 4, true},       // past twice the size with no line end
+      {"abc", 2, 4, 3, false},       // inside a line: wait for its end
       {"", 4, 4, 0, false},
   };
   for (const Case& c : cases) {
