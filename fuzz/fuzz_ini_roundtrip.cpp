@@ -71,16 +71,6 @@ bool SameConfiguration(const LauncherIni& a, const LauncherIni& b) {
   return true;
 }
 
-std::string Encoded(std::u16string_view text, bool little_endian) {
-  std::string bytes = little_endian ? "\xFF\xFE" : "\xFE\xFF";
-  for (char16_t unit : text) {
-    const char low = static_cast<char>(unit & 0xFF);
-    const char high = static_cast<char>(unit >> 8);
-    bytes += little_endian ? std::string{low, high} : std::string{high, low};
-  }
-  return bytes;
-}
-
 // The text decoded from the input, in every encoding a file may have, reads as the input did.
 void CheckEncodingsAgree(std::string_view input, bool parsed, const LauncherIni& ini, const std::string& error) {
   std::string text;
@@ -93,7 +83,7 @@ void CheckEncodingsAgree(std::string_view input, bool parsed, const LauncherIni&
   // Text that starts with U+FEFF has no form without a byte-order mark: the mark would be taken for one.
   const bool starts_with_mark = text.rfind("\xEF\xBB\xBF", 0) == 0;
   for (const std::string& form : {starts_with_mark ? "\xEF\xBB\xBF" + text : text, "\xEF\xBB\xBF" + text,
-                                  Encoded(units, true), Encoded(units, false)}) {
+                                  sample::Utf16File(units, true), sample::Utf16File(units, false)}) {
     LauncherIni again;
     std::vector<std::string> again_warnings;
     std::string again_error;

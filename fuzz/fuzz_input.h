@@ -1,5 +1,5 @@
 // A small reader that turns a fuzz input into the structured values a target needs: bytes, bounded
-// numbers, and texts drawn from an alphabet or taken raw. Once the input is used up every read gives
+// numbers, and texts drawn from an alphabet. Once the input is used up every read gives
 // zero or the empty text, so any input decodes to some value.
 #pragma once
 
@@ -14,8 +14,6 @@ class FuzzInput {
  public:
   FuzzInput(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
-  bool empty() const { return pos_ >= size_; }
-
   std::uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
 
   // A number from 0 to `limit` inclusive.
@@ -28,21 +26,6 @@ class FuzzInput {
     std::string text(Below(max_length), '\0');
     for (char& c : text) c = alphabet[Byte() % alphabet.size()];
     return text;
-  }
-
-  // Up to `max_length` raw bytes.
-  std::string Raw(std::size_t max_length) {
-    const std::size_t length = Below(max_length);
-    std::string text;
-    for (std::size_t i = 0; i < length && !empty(); ++i) text.push_back(static_cast<char>(Byte()));
-    return text;
-  }
-
-  // Everything not read yet.
-  std::string Rest() {
-    const std::size_t from = pos_ < size_ ? pos_ : size_;
-    pos_ = size_;
-    return std::string(reinterpret_cast<const char*>(data_) + from, size_ - from);
   }
 
  private:

@@ -4,132 +4,48 @@
 // must equal a reference model written from the interface's contract: every entry as written, each
 // directory followed by every accessible archive below it once, depth first in listing order, each
 // failed listing reported once with its path, then each text expanded on its own, the configured
-// options split as the tokenizer splits them and the class path one option of its own, the last.
+// options split as the tokenizer splits them and the class path one option of its own, the last. The
+// pieces tested on their own (entry splitting, %NAME% expansion) are taken from the product.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "class_path_tree.h"
 #include "core/message_format.h"
 #include "core/tokenizer.h"
+#include "core/variables.h"
 #include "fuzz_input.h"
 #include "jvm/jvm_options.h"
 
 namespace {
 
-using stub::ClassPathFileSystem;
-
-struct Node {
-  enum Kind { kFile, kDirectory, kInaccessible } kind = kFile;
-  std::vector<std::pair<std::string, std::unique_ptr<Node>>> children;
-  int fail_after = -1;  // a listing fails after this many items (-1: it completes)
-};
+using fuzzing::TreeNode;
 
 // Names that exercise the archive suffix test: either case, a suffix that only looks like one, a
 // directory named like an archive.
 constexpr const char* kNames[] = {"a.jar", "B.ZIP", "c.Jar", "lib",     "x.jar.old",
                                   "jar",   ".zip",  "d",     "e f.jar", "z.zip"};
 
-std::unique_ptr<Node> MakeNode(fuzzing::FuzzInput& in, int depth);
-
-// Adds up to `count` children of distinct names, as a directory holds them.
-void AddChildren(fuzzing::FuzzInput& in, Node& directory, std::size_t count, int depth) {
+// Adds up to `count` items of distinct names to the directory; a directory up to depth 3 gets items
+// of its own and perhaps a listing that fails part way.
+void AddChildren(fuzzing::FuzzInput& in, fuzzing::TreeFileSystem& fs, TreeNode& directory, std::size_t count,
+                 int depth) {
   for (std::size_t i = 0; i < count; ++i) {
     const std::string name = kNames[in.Byte() % std::size(kNames)];
-    bool taken = false;
-    for (const auto& child : directory.children) taken = taken || child.first == name;
-    if (!taken) directory.children.emplace_back(name, MakeNode(in, depth + 1));
+    if (fuzzing::TreeFileSystem::Child(directory, name) != nullptr) continue;
+    const std::uint8_t kind = in.Byte() % 8;
+    TreeNode& node = fs.AddChild(directory, name, kind < 4   ? TreeNode::kFile
+                                                  : kind < 7 ? TreeNode::kDirectory
+                                                             : TreeNode::kInaccessible);
+    if (node.kind != TreeNode::kDirectory || depth + 1 >= 3) continue;
+    AddChildren(in, fs, node, in.Below(4), depth + 1);
+    if (in.Byte() % 5 == 0) node.fail_after = static_cast<int>(in.Below(node.children.size()));
   }
 }
-
-std::unique_ptr<Node> MakeNode(fuzzing::FuzzInput& in, int depth) {
-  auto node = std::make_unique<Node>();
-  const std::uint8_t kind = in.Byte() % 8;
-  node->kind = kind < 4 ? Node::kFile : kind < 7 ? Node::kDirectory : Node::kInaccessible;
-  if (node->kind != Node::kDirectory || depth >= 3) return node;
-  AddChildren(in, *node, in.Below(4), depth);
-  if (in.Byte() % 5 == 0) node->fail_after = static_cast<int>(in.Below(node->children.size()));
-  return node;
-}
-
-std::vector<std::string> SplitPath(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string part;
-  for (char c : path) {
-    if (c == '\\' || c == '/') {
-      if (!part.empty()) parts.push_back(part);
-      part.clear();
-    } else {
-      part.push_back(c);
-    }
-  }
-  if (!part.empty()) parts.push_back(part);
-  return parts;
-}
-
-// The tree as the assembly sees it: paths relative to the root, '\' or '/' between names, separators
-// at the end ignored, as the Windows file functions treat them.
-class TreeFileSystem : public ClassPathFileSystem {
- public:
-  explicit TreeFileSystem(const Node& root) : root_(root) {}
-
-  // "." and ".." name the directory itself and its parent, as in every directory of a real one.
-  const Node* Find(const std::string& path) const {
-    std::vector<const Node*> trail = {&root_};
-    for (const std::string& name : SplitPath(path)) {
-      if (name == "..") {
-        if (trail.size() > 1) trail.pop_back();
-        continue;
-      }
-      if (name == ".") continue;
-      const Node* next = nullptr;
-      for (const auto& [child_name, child] : trail.back()->children) {
-        if (child_name == name) next = child.get();
-      }
-      if (next == nullptr) return nullptr;
-      trail.push_back(next);
-    }
-    return trail.back();
-  }
-
-  EntryKind Classify(const std::string& path, unsigned long& error) const override {
-    const Node* node = Find(path);
-    if (node == nullptr || node->kind == Node::kInaccessible) {
-      error = node == nullptr ? 2 : 5;
-      return EntryKind::kInaccessible;
-    }
-    return node->kind == Node::kDirectory ? EntryKind::kDirectory : EntryKind::kFile;
-  }
-
-  bool List(const std::string& directory, const std::function<void(const std::string&, bool)>& visit,
-            unsigned long& error) const override {
-    const Node* node = Find(directory);
-    if (node == nullptr || node->kind != Node::kDirectory) return true;  // nothing to list
-    visit(".", true);
-    visit("..", true);
-    for (std::size_t i = 0; i < node->children.size(); ++i) {
-      if (static_cast<int>(i) == node->fail_after) {
-        error = 0x3B;
-        return false;
-      }
-      visit(node->children[i].first, node->children[i].second->kind == Node::kDirectory);
-    }
-    return true;
-  }
-
-  // A directory is the node itself, however the path spells it.
-  std::string Identity(const std::string& path) const override {
-    const Node* node = Find(path);
-    return node == nullptr ? "missing " + path : std::to_string(reinterpret_cast<std::uintptr_t>(node));
-  }
-
- private:
-  const Node& root_;
-};
 
 class Reports : public stub::AssemblyReporter {
  public:
@@ -149,8 +65,8 @@ bool IsArchiveName(const std::string& name) {
 
 // A directory whose listing fails is reported once, with the path that first reached it, before its
 // items are walked.
-void ModelArchives(const Node& directory, const std::string& path, std::string& class_path,
-                   std::vector<std::string>& reports, std::set<const Node*>& reported) {
+void ModelArchives(const TreeNode& directory, const std::string& path, std::string& class_path,
+                   std::vector<std::string>& reports, std::set<const TreeNode*>& reported) {
   const bool fails =
       directory.fail_after >= 0 && static_cast<std::size_t>(directory.fail_after) < directory.children.size();
   if (fails && reported.insert(&directory).second) {
@@ -160,7 +76,7 @@ void ModelArchives(const Node& directory, const std::string& path, std::string& 
   for (std::size_t i = 0; i < directory.children.size(); ++i) {
     if (static_cast<int>(i) == directory.fail_after) return;
     const auto& [name, child] = directory.children[i];
-    if (child->kind == Node::kDirectory) {
+    if (child->kind == TreeNode::kDirectory) {
       ModelArchives(*child, path + "\\" + name, class_path, reports, reported);
     } else if (IsArchiveName(name)) {
       class_path += path + "\\" + name + ";";
@@ -168,52 +84,12 @@ void ModelArchives(const Node& directory, const std::string& path, std::string& 
   }
 }
 
-std::string ModelExpand(const std::string& text, const std::string& java_home,
-                        const std::map<std::string, std::string>& environment) {
-  std::string out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (text[i] != '%') {
-      out += text[i++];
-      continue;
-    }
-    const std::size_t close = text.find('%', i + 1);
-    if (close == std::string::npos) {
-      out += text.substr(i + 1);
-      break;
-    }
-    const std::string name = text.substr(i + 1, close - i - 1);
-    if (name == "JAVA_HOME") {
-      out += java_home;
-    } else if (auto it = environment.find(name); !name.empty() && it != environment.end()) {
-      out += it->second;
-    }
-    i = close + 1;
-  }
-  return out;
-}
-
-std::vector<std::string> ModelEntries(const std::string& class_path) {
-  std::vector<std::string> entries;
-  std::string entry;
-  for (char c : class_path + ";") {
-    if (c == ';' || c == '\r' || c == '\n') {
-      if (!entry.empty()) entries.push_back(entry);
-      entry.clear();
-    } else {
-      entry.push_back(c);
-    }
-  }
-  return entries;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzzing::FuzzInput in(data, size);
-  Node root;
-  root.kind = Node::kDirectory;
-  AddChildren(in, root, in.Below(5), 0);
+  fuzzing::TreeFileSystem fs;
+  AddChildren(in, fs, fs.root(), in.Below(5), 0);
 
   std::map<std::string, std::string> environment;
   const std::size_t variables = in.Below(3);
@@ -246,7 +122,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     inputs.class_path += in.FromAlphabet(";\r\n", 2);
   }
 
-  TreeFileSystem fs(root);
   Reports reports;
   const std::vector<std::string> untouched = {"untouched"};
   std::vector<std::string> options = untouched;
@@ -254,26 +129,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   std::string model_class_path;
   std::vector<std::string> model_reports;
-  std::set<const Node*> reported;
+  std::set<const TreeNode*> reported;
   bool model_ok = true;
-  for (const std::string& entry : ModelEntries(inputs.class_path)) {
-    const Node* node = entry.find('%') == std::string::npos ? fs.Find(entry) : nullptr;
-    if (entry.find('%') == std::string::npos && (node == nullptr || node->kind == Node::kInaccessible)) {
+  std::string entries = inputs.class_path;
+  char* cursor = nullptr;
+  while (const char* piece = stub::NextToken(entries.data(), ";\r\n", &cursor)) {
+    const std::string entry = piece;
+    const TreeNode* node = entry.find('%') == std::string::npos ? fs.Find(entry) : nullptr;
+    if (entry.find('%') == std::string::npos && (node == nullptr || node->kind == TreeNode::kInaccessible)) {
       model_reports.push_back(node == nullptr ? "system 2" : "system 5");
       model_reports.push_back(stub::FormatMessageText(inputs.file_access_message, {entry}));
       model_ok = false;
       break;
     }
     model_class_path += entry + ";";
-    if (node != nullptr && node->kind == Node::kDirectory) {
+    if (node != nullptr && node->kind == TreeNode::kDirectory) {
       std::string directory = entry;
       if (directory.back() == '\\' || directory.back() == '/') directory.pop_back();
       ModelArchives(*node, directory, model_class_path, model_reports, reported);
     }
   }
   if (!model_class_path.empty()) model_class_path.pop_back();
-  const std::string expanded_options = ModelExpand(inputs.jvm_options, inputs.java_home, environment);
-  const std::string expanded_class_path = ModelExpand(model_class_path, inputs.java_home, environment);
+  const std::string expanded_options = stub::ExpandVariables(inputs.jvm_options, inputs.java_home, inputs.getenv);
+  const std::string expanded_class_path = stub::ExpandVariables(model_class_path, inputs.java_home, inputs.getenv);
   std::vector<std::string> model_options = stub::TokenizeArguments(expanded_options, false);
   if (model_ok && !model_class_path.empty()) {
     if (expanded_class_path.find('"') != std::string::npos) {

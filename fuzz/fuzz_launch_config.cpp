@@ -14,6 +14,7 @@
 
 #include "core/config_layout.h"
 #include "core/launch_config.h"
+#include "core/main_class_cipher.h"
 
 namespace {
 
@@ -36,26 +37,6 @@ std::uint32_t ModelVersion(const std::string& text) {
   const std::size_t sign = text.find_first_not_of(" \t\n\v\f\r");
   if (digits > 0 && sign != std::string::npos && text[sign] == '-') value = 0u - value;
   return value;
-}
-
-// The stored main class: hex digit pairs XORed with the 17-byte key stream, at most 255 bytes, up to
-// the first zero byte; then every '.' becomes '/'.
-std::string ModelMainClass(const std::string& hex) {
-  static constexpr char kKey[] = "Tq5kWb719Hxr3062";  // and its terminating zero: 17 bytes
-  std::string name;
-  for (std::size_t k = 0; 2 * k + 1 < hex.size() && name.size() < 255; ++k) {
-    const auto digit = [](char c) {
-      if (!std::isxdigit(static_cast<unsigned char>(c))) return -1;
-      return c <= '9' ? c - '0' : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
-    };
-    const int high = digit(hex[2 * k]);
-    const int low = digit(hex[2 * k + 1]);
-    if (high < 0 || low < 0) break;
-    const char byte = static_cast<char>((high * 16 + low) ^ static_cast<unsigned char>(kKey[k % 17]));
-    if (byte == '\0') break;
-    name.push_back(byte == '.' ? '/' : byte);
-  }
-  return name;
 }
 
 // The INI value the profile rules make of a written one: blanks around it dropped, then one pair of
@@ -93,7 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string t = text(name);
     return t.empty() || t[0] != '0';
   };
-  bool same = c.MainClass() == ModelMainClass(text("MainClass")) && c.MinJavaVersion() == text("MinJavaVersion") &&
+  std::string main_class = stub::DecodeMainClass(text("MainClass"));  // the cipher has its own target
+  std::replace(main_class.begin(), main_class.end(), '.', '/');
+  bool same = c.MainClass() == main_class && c.MinJavaVersion() == text("MinJavaVersion") &&
               c.MinJavaVersionNumber() == ModelVersion(text("MinJavaVersion")) &&
               c.JvmSearchMode() == ModelInteger(text("JvmSearchMode")) &&
               c.SplashSeconds() == ModelInteger(text("SplashSeconds")) &&
@@ -123,8 +106,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                          ini_arguments + "\n");
   const std::string expected_options = ModelIniValue(ini_options);
   const std::string expected_arguments = ModelIniValue(ini_arguments);
-  if (overridden[stub::IndexOf(stub::Setting::JvmOptions)] != (expected_options.empty() ? text("JvmOptions") : expected_options) ||
-      overridden[stub::IndexOf(stub::Setting::AppOptions)] != (expected_arguments.empty() ? text("AppOptions") : expected_arguments)) {
+  const auto kept_unless = [&](const std::string& value, std::string_view name) {
+    return value.empty() ? text(name) : value;
+  };
+  if (overridden[stub::IndexOf(stub::Setting::JvmOptions)] != kept_unless(expected_options, "JvmOptions") ||
+      overridden[stub::IndexOf(stub::Setting::AppOptions)] != kept_unless(expected_arguments, "AppOptions")) {
     std::abort();
   }
   return 0;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/config_layout.h"
@@ -22,6 +23,15 @@ namespace stubconfig::sample {
 inline constexpr std::uint32_t kSectionAlignment = 0x1000;
 inline constexpr std::uint32_t kFileAlignment = 0x200;
 inline constexpr std::size_t kFileHeaderAt = 0x84;  // the COFF header, after "PE\0\0" at 0x80
+
+// The text as a UTF-16 file of that byte order, with its byte-order mark.
+inline std::string Utf16File(std::u16string_view text, bool little_endian = true) {
+  std::string bytes = little_endian ? "\xFF\xFE" : "\xFE\xFF";
+  for (char16_t unit : text) {
+    bytes += {static_cast<char>(unit >> (little_endian ? 0 : 8)), static_cast<char>(unit >> (little_endian ? 8 : 0))};
+  }
+  return bytes;
+}
 
 inline ResourceData Data(const std::string& text) { return ResourceData{Bytes(text.begin(), text.end()), 0}; }
 
@@ -66,8 +76,12 @@ inline std::vector<std::string> ValidStoredTexts() {
 }
 
 // Version information as a launcher's own resource script makes it: US English, Unicode (the tool's
-// own is language neutral), with the strings given.
-inline Bytes LauncherOwnVersionResource(const VersionStrings& strings) {
+// own is language neutral).
+inline Bytes LauncherOwnVersionResource() {
+  VersionStrings strings;
+  strings[kFileVersionKey] = "1.0.0";
+  strings[kProductVersionKey] = "1.0.0";
+  strings[FindVersionKey("FileDescription")] = "Java application launcher (console)";
   Bytes data = EncodeVersionResource(strings);
   const std::u16string neutral = u"000004B0";
   const std::u16string english = u"040904B0";
@@ -77,15 +91,6 @@ inline Bytes LauncherOwnVersionResource(const VersionStrings& strings) {
   for (std::size_t i = 0; i < english.size(); ++i) PutU16(data, (at - data.begin()) + 2 * i, english[i]);
   PutU16(data, data.size() - 4, 0x0409);  // the Translation value, the last four bytes
   return data;
-}
-
-inline VersionStrings LauncherOwnVersionStrings() {
-  VersionStrings strings;
-  strings[kFileVersionKey] = "1.0.0";
-  strings[kProductVersionKey] = "1.0.0";
-  strings[FindVersionKey("FileDescription")] = "Java application launcher (console)";
-  strings[FindVersionKey("ProductName")] = "stub";
-  return strings;
 }
 
 inline constexpr char kSampleManifest[] =
@@ -122,16 +127,17 @@ inline ResourceTree StubResources(const std::vector<std::string>& stored = {}) {
   tree[ResourceName::Name(u"CUSTOM")][ResourceName::Name(u"Payload")][ResourceName::Id(0x409)] = Data("keep me");
   tree[ResourceName::Id(kRtManifest)][ResourceName::Id(kManifestId)][ResourceName::Id(0)] = Data(kSampleManifest);
   tree[ResourceName::Id(kRtVersion)][ResourceName::Id(kVersionInfoId)][ResourceName::Id(0)].bytes =
-      LauncherOwnVersionResource(LauncherOwnVersionStrings());
+      LauncherOwnVersionResource();
   return tree;
 }
 
 // Where BuildImage puts the section table.
 inline std::size_t SectionTableAt(bool pe32_plus) { return kFileHeaderAt + 20 + (pe32_plus ? 240 : 224); }
 
-// A minimal executable: .text, then .rsrc holding `section` (the serialized tree, mapped at 0x2000),
-// and optionally a .reloc section after it.
-inline Bytes BuildImageFromSection(const Bytes& rsrc, bool pe32_plus, bool reloc_after_rsrc) {
+// A minimal executable: .text, then .rsrc holding the tree (mapped at 0x2000), and optionally a .reloc
+// section after it.
+inline Bytes BuildImage(const ResourceTree& tree, bool pe32_plus, bool reloc_after_rsrc) {
+  const Bytes rsrc = SerializeResourceTree(tree, 0x2000);
   const std::size_t optional_size = pe32_plus ? 240 : 224;
   const std::size_t sections = reloc_after_rsrc ? 3 : 2;
   Bytes file(0x400, 0);
@@ -180,10 +186,6 @@ inline Bytes BuildImageFromSection(const Bytes& rsrc, bool pe32_plus, bool reloc
          static_cast<std::uint32_t>(AlignUp(list.back().rva + list.back().data.size(), kSectionAlignment)));
   PutU32(file, opt + 64, ComputePeChecksum(file, opt + 64));
   return file;
-}
-
-inline Bytes BuildImage(const ResourceTree& tree, bool pe32_plus, bool reloc_after_rsrc) {
-  return BuildImageFromSection(SerializeResourceTree(tree, 0x2000), pe32_plus, reloc_after_rsrc);
 }
 
 // A resource section whose root lists `types` IDs that all lead to one name directory of `names` IDs;

@@ -21,7 +21,6 @@ BRIDGE = BUILD_HOST / "bridge" / "jvm.dll"
 TEST_JAR = BUILD_HOST / "java" / "testapps.jar"
 BOXWATCH = BUILD_WIN / "fixtures" / "boxwatch.exe"
 DOUBLE = BUILD_WIN / "fixtures" / "double" / "jvm.dll"
-DOUBLE_NOINIT = BUILD_WIN / "fixtures" / "double-noinit" / "jvm.dll"
 # 64-bit programs start through the 64-bit loader itself: once Wine's 32-bit support is installed, the
 # `wine` script starts every program through the 32-bit loader first (about 65 ms more per run), and its
 # `reg` and `regedit` then write the 32-bit view of the registry. 32-bit programs use WINE32.
@@ -62,10 +61,6 @@ class Build:
     @property
     def double(self):
         return self.fixtures / "double" / "jvm.dll"
-
-    @property
-    def double_noinit(self):
-        return self.fixtures / "double-noinit" / "jvm.dll"
 
 
 X64 = Build("x64", 64, DIST, BUILD_WIN / "fixtures")
@@ -198,11 +193,6 @@ def wine(wineprefix, display):
     return Wine(display)
 
 
-@pytest.fixture
-def gui_wine(wineprefix, display):
-    return Wine(display)
-
-
 def stamp(stub, settings, out, icon=None, splash=None):
     """Writes a configured copy of a stub with the configuration tool, from a UTF-8 configuration file."""
     out = Path(out)
@@ -245,20 +235,15 @@ def watch_boxes(wine, count, timeout_ms=30000):
     return [tuple(line.split("\t", 1)) for line in proc.stdout.decode("utf-8").splitlines()]
 
 
+def double_log(path):
+    """The test double's log as lists of fields, the thread ("thread=N") last; [] when there is none."""
+    path = Path(path)
+    return [line.split("\t") for line in path.read_bytes().decode("latin-1").split("\n")[:-1]] if path.exists() else []
+
+
 def text(data):
     """Program output as text with Windows line ends made Unix ones."""
     return data.decode("latin-1").replace("\r\n", "\n")
-
-
-def event_log(stderr):
-    """The event-log records a run wrote (WINEDEBUG=+eventlog), as (severity, text) pairs."""
-    import re
-    records = []
-    for line in text(stderr).splitlines():
-        match = re.search(r"(err|trace):eventlog:ReportEventW L\"(.*)\"", line)
-        if match:
-            records.append(("error" if match.group(1) == "err" else "info", match.group(2)))
-    return records
 
 
 @pytest.fixture

@@ -1,24 +1,15 @@
 """JVM hosting under Wine with the test-double jvm.dll: the option list the runtime receives, the
 order of the calls around main, the working directory, the arguments, the stream redirection, the
 teardown, and every failure the user is told about. The double's log is the runtime's view; stdout,
-stderr, exit codes, files and message boxes are the user's."""
+stderr, exit codes and files are the user's (the windowed build's message boxes are test_launcher_core's)."""
 import shutil
-import subprocess
-import uuid
-from collections import Counter
-from pathlib import Path
 
 import pytest
 
-from conftest import BUILDS, DIST, DOUBLE, WINE64, X86, stamp, watch_boxes, win_path
+from conftest import BUILDS, DIST, DOUBLE, double_log, stamp, win_path
 
 STUBCON = DIST / "stubcon.exe"
-STUBWIN = DIST / "stubwin.exe"
 MAIN_CLASS = "com/example/App"
-MAIN_SIG = "([Ljava/lang/String;)V"
-
-pytestmark = pytest.mark.skipif(not (DOUBLE.exists() and STUBCON.exists() and X86.double.exists()),
-                                reason="needs `make dist`")
 
 
 class App:
@@ -38,31 +29,16 @@ class App:
         base.update(settings)
         self.exe = stamp(stub, base, self.dir / "app.exe")
 
-    def env(self, fail=None, main=None, extra=None):
-        env = {"JVMDOUBLE_LOG": win_path(self.log)}
-        if fail:
-            env["JVMDOUBLE_FAIL"] = fail
-        if main:
-            env["JVMDOUBLE_MAIN"] = main
-        env.update(extra or {})
-        return env
-
-    def run(self, *args, fail=None, main=None, env=None, cwd=None, timeout=60):
-        if self.log.exists():
-            self.log.unlink()
-        return self.wine.run(self.exe, *args, cwd=cwd or self.dir, env=self.env(fail, main, env), timeout=timeout)
+    def run(self, *args, env=None, cwd=None, **double):
+        """Runs the launcher; `fail` and `main` reach the double as JVMDOUBLE_FAIL and JVMDOUBLE_MAIN."""
+        self.log.unlink(missing_ok=True)
+        env = {"JVMDOUBLE_LOG": win_path(self.log), **{f"JVMDOUBLE_{k.upper()}": v for k, v in double.items() if v},
+               **(env or {})}
+        return self.wine.run(self.exe, *args, cwd=cwd or self.dir, env=env, timeout=60)
 
     def calls(self):
         """The logged calls without thread numbers and without the checks that follow each call."""
-        if not self.log.exists():
-            return []
-        entries = []
-        for line in self.log.read_bytes().decode("latin-1").split("\n")[:-1]:
-            *fields, thread = line.split("\t")
-            assert thread.startswith("thread="), line
-            if fields[0] != "ExceptionCheck":
-                entries.append(tuple(fields))
-        return entries
+        return [tuple(fields[:-1]) for fields in double_log(self.log) if fields[0] != "ExceptionCheck"]
 
     def options(self):
         calls = self.calls()
@@ -93,75 +69,11 @@ def crlf_lines(data):
 # ---------------------------------------------------------------------------------------------------
 # The option list
 
-SHIPPED = {"JvmOptions": "-Xmx512m -Dharbor.data.dir=Data\\",
-           "ClassPath": ".;Classes\\;Sources\\;Lib\\harbordesk.jar;Plugins\\"}
-
-TREE_FILES = [
-    "top.jar", "notes.txt", "Data\\store.zip",
-    "Classes\\m.zip", "Classes\\a.jar.old", "Classes\\jar", "Classes\\b\\B.JAR", "Classes\\b\\c.Zip",
-    "Classes\\z\\deep\\q.jar", "Classes\\z\\r.jar", "Classes\\x.jar\\inner.jar",
-    "Lib\\harbordesk.jar", "Plugins\\p1.jar", "Plugins\\p2.jar", "Plugins\\sub\\p3.jar",
-]
-TREE_DIRS = ["Sources\\empty"]
-ARCHIVES = [f for f in TREE_FILES if f.lower().endswith((".jar", ".zip"))]
-
-
-def build_tree(root):
-    for name in TREE_FILES:
-        path = root / Path(*name.split("\\"))
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(b"PK")
-    for name in TREE_DIRS:
-        (root / Path(*name.split("\\"))).mkdir(parents=True, exist_ok=True)
-
-
-def assert_depth_first(entries, prefix):
-    """Every directory's archives form one contiguous run: the walk finished a subdirectory before
-    going on with its parent. The order of siblings is the file system's and is not assumed."""
-    for entry in entries:
-        parts = entry[len(prefix):].split("\\")[:-1]
-        for depth in range(1, len(parts) + 1):
-            below = prefix + "\\".join(parts[:depth]) + "\\"
-            positions = [i for i, e in enumerate(entries) if e.startswith(below)]
-            assert positions == list(range(positions[0], positions[-1] + 1)), (below, entries)
-
-
-def test_shipped_options_and_class_path_reach_the_jvm_in_walk_order(wine, scratch):
-    app = App(wine, scratch, SHIPPED)
-    build_tree(app.dir)
-    proc = app.run()
-    assert proc.returncode == 0, proc
-    options = app.options()
-    assert options[:2] == ["-Xmx512m", "-Dharbor.data.dir=Data\\"]
-    assert len(options) == 3 and options[2].startswith("-Djava.class.path=")
-    class_path = options[2][len("-Djava.class.path="):]
-    assert '"' not in class_path and not class_path.endswith(";")
-    entries = class_path.split(";")
-
-    heads = [".", "Classes\\", "Sources\\", "Lib\\harbordesk.jar", "Plugins\\"]
-    marks = [entries.index(head) for head in heads]
-    assert marks == sorted(marks) and marks[0] == 0
-    sections = {head: entries[start + 1:end] for head, start, end in zip(heads, marks, marks[1:] + [len(entries)])}
-
-    # Under ".": every archive of the tree, the suffix matched in any letter case; "a.jar.old", the
-    # file "jar" and the directory "x.jar" are not listed, the archives inside "x.jar" are.
-    dot = sections["."]
-    assert Counter(dot) == Counter(".\\" + a for a in ARCHIVES)
-    assert_depth_first(dot, ".\\")
-    # The archives below Classes appear twice, in the same listing order each time.
-    classes = sections["Classes\\"]
-    assert Counter(classes) == Counter(a for a in ARCHIVES if a.startswith("Classes\\"))
-    assert [e[2:] for e in dot if e.startswith(".\\Classes\\")] == classes
-    assert_depth_first(classes, "Classes\\")
-    assert sections["Sources\\"] == [] and sections["Lib\\harbordesk.jar"] == []
-    plugins = sections["Plugins\\"]
-    assert Counter(plugins) == Counter(a for a in ARCHIVES if a.startswith("Plugins\\"))
-    assert [e[2:] for e in dot if e.startswith(".\\Plugins\\")] == plugins
-
-
+# The walk's order and which names it takes are the unit tests' matter (jvm_options_test.cpp, on an
+# in-memory tree); here, the file system under Wine: real listings, and links that lead back up the tree.
 @pytest.mark.parametrize("build", BUILDS)
-def test_class_path_walks_through_links_back_up_the_tree_end_with_each_archive_once(wine, scratch, build):
-    app = App(wine, scratch, {"ClassPath": "loop;deep"}, stub=build.stubcon, runtime=build.double)
+def test_class_path_walks_real_folders_and_links_back_up_the_tree_taking_each_archive_once(wine, scratch, build):
+    app = App(wine, scratch, {"ClassPath": "loop;deep;case"}, stub=build.stubcon, runtime=build.double)
     (app.dir / "loop").mkdir()
     (app.dir / "loop" / "a.jar").write_bytes(b"PK")
     for name in ("s1", "s2"):  # two links to the folder itself
@@ -169,48 +81,38 @@ def test_class_path_walks_through_links_back_up_the_tree_end_with_each_archive_o
     (app.dir / "deep" / "b" / "c").mkdir(parents=True)
     (app.dir / "deep" / "b" / "c" / "x.jar").write_bytes(b"PK")
     (app.dir / "deep" / "b" / "c" / "up").symlink_to("../..")  # three levels down, back to deep
-    proc = app.run(timeout=30)
+    (app.dir / "case" / "sub.jar").mkdir(parents=True)  # a folder named like an archive is walked, not taken
+    (app.dir / "case" / "sub.jar" / "Q.ZIP").write_bytes(b"PK")
+    proc = app.run()
     assert (proc.returncode, proc.stderr) == (0, b""), proc
-    assert app.options() == ["-Djava.class.path=loop;loop\\a.jar;deep;deep\\b\\c\\x.jar"]
+    assert app.options() == ["-Djava.class.path=loop;loop\\a.jar;deep;deep\\b\\c\\x.jar;case;case\\sub.jar\\Q.ZIP"]
 
 
-@pytest.mark.parametrize("options, class_path", [("", ""), ("", ";;;")], ids=["both-empty", "separators-only"])
-def test_no_options_give_a_null_option_array(wine, scratch, options, class_path):
-    app = App(wine, scratch, {"JvmOptions": options, "ClassPath": class_path})
-    assert app.run().returncode == 0
-    calls = app.calls()
-    assert calls[:2] == [("JNI_CreateJavaVM", "0x00010002", "0", "1"), ("options", "null")]
-
-
-def test_entries_keep_their_spaces_and_a_trailing_option_space_gives_an_empty_option(wine, scratch):
-    app = App(wine, scratch, {"JvmOptions": "-Da=1 ", "ClassPath": ";lib\\a b.jar;;x.txt;"})
-    (app.dir / "lib").mkdir()
-    (app.dir / "lib" / "a b.jar").write_bytes(b"PK")
-    (app.dir / "x.txt").write_bytes(b"")
-    assert app.run().returncode == 0
-    assert app.options() == ["-Da=1", "", "-Djava.class.path=lib\\a b.jar;x.txt"]
-
-
-# ---------------------------------------------------------------------------------------------------
-# Variable expansion
-
-# The expansion rules are the unit tests' matter; these are the environment as Windows keeps it.
+# Tokenizing and expansion are the unit tests' matter; these are the list as the runtime receives it and
+# the environment as Windows keeps it.
 @pytest.mark.parametrize("options, class_path, env, expected", [
-    ("-Dv=%hosting_v%", "", {"HOSTING_V": "any case"}, ["-Dv=any", "case"]),
-    ("-Dv=[%HOSTING_UNDEFINED_42%]", "", {}, ["-Dv=[]"]),
+    ("", ";;;", {}, None),  # no option at all: a null array
+    ("-Da=1 ", ";lib\\a b.jar;;x.txt;", {}, ["-Da=1", "", "-Djava.class.path=lib\\a b.jar;x.txt"]),
+    ("-Dv=%hosting_v% -Du=[%HOSTING_UNDEFINED_42%]", "", {"HOSTING_V": "any case"}, ["-Dv=any", "case", "-Du=[]"]),
     # A lone '%' in the options does not pair with a reference in the class path.
     ("-Dpct=50%", "%HOSTING_V%\\missing\\lib.jar", {"HOSTING_V": "C:\\v"},
      ["-Dpct=50", "-Djava.class.path=C:\\v\\missing\\lib.jar"]),
     # Without registry discovery, JAVA_HOME is empty whatever the environment says.
     ("-Dh=%JAVA_HOME%", "%JAVA_HOME%\\lib\\tools.jar", {"JAVA_HOME": "C:\\from-env"},
      ["-Dh=", "-Djava.class.path=\\lib\\tools.jar"]),
-], ids=["name-case-ignored-value-split", "undefined", "expanded-separately-and-not-examined",
+], ids=["null-array", "spaces-kept-empty-option", "name-case-ignored-value-split", "expanded-separately-not-examined",
         "java-home-not-from-environment"])
-def test_references_are_expanded(wine, scratch, options, class_path, env, expected):
+def test_options_reach_the_jvm_as_a_list(wine, scratch, options, class_path, env, expected):
     app = App(wine, scratch, {"JvmOptions": options, "ClassPath": class_path})
+    (app.dir / "lib").mkdir()
+    (app.dir / "lib" / "a b.jar").write_bytes(b"PK")
+    (app.dir / "x.txt").write_bytes(b"")
     proc = app.run(env=env)
     assert proc.returncode == 0, proc
-    assert app.options() == expected
+    if expected is None:
+        assert app.calls()[:2] == [("JNI_CreateJavaVM", "0x00010002", "0", "1"), ("options", "null")]
+    else:
+        assert app.options() == expected
 
 
 def test_environment_lines_apply_in_order_before_the_search_the_options_and_the_jvm(wine, scratch):
@@ -226,38 +128,6 @@ def test_environment_lines_apply_in_order_before_the_search_the_options_and_the_
     assert proc.returncode == 0, proc
     assert app.options() == [f"-Drt={win_path(rt)}", "-Dkeep=k;more"]
     assert proc.stdout.decode().splitlines() == ["hello", "GONE unset", "KEEP=k;more"]
-
-
-@pytest.fixture
-def registered_runtime(wine, scratch):
-    """A runtime registered under a version key of the test's own, its library a copy of the double;
-    the keys are removed afterwards (the vendor key too when the test created it)."""
-    vendor = "HKLM\\Software\\JavaSoft\\Java Runtime Environment"
-    version = f"1.8.{uuid.uuid4().int % 100000}"
-    home = scratch / "registered_jre"
-    (home / "bin").mkdir(parents=True)
-    shutil.copy(DOUBLE, home / "bin" / "jvm.dll")
-
-    def reg(*args):
-        return subprocess.run([WINE64, "reg", *args], env=wine.env(), capture_output=True, timeout=60)
-
-    vendor_existed = reg("query", vendor).returncode == 0
-    key = f"{vendor}\\{version}"
-    assert reg("add", key, "/v", "JavaHome", "/t", "REG_SZ", "/d", win_path(home), "/f").returncode == 0
-    assert reg("add", key, "/v", "RuntimeLib", "/t", "REG_SZ", "/d", win_path(home / "bin" / "jvm.dll"),
-               "/f").returncode == 0
-    yield win_path(home)
-    reg("delete", vendor if not vendor_existed else key, "/f")
-    assert reg("query", key).returncode != 0
-
-
-def test_java_home_comes_from_the_discovered_runtime_not_the_environment(wine, scratch, registered_runtime):
-    app = App(wine, scratch, {"JvmPath": "absent\\jvm.dll", "JvmOptions": "-Dh=%JAVA_HOME%",
-                              "ClassPath": "%JAVA_HOME%\\lib\\not-there.jar"}, runtime=None)
-    proc = app.run(env={"JAVA_HOME": "C:\\from-env"})
-    assert proc.returncode == 0, proc
-    home = registered_runtime
-    assert app.options() == [f"-Dh={home}", f"-Djava.class.path={home}\\lib\\not-there.jar"]
 
 
 def test_class_path_with_a_double_quote_is_refused_before_creation(wine, scratch):
@@ -338,7 +208,7 @@ FAILURES = [
                          [row[1:] for row in FAILURES], ids=[row[0] for row in FAILURES])
 def test_each_failure_is_reported_with_its_label_and_exit_code_minus_one(wine, scratch, settings, runtime,
                                                                          fault, expected, stage, build):
-    runtimes = {"text": None, "double": build.double, "noinit": build.double_noinit}
+    runtimes = {"text": None, "double": build.double, "noinit": build.fixtures / "double-noinit" / "jvm.dll"}
     app = App(wine, scratch, settings, stub=build.stubcon, runtime=runtimes[runtime])
     (app.dir / "notadll.dll").write_bytes(b"this is not a portable executable\r\n")
     (app.dir / "Lib").mkdir()
@@ -363,16 +233,6 @@ def test_each_failure_is_reported_with_its_label_and_exit_code_minus_one(wine, s
         assert calls[-2:] == [("DetachCurrentThread",), ("DestroyJavaVM",)]
         ran_main = any(c[:3] == ("CallStaticVoidMethod", MAIN_CLASS, "main") for c in calls)
         assert ran_main == (fault == "exception:main")
-
-
-@pytest.mark.parametrize("build", BUILDS)
-def test_windowed_build_shows_a_hosting_failure_in_a_message_box(gui_wine, scratch, build):
-    app = App(gui_wine, scratch, {"AllowMultipleInstances": "1"}, stub=build.stubwin, runtime=build.double)
-    proc = gui_wine.start(app.exe, cwd=app.dir, env=app.env(fail="exception:main"))
-    shown = watch_boxes(gui_wine, 1)
-    assert proc.wait(timeout=60) == 255
-    assert shown == [("Error", "Error invoking method: main(java/lang/String[])")]
-    assert app.calls()[-2:] == [("DetachCurrentThread",), ("DestroyJavaVM",)]
 
 
 # ---------------------------------------------------------------------------------------------------

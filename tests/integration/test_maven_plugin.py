@@ -8,7 +8,7 @@ import subprocess
 import pytest
 
 from conftest import BRIDGE, DIST, ROOT, text
-from test_stubconfig import TOOL, dump_sections
+from test_stubconfig import dump_sections
 
 VERSION = (ROOT / "VERSION").read_text().strip()
 PLUGIN = DIST / "maven" / "stub-maven-plugin.jar"

@@ -51,7 +51,7 @@ def test_archive_holds_both_launcher_pairs_the_tools_and_the_documents(unpacked)
 
 @pytest.mark.parametrize("system, build", [("linux", X64), ("windows", X86)],
                          ids=["linux-tool-x64", "windows-tool-x86"])
-def test_readme_steps_make_a_launcher_that_runs_the_application(gui_wine, unpacked, system, build):
+def test_readme_steps_make_a_launcher_that_runs_the_application(wine, unpacked, system, build):
     dump, write = readme_commands(unpacked, system)
     if build is X86:
         stub = "x86/stubwin.exe" if system == "linux" else "x86\\stubwin.exe"
@@ -80,7 +80,7 @@ def test_readme_steps_make_a_launcher_that_runs_the_application(gui_wine, unpack
     shutil.copy(TEST_JAR, unpacked / "lib" / "testapps.jar")
     (unpacked / "runtime" / "bin" / "server").mkdir(parents=True)
     shutil.copy(BRIDGE if build is X64 else build.double, unpacked / "runtime" / "bin" / "server" / "jvm.dll")
-    proc = gui_wine.run(unpacked / "MyApp.exe", env={"JVMDOUBLE_MAIN": "print"})
+    proc = wine.run(unpacked / "MyApp.exe", env={"JVMDOUBLE_MAIN": "print"})
     assert proc.returncode == 0, proc
     lines = text(proc.stdout).splitlines()
     if build is X64:  # the real Java application

@@ -21,7 +21,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import (BUILD_HOST, BUILD_WIN, ROOT, WINE64, X64, X86, Wine, stamp, win_path, wine_server,
+from conftest import (BUILD_HOST, BUILD_WIN, ROOT, WINE64, X64, X86, Wine, double_log, stamp, win_path, wine_server,
                       wine_env as shared_wine_env)
 
 NO_RUNTIME = "Unable to locate suitable Java Runtime Environment on this machine."
@@ -88,12 +88,15 @@ def wine_batch(lines, timeout=120):
 
 
 def events(stderr):
-    """Event-log records in order, as ("error" | "info", text)."""
+    """Event-log records in order, as ("error" | "info", text), with Wine's escapes of non-ASCII characters
+    (a backslash and four hexadecimal digits per UTF-16 unit) turned back into the characters."""
     found = []
     for line in stderr.decode("latin-1").splitlines():
         match = EVENT_LINE.search(line)
         if match:
-            found.append(("error" if match.group(1) == "err" else "info", match.group(2)))
+            units = re.sub(r"\\([0-9a-f]{4})", lambda m: chr(int(m.group(1), 16)), match.group(2))
+            found.append(("error" if match.group(1) == "err" else "info",
+                          units.encode("utf-16-le", "surrogatepass").decode("utf-16-le")))
     return found
 
 
@@ -181,41 +184,33 @@ def section(stdout, start, end):
     return text.split(start, 1)[1].split(end, 1)[0]
 
 
-def settings_for(name, **extra):
-    settings = {
-        "ServiceName": name,
-        "MainClass": "com.example.App",
-        "JvmPath": "missing\\jvm.dll",
-        "JvmSearchMode": "0",
-        "InstallSwitch": "-install",
-        "UninstallSwitch": "-uninstall",
-        "ServiceSwitch": "-startsvc",
-        # Demand start, so that no later Wine session starts a left-over service on its own.
-        "ServiceManualStart": "1",
-    }
-    settings.update(extra)
-    return settings
-
-
 def make_launcher(scratch, name, stub="stubcon.exe", subdir="app", build=X64, **extra):
-    return stamp(build.dist / stub, settings_for(name, **extra), scratch / subdir / "app.exe")
+    settings = {"ServiceName": name, "MainClass": "com.example.App", "JvmPath": "missing\\jvm.dll",
+                "JvmSearchMode": "0", "InstallSwitch": "-install", "UninstallSwitch": "-uninstall",
+                "ServiceSwitch": "-startsvc",
+                # Demand start, so that no later Wine session starts a left-over service on its own.
+                "ServiceManualStart": "1", **extra}
+    return stamp(build.dist / stub, settings, scratch / subdir / "app.exe")
 
 
 # ---- installation and removal -------------------------------------------------------------------
 
+# The second row's program path and switch are together as long as they may be (one more is refused below).
 @pytest.mark.parametrize("manual, description, subdir", [
     ("1", "Handles the example's jobs", "plain"),
     ("0", "", "with spaces in path"),
 ])
 def test_install_creates_service_event_source_and_description(wine, scratch, service, manual, description, subdir):
-    exe = make_launcher(scratch, service, subdir=subdir, ServiceManualStart=manual, ServiceDescription=description)
+    switch = "-startsvc" if manual == "1" else "-" + "s" * (268 - len(win_path(scratch / subdir / "app.exe")) - 1)
+    exe = make_launcher(scratch, service, subdir=subdir, ServiceManualStart=manual, ServiceDescription=description,
+                        ServiceSwitch=switch)
     proc = wine.run(exe, "-install")
     assert proc.returncode == 0
     assert proc.stdout == f"Service installed: {service}\r\n".encode()
 
     config = registry_values(rf"{SERVICES_KEY}\{service}")
     assert config is not None, "service key missing"
-    assert config["ImagePath"][1] == f'"{win_path(exe)}" -startsvc'
+    assert config["ImagePath"][1] == f'"{win_path(exe)}" {switch}'
     assert config["DisplayName"][1] == service
     assert int(config["Start"][1], 16) == (3 if manual == "1" else 2)
     assert int(config["Type"][1], 16) == 0x10
@@ -229,59 +224,34 @@ def test_install_creates_service_event_source_and_description(wine, scratch, ser
     assert int(source["TypesSupported"][1], 16) == 7
 
 
-def test_install_when_installed_reports_exists_and_changes_nothing(scratch, service, service_prefix):
+def test_install_twice_uninstall_and_install_again(scratch, service, service_prefix):
     exe = make_launcher(scratch, service, ServiceDescription="first")
     again = make_launcher(scratch, service, subdir="other", ServiceDescription="second", ServiceManualStart="0")
     query = [f"reg query {SERVICES_KEY}\\{service}", f"reg query {EVENTLOG_KEY}\\{service}"]
     proc = run_scenario(scratch, [
+        f'"{win_path(exe)}" -uninstall', "echo ==missing exit=%ERRORLEVEL%",
+        # The switch rules are the unit tests' matter: not alone, a switch starts the application.
+        f'"{win_path(exe)}" -install extra', "echo ==not-a-switch",
         f'"{win_path(exe)}" -install', *query, "echo ==again",
-        f'"{win_path(again)}" -install', "echo exit=%ERRORLEVEL%", *query, "echo ==end",
-    ])
-    out = proc.stdout.decode("latin-1")
-    assert out.count(f"Service installed: {service}") == 1
-    assert f"Service is already installed: {service}".encode() in proc.stderr
-    assert "exit=0" in out
-    before = out.split("==again", 1)[0].split(f"Service installed: {service}", 1)[1]
-    after = section(proc.stdout, "exit=0", "==end")
-    assert "first" in before and after.strip() == before.strip()
-
-
-def test_uninstall_removes_service_and_install_works_again(scratch, service, service_prefix):
-    exe = make_launcher(scratch, service, ServiceDescription="kept apart")
-    proc = run_scenario(scratch, [
-        f'"{win_path(exe)}" -install',
-        "echo ==uninstall", f'"{win_path(exe)}" -uninstall', "echo exit=%ERRORLEVEL%",
+        f'"{win_path(again)}" -install', "echo ==second exit=%ERRORLEVEL%", *query, "echo ==uninstall",
+        f'"{win_path(exe)}" -uninstall', "echo exit=%ERRORLEVEL%",
         f"reg query {SERVICES_KEY}\\{service} > nul 2>&1", "echo service-key=%ERRORLEVEL%",
         f"reg query {EVENTLOG_KEY}\\{service} > nul 2>&1", "echo source-key=%ERRORLEVEL%",
         "echo ==reinstall", f'"{win_path(exe)}" -install', "echo exit=%ERRORLEVEL%",
     ])
+    out, err = proc.stdout.decode("latin-1"), proc.stderr.decode("latin-1")
+    assert out.startswith("==missing exit=0\r\n==not-a-switch\r\n"), "nothing on stdout but the marks"
+    assert "does not exist" in err.lower() and "Service uninstalled" not in err and NO_RUNTIME in err
+    assert out.count(f"Service installed: {service}") == 2 and f"Service is already installed: {service}" in err
+    before = section(proc.stdout, f"Service installed: {service}", "==again")
+    after = section(proc.stdout, "==second exit=0", "==uninstall")
+    assert "first" in before and after.strip() == before.strip(), "the second install changed nothing"
     uninstall = section(proc.stdout, "==uninstall", "==reinstall")
-    assert f"Service uninstalled: {service}\r\n" in uninstall
-    assert "exit=0" in uninstall
+    assert f"Service uninstalled: {service}\r\nexit=0" in uninstall
     assert "service-key=1" in uninstall, "the service's key went with the service"
     assert "source-key=0" in uninstall, "the event-log source stays for reuse"
-    reinstall = proc.stdout.decode("latin-1").split("==reinstall", 1)[1]
-    assert f"Service installed: {service}\r\nexit=0" in reinstall
-    assert registry_values(rf"{SERVICES_KEY}\{service}")["Description"][1] == "kept apart"
-
-
-def test_uninstall_of_missing_service_reports_the_system_text(wine, scratch, service):
-    exe = make_launcher(scratch, service)
-    proc = wine.run(exe, "-uninstall")
-    assert proc.returncode == 0
-    assert proc.stdout == b""
-    assert b"does not exist" in proc.stderr.lower()
-    assert b"Service uninstalled" not in proc.stderr
-
-
-# The switch rules are the unit tests' matter; these two show that a non-switch starts the application.
-@pytest.mark.parametrize("args", [["-install", "extra"], ["-STARTSVC"]])
-def test_switch_not_alone_or_in_other_case_starts_the_application(wine, scratch, service, args):
-    exe = make_launcher(scratch, service)
-    proc = wine.run(exe, *args)
-    assert proc.returncode == 255, "the application was started and failed for want of a runtime"
-    assert NO_RUNTIME.encode() in proc.stderr
-    assert registry_values(rf"{SERVICES_KEY}\{service}") is None
+    assert f"Service installed: {service}\r\nexit=0" in out.split("==reinstall", 1)[1]
+    assert registry_values(rf"{SERVICES_KEY}\{service}")["Description"][1] == "first"
 
 
 def test_windowed_build_installs_with_the_same_rules(wine, scratch, service):
@@ -292,39 +262,23 @@ def test_windowed_build_installs_with_the_same_rules(wine, scratch, service):
     assert registry_values(rf"{SERVICES_KEY}\{service}")["ImagePath"][1] == f'"{win_path(exe)}" -startsvc'
 
 
-def test_overlong_service_name_is_refused_with_the_limit(wine, scratch, service):
-    name = service + "n" * (217 - len(service))
-    exe = make_launcher(scratch, name)
+# The limits are the unit tests' matter; here, the launcher's own name and path measured against them.
+@pytest.mark.parametrize("case, message", [
+    ("name", b"longer than 216 characters"), ("command", b"longer than 268 characters"),
+    ("switch", b'service switch "-run as service" is empty or holds a space'),
+])
+def test_install_beyond_a_limit_or_with_a_switch_of_two_words_is_refused(wine, scratch, service, case, message):
+    name = service + "n" * (217 - len(service)) if case == "name" else service
+    switch = "-" + "s" * (268 - len(win_path(scratch / "app" / "app.exe"))) if case == "command" else "-startsvc"
+    exe = make_launcher(scratch, name, ServiceSwitch=switch if case != "switch" else "-run_as_service")
+    if case == "switch":  # the configuration tool refuses such a switch; a launcher configured otherwise too
+        exe.write_bytes(exe.read_bytes().replace("-run_as_service".encode("utf-16-le"),
+                                                 "-run as service".encode("utf-16-le")))
     proc = wine.run(exe, "-install")
-    assert proc.returncode == 0
-    assert proc.stdout == b""
-    assert b"longer than 216 characters" in proc.stderr
+    assert (proc.returncode, proc.stdout) == (0, b"")
+    assert message in proc.stderr
     assert registry_values(rf"{SERVICES_KEY}\{name}") is None
     assert registry_values(rf"{EVENTLOG_KEY}\{name}") is None
-
-
-@pytest.mark.parametrize("excess, installed", [(0, True), (1, False)])
-def test_program_path_and_switch_limit(wine, scratch, service, excess, installed):
-    path_length = len(win_path(scratch / "app" / "app.exe"))
-    switch = "-" + "s" * (268 + excess - path_length - 1)
-    exe = make_launcher(scratch, service, ServiceSwitch=switch)
-    proc = wine.run(exe, "-install")
-    assert proc.returncode == 0
-    config = registry_values(rf"{SERVICES_KEY}\{service}")
-    if installed:
-        assert config["ImagePath"][1] == f'"{win_path(exe)}" {switch}'
-    else:
-        assert b"longer than 268 characters" in proc.stderr
-        assert config is None
-
-
-def test_a_service_switch_that_is_no_one_word_is_refused_at_install(wine, scratch, service):
-    # The configuration tool refuses such a switch; a launcher configured otherwise refuses it too.
-    exe = make_launcher(scratch, service, ServiceSwitch="-run_as_service")
-    exe.write_bytes(exe.read_bytes().replace("-run_as_service".encode("utf-16-le"), "-run as service".encode("utf-16-le")))
-    proc = wine.run(exe, "-install")
-    assert b'service switch "-run as service" is empty or holds a space' in proc.stderr
-    assert registry_values(rf"{SERVICES_KEY}\{service}") is None
 
 
 # ---- running under the Service Control Manager --------------------------------------------------
@@ -385,24 +339,10 @@ def system_environment(service_prefix):
         wine_batch([f'reg delete "{SYSTEM_ENV_KEY}" /v {name} /f' for name in names])
 
 
-needs_double = pytest.mark.skipif(not DOUBLE_JVM.exists(), reason=f"test-double jvm.dll not built: {DOUBLE_JVM}")
-needs_bridge = pytest.mark.skipif(not (BRIDGE_JVM.exists() and TESTAPPS_JAR.exists()),
-                                  reason=f"Wine bridge {BRIDGE_JVM} or {TESTAPPS_JAR} not built")
-
 
 def main_calls(log_path):
-    """Each call of the application's main from the double's log: (thread, arguments, attached name)."""
-    pending, names, calls = {}, {}, []
-    for line in Path(log_path).read_text(encoding="latin-1").splitlines():
-        fields = line.split("\t")
-        thread = fields[-1]
-        if fields[0] == "AttachCurrentThread":
-            names[thread] = fields[2]
-        elif fields[0] == "SetObjectArrayElement":
-            pending.setdefault(thread, []).append(fields[2])
-        elif fields[0] == "CallStaticVoidMethod" and fields[2] == "main":
-            calls.append((thread, pending.pop(thread, []), names.get(thread)))
-    return calls
+    """Each call of the application's main in the double's log: (thread, arguments)."""
+    return [(f[-1], f[4:-1]) for f in double_log(log_path) if f[0] == "CallStaticVoidMethod" and f[2] == "main"]
 
 
 def double_service(scratch, service, system_environment, main_script, environment=None, build=X64, **extra):
@@ -410,11 +350,6 @@ def double_service(scratch, service, system_environment, main_script, environmen
     system_environment({"JVMDOUBLE_LOG": win_path(log), "JVMDOUBLE_MAIN": main_script, **(environment or {})})
     exe = make_launcher(scratch, service, JvmPath=win_path(build.double), ClassPath="", build=build, **extra)
     return exe, log
-
-
-def log_lines(log_path):
-    """The double's log as lists of fields, the thread number last."""
-    return [line.split("\t") for line in Path(log_path).read_text(encoding="latin-1").splitlines()]
 
 
 def started_then_stopped(service):
@@ -441,19 +376,19 @@ def assert_stopped_promptly(proc, service):
 # "waitstop": main itself runs until told to stop. "worker": main starts a non-daemon thread that runs
 # until told to stop, and returns; the stop then comes while DestroyJavaVM waits for that thread. The
 # 32-bit launcher is installed from a 64-bit prompt and started by the 64-bit service manager, both of
-# which hand it to the 32-bit loader.
-@needs_double
+# which hand it to the 32-bit loader; its row leaves the start arguments empty, so main receives AppOptions.
 @pytest.mark.parametrize("script, system_exit, build", [
     ("waitstop", "0", X64), ("worker", "0", X64), ("waitstop", "1", X64), ("worker", "1", X64), ("waitstop", "0", X86),
 ], ids=["waitstop-0", "worker-0", "waitstop-1", "worker-1", "waitstop-0-x86"])
 def test_stop_reaches_the_application(scratch, service, system_environment, script, system_exit, build):
+    start = 'run "two words"' if build is X64 else ""
     exe, log = double_service(scratch, service, system_environment, script, ServiceStopWithSystemExit=system_exit,
-                              ServiceStartArguments='run "two words"', ServiceStopArguments="stop now",
+                              ServiceStartArguments=start, ServiceStopArguments="stop now",
                               AppOptions="from app options", build=build)
     proc = run_scenario(scratch, stop_scenario(exe, service))
     assert_stopped_promptly(proc, service)
 
-    lines = log_lines(log)
+    lines = double_log(log)
     options = [fields[1:-1] for fields in lines if fields[0] == "option"]
     attach = next(i for i, fields in enumerate(lines) if fields[0] == "AttachCurrentThread")
     assert lines[attach][2] == "Tarvik stopper thread"
@@ -464,17 +399,17 @@ def test_stop_reaches_the_application(scratch, service, system_environment, scri
     calls = main_calls(log)
     if system_exit == "0":
         assert ["exit"] not in [option[:1] for option in options]
-        assert [args for _, args, _ in calls] == [["run", "two words"], ["stop", "now"]]
+        first = ["run", "two words"] if start else ["from", "app", "options"]
+        assert [args for _, args in calls] == [first, ["stop", "now"]]
         assert calls[1][0] == stopper != calls[0][0]
     else:
         assert options[-1] == ["exit", "extraInfo=nonnull"], "the exit hook comes after the configured options"
-        assert [args for _, args, _ in calls] == [["run", "two words"]]
+        assert [args for _, args in calls] == [["run", "two words"]]
         exits = [fields for fields in lines if fields[:3] == ["CallStaticVoidMethod", "java/lang/System", "exit"]]
         assert [(fields[3], fields[-1]) for fields in exits] == [("0", stopper)]
         assert ["exit-hook", "0"] in [fields[:2] for fields in lines]
 
 
-@needs_double
 def test_stop_during_jvm_creation_keeps_main_from_beginning(scratch, service, system_environment):
     gate = scratch / "create-gate"
     exe, log = double_service(scratch, service, system_environment, "waitstop",
@@ -489,7 +424,7 @@ def test_stop_during_jvm_creation_keeps_main_from_beginning(scratch, service, sy
     ])
     assert service_state(proc.stdout.decode("latin-1"), "==stopped") == "STOPPED"
     assert events(proc.stderr) == started_then_stopped(service)
-    functions = [fields[0] for fields in log_lines(log)]
+    functions = [fields[0] for fields in double_log(log)]
     assert "JNI_CreateJavaVM" in functions and "DestroyJavaVM" in functions
     assert main_calls(log) == [], "main was never called"
     assert "AttachCurrentThread" not in functions, "neither a stop call nor System.exit"
@@ -498,7 +433,6 @@ def test_stop_during_jvm_creation_keeps_main_from_beginning(scratch, service, sy
 # With ServiceStopWithSystemExit the exit hook ends the service as a stop does when the application
 # exits with 0 by itself. Any other status is left to the JVM, which ends the process with it: no
 # message, and the manager sees the process fail (Wine's manager then keeps showing it running).
-@needs_double
 @pytest.mark.parametrize("status", [0, 3])
 def test_application_exit_through_the_hook(scratch, service, system_environment, status):
     exe, log = double_service(scratch, service, system_environment, f"exit:{status}",
@@ -508,7 +442,7 @@ def test_application_exit_through_the_hook(scratch, service, system_environment,
         *poll(f'find "exit-hook" "{win_path(log)}"'), SLEEP,
         *(poll_state(service, "STOPPED") if status == 0 else []), "echo ==end", f"sc query {service}",
     ])
-    assert ["exit-hook", str(status)] in [fields[:2] for fields in log_lines(log)]
+    assert ["exit-hook", str(status)] in [fields[:2] for fields in double_log(log)]
     if status == 0:
         assert service_state(proc.stdout.decode("latin-1"), "==end") == "STOPPED"
         assert events(proc.stderr) == started_then_stopped(service)
@@ -516,17 +450,7 @@ def test_application_exit_through_the_hook(scratch, service, system_environment,
         assert events(proc.stderr) == started_then_stopped(service)[:1]
 
 
-@needs_double
-def test_empty_service_arguments_pass_app_options(scratch, service, system_environment):
-    exe, log = double_service(scratch, service, system_environment, "waitstop",
-                              ServiceStartArguments="", ServiceStopArguments="", AppOptions="stop")
-    run_scenario(scratch, [f'"{win_path(exe)}" -install', f"net start {service}", SLEEP, SLEEP])
-    # With AppOptions "stop" the first main already releases itself, so the service ends on its own.
-    assert [args for _, args, _ in main_calls(log)] == [["stop"]]
-
-
 @pytest.mark.slow
-@needs_double
 def test_stop_ignored_by_the_application_times_out_after_30_seconds(scratch, service, system_environment):
     exe, _ = double_service(scratch, service, system_environment, "ignorestop", ServiceStartArguments="run")
     proc = run_scenario(scratch, [
@@ -545,7 +469,6 @@ def test_stop_ignored_by_the_application_times_out_after_30_seconds(scratch, ser
 
 # ServiceApp's main runs until told to stop; WorkerService's main starts a non-daemon worker and
 # returns, so the stop comes while DestroyJavaVM waits for the worker.
-@needs_bridge
 @pytest.mark.parametrize("main_class, system_exit", [
     ("testapps.ServiceApp", "0"),
     ("testapps.WorkerService", "0"),

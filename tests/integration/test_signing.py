@@ -27,7 +27,7 @@ def signature_comment(exe):
 
 @pytest.mark.parametrize("build", BUILDS)
 @pytest.mark.parametrize("kind", ["stubcon", "stubwin"])
-def test_stamped_launcher_signs_verifies_and_runs(gui_wine, certificate, scratch, build, kind):
+def test_stamped_launcher_signs_verifies_and_runs(wine, certificate, scratch, build, kind):
     cert, key = certificate
     settings = {"MainClass": "testapps.PrintArgs", "AppOptions": "signed run", "ShowSplash": "0"}
     unsigned = make_app(scratch, getattr(build, kind), settings, runtime=BRIDGE if build is X64 else build.double,
@@ -50,7 +50,7 @@ def test_stamped_launcher_signs_verifies_and_runs(gui_wine, certificate, scratch
     assert "(stamp an unsigned stub, then sign the result)" in refused.stderr
     assert not (scratch / "again.exe").exists()
 
-    proc = gui_wine.run(signed, env={"JVMDOUBLE_MAIN": "print"})
+    proc = wine.run(signed, env={"JVMDOUBLE_MAIN": "print"})
     assert proc.returncode == 0, proc
     lines = text(proc.stdout).splitlines()
     assert lines[:2] == (["arg:signed", "arg:run"] if build is X64 else ["signed", "run"])

@@ -12,7 +12,7 @@ import time
 
 import pytest
 
-from conftest import BOXWATCH, BUILD_WIN, DIST, ROOT, WINE64, stamp, watch_boxes, wine_env, wine_server, win_path
+from conftest import BUILD_WIN, DIST, ROOT, WINE64, stamp, watch_boxes, wine_env, wine_server, win_path
 
 SPLASH_BMP = ROOT / "resources" / "splash.bmp"
 OUTPUT_DIR = ROOT / "build" / "test-output"
@@ -40,10 +40,6 @@ class Image:
     def pixel(self, x, y):
         i = (y * self.width + x) * 3
         return tuple(self.data[i:i + 3])
-
-
-def load_image(path):
-    return Image(subprocess.run(["convert", str(path), "-depth", "8", "ppm:-"], check=True, capture_output=True).stdout)
 
 
 def grab(display, keep=None):
@@ -127,11 +123,6 @@ def until(predicate, timeout, what):
     pytest.fail(f"timed out after {timeout} s waiting for {what}")
 
 
-def wait_for_splash(display, splash, timeout=30, keep=None):
-    """Polls until the splash is on screen; returns (the end of the first screenshot showing it, that screenshot)."""
-    return watch_splash_appear(display, splash, time.monotonic(), timeout, keep)[1:]
-
-
 def watch_splash_appear(display, splash, since, timeout=30, keep=None):
     """Polls until the splash is on screen. A screenshot is taken at some moment while `import` runs, so
     the splash appeared after `before` (the start of the last screenshot without it, or `since`) and no
@@ -161,10 +152,6 @@ def watch_splash_go(display, splash, timeout):
             return last_seen, time.monotonic()
         last_seen = taken
     pytest.fail(f"the splash was still on screen after {timeout} s")
-
-
-def wait_for_no_splash(display, splash, timeout):
-    return watch_splash_go(display, splash, timeout)[1]
 
 
 def assert_shown_about(launch, display, splash, seconds, timeout, keep=None):
@@ -200,7 +187,8 @@ def dismiss_boxes(wine, count):
 
 @pytest.fixture(scope="module")
 def splash():
-    image = load_image(SPLASH_BMP)
+    image = Image(subprocess.run(["convert", str(SPLASH_BMP), "-depth", "8", "ppm:-"], check=True,
+                                 capture_output=True).stdout)
     assert (image.width, image.height) == (400, 300)
     return image
 
@@ -219,45 +207,12 @@ def unmanaged_app_windows(wineprefix):
 
 
 @pytest.fixture
-def screen_wine(gui_wine, splash, unmanaged_app_windows):
+def screen_wine(wine, splash, unmanaged_app_windows):
     """A Wine with a display that starts and ends without any window of ours on it."""
-    if not BOXWATCH.exists():
-        pytest.skip("boxwatch fixture not built")
-    assert coverage(grab(gui_wine.display), splash) <= ABSENT
-    yield gui_wine
+    assert coverage(grab(wine.display), splash) <= ABSENT
+    yield wine
     # Ends whatever the test left on screen, and the session with it.
-    wine_server(gui_wine.env())
-
-
-def require_stubconfig():
-    if not (DIST / "stubconfig").exists():
-        pytest.skip("dist/stubconfig (the configuration tool) is not built yet")
-
-
-def configured(stub, settings, scratch, name=APP_NAME):
-    require_stubconfig()
-    return stamp(stub, settings, scratch / name)
-
-
-@pytest.fixture(scope="module")
-def double_runs_main(wineprefix, tmp_path_factory):
-    """Whether the launcher can run main through the test-double JVM: until both exist, the tests
-    of an application window have nothing to start."""
-    if not DOUBLE_JVM.exists():
-        pytest.skip("the test-double jvm.dll is not built yet")
-    require_stubconfig()
-    exe = stamp(DIST / "stubwin.exe", double_settings(ShowSplash=0, SplashSeconds=0),
-                tmp_path_factory.mktemp("probe") / "probe.exe")
-    probe = subprocess.run([WINE64, str(exe)], cwd=exe.parent, env=wine_env({"JVMDOUBLE_MAIN": "exit:7"}),
-                           capture_output=True, timeout=120)
-    if probe.returncode != 7:
-        pytest.skip("the launcher does not run main through the test-double JVM yet")
-
-
-def double_settings(**settings):
-    base = {"JvmPath": win_path(DOUBLE_JVM), "ClassPath": "", "JvmSearchMode": 0, "AllowMultipleInstances": 1}
-    base.update(settings)
-    return base
+    wine_server(wine.env())
 
 
 # ---- the window-watch rule (ShowSplash set) ----
@@ -268,15 +223,17 @@ def test_shipped_splash_goes_when_the_start_up_error_box_appears(screen_wine, sp
     launch = Launch(screen_wine, exe)
     until(launch.box_shown, 30, "the start-up error box")
     # The box stays up (nobody has clicked it), yet the splash must be gone.
-    wait_for_no_splash(screen_wine.display, splash, timeout=1.5)
+    watch_splash_go(screen_wine.display, splash, timeout=1.5)
     assert dismiss_boxes(screen_wine, 1) == [JRE_ERROR]
     assert launch.wait() == 255
 
 
-def test_splash_stays_until_the_application_shows_its_window(screen_wine, splash, scratch, double_runs_main):
-    exe = configured(DIST / "stubwin.exe", double_settings(ShowSplash=1, SplashSeconds=0), scratch)
+def test_splash_stays_until_the_application_shows_its_window(screen_wine, splash, scratch):
+    settings = {"JvmPath": win_path(DOUBLE_JVM), "ClassPath": "", "JvmSearchMode": 0, "AllowMultipleInstances": 1,
+                "ShowSplash": 1, "SplashSeconds": 0}
+    exe = stamp(DIST / "stubwin.exe", settings, scratch / APP_NAME)
     launch = Launch(screen_wine, exe, env={"JVMDOUBLE_MAIN": "sleep:3000,window:4000"})
-    _, screen = wait_for_splash(screen_wine.display, splash)
+    _, _, screen = watch_splash_appear(screen_wine.display, splash, time.monotonic())
     assert_exactly_centred(screen, splash)
     time.sleep(1.5)
     assert coverage(grab(screen_wine.display), splash) >= VISIBLE, "splash gone before any other window"
@@ -287,7 +244,7 @@ def test_splash_stays_until_the_application_shows_its_window(screen_wine, splash
         return found.returncode == 0
 
     appeared = until(window_up, 15, "the application's window")
-    gone = wait_for_no_splash(screen_wine.display, splash, timeout=3)
+    _, gone = watch_splash_go(screen_wine.display, splash, timeout=3)
     assert gone - appeared < 1.5
     assert launch.wait() == 0
 
@@ -295,7 +252,7 @@ def test_splash_stays_until_the_application_shows_its_window(screen_wine, splash
 # ---- the display-time rule (ShowSplash clear, SplashSeconds set) ----
 
 def test_display_time_splash_shows_two_seconds_whatever_else_appears(screen_wine, splash, scratch):
-    exe = configured(DIST / "stubwin.exe", {"ShowSplash": 0, "SplashSeconds": 2}, scratch)
+    exe = stamp(DIST / "stubwin.exe", {"ShowSplash": 0, "SplashSeconds": 2}, scratch / APP_NAME)
     launch = Launch(screen_wine, exe)
     screen, last_seen = assert_shown_about(launch, screen_wine.display, splash, 2, timeout=6, keep="splash.png")
     assert_exactly_centred(screen, splash)
@@ -306,41 +263,26 @@ def test_display_time_splash_shows_two_seconds_whatever_else_appears(screen_wine
     assert launch.wait() == 255
 
 
-def test_timed_splash_goes_while_the_application_window_stays(screen_wine, splash, scratch, double_runs_main):
-    exe = configured(DIST / "stubwin.exe", double_settings(ShowSplash=0, SplashSeconds=2), scratch)
-    launch = Launch(screen_wine, exe, env={"JVMDOUBLE_MAIN": "window:6000"})
-    assert_shown_about(launch, screen_wine.display, splash, 2, timeout=6)
-    assert launch.proc.poll() is None, "the application ended before the splash timer"
-    assert launch.wait() == 0
-
-
 # ---- no splash ----
 
-def test_no_splash_when_neither_rule_is_configured(screen_wine, splash, scratch):
-    exe = configured(DIST / "stubwin.exe", {"ShowSplash": 0, "SplashSeconds": 0}, scratch)
-    launch = Launch(screen_wine, exe)
+@pytest.mark.parametrize("stub, settings", [
     # Without any closing rule a wrongly started splash would stay, so it would be seen here.
-    assert_never_shown_while(screen_wine.display, splash, lambda: not launch.box_shown())
-    assert dismiss_boxes(screen_wine, 1) == [JRE_ERROR]
-    assert launch.wait() == 255
-
-
-def test_missing_bitmap_shows_nothing_and_the_launch_goes_on(screen_wine, splash, scratch):
-    if not NO_BITMAP_STUB.exists():
-        pytest.skip("stubwin_nobitmap fixture not built")
-    exe = configured(NO_BITMAP_STUB, {"ShowSplash": 0, "SplashSeconds": 3}, scratch)
-    launch = Launch(screen_wine, exe)
+    (DIST / "stubwin.exe", {"ShowSplash": 0, "SplashSeconds": 0}),
+    (NO_BITMAP_STUB, {"ShowSplash": 0, "SplashSeconds": 3}),  # a rule, but no bitmap: the launch goes on
+], ids=["no-rule", "no-bitmap"])
+def test_no_splash_without_a_rule_or_without_a_bitmap(screen_wine, splash, scratch, stub, settings):
+    launch = Launch(screen_wine, stamp(stub, settings, scratch / APP_NAME))
     assert_never_shown_while(screen_wine.display, splash, lambda: not launch.box_shown())
     assert dismiss_boxes(screen_wine, 1) == [JRE_ERROR]
     assert launch.wait() == 255
 
 
 def test_refused_second_instance_shows_no_splash(screen_wine, splash, scratch):
-    exe = configured(DIST / "stubwin.exe", {"ShowSplash": 0, "SplashSeconds": 2}, scratch)
+    exe = stamp(DIST / "stubwin.exe", {"ShowSplash": 0, "SplashSeconds": 2}, scratch / APP_NAME)
     first = Launch(screen_wine, exe)
-    wait_for_splash(screen_wine.display, splash)
+    watch_splash_appear(screen_wine.display, splash, time.monotonic())
     until(first.box_shown, 10, "the first instance's error box")
-    wait_for_no_splash(screen_wine.display, splash, timeout=6)
+    watch_splash_go(screen_wine.display, splash, timeout=6)
 
     second = Launch(screen_wine, exe)
     assert_never_shown_while(screen_wine.display, splash, lambda: not second.box_shown())
@@ -353,7 +295,6 @@ def test_refused_second_instance_shows_no_splash(screen_wine, splash, scratch):
 def test_only_the_windowed_build_creates_a_splash(screen_wine, splash, scratch, stub, splash_expected):
     """The same splash settings and bitmap stamped into both builds; the window trace names every window
     the process creates, so a splash too brief for a screenshot would still be seen."""
-    require_stubconfig()
     marker = "splash-title-7f3e"
     exe = stamp(DIST / stub, {"ShowSplash": 1, "SplashSeconds": 3, "SplashText": marker,
                               "AllowMultipleInstances": 1},

@@ -85,54 +85,35 @@ def test_a_pipe_gets_utf8_and_a_console_gets_characters(wine, scratch):
     assert shown.encode("utf-8") in console.stdout, console
 
 
-def test_a_message_box_shows_any_character(gui_wine, scratch):
+def test_a_message_box_shows_any_character(wine, scratch):
     exe = failing_launcher(scratch, STUBWIN, ShowSplash="0")
-    proc = gui_wine.start(exe, cwd=scratch)
-    assert watch_boxes(gui_wine, 1) == [("Error", MESSAGE)]
+    proc = wine.start(exe, cwd=scratch)
+    assert watch_boxes(wine, 1) == [("Error", MESSAGE)]
     assert proc.wait(timeout=60) == 255
 
 
-@pytest.mark.parametrize("encoding, bom", [
-    ("utf-8", b""), ("utf-8", b"\xef\xbb\xbf"), ("utf-16-le", b"\xff\xfe"), ("utf-16-be", b"\xfe\xff"),
+# Each encoding's decoding is the unit tests' matter; here, one file of each kind the launcher tells apart.
+@pytest.mark.parametrize("encoding, bom, words", [
+    ("utf-8", b"", ["caf\u00e9", "\u65e5\u672c", "\U0001f600"]),
+    ("utf-16-be", b"\xfe\xff", ["caf\u00e9", "\u65e5\u672c", "\U0001f600"]),
+    ("cp1252", b"", ["caf\u00e9", "\u20ac"]),  # a file of the code page, as earlier versions read it
 ])
-def test_ini_override_in_utf8_or_utf16_gives_the_right_characters(wine, scratch, encoding, bom):
+def test_ini_override_in_utf8_utf16_or_the_code_page_gives_the_right_characters(wine, scratch, encoding, bom, words):
     folder = scratch / FOLDER
     exe = stamp(STUBCON, {"JvmPath": "jvm.dll", "MainClass": "x.Main", "IniFile": "app.ini", "AppOptions": "",
                           "ClassPath": ""}, folder / "app.exe")
     shutil.copy(DOUBLE, folder / "jvm.dll")
-    ini = "[Application Configuration]\r\nAppOptions=caf\u00e9 \u65e5\u672c \U0001f600\r\n"
+    ini = f"[Application Configuration]\r\nAppOptions={' '.join(words)}\r\n"
     (folder / "app.ini").write_bytes(bom + ini.encode(encoding))
     proc = wine.run(exe, env={"JVMDOUBLE_MAIN": "print", **UTF8})
     assert proc.returncode == 0, proc
-    assert proc.stdout.decode("utf-8").splitlines() == ["caf\u00e9", "\u65e5\u672c", "\U0001f600"]
-
-
-def test_an_ini_file_of_the_code_page_is_read_as_before(wine, scratch):
-    exe = stamp(STUBCON, {"JvmPath": "jvm.dll", "MainClass": "x.Main", "IniFile": "app.ini", "AppOptions": "",
-                          "ClassPath": ""}, scratch / "app.exe")
-    shutil.copy(DOUBLE, scratch / "jvm.dll")
-    (scratch / "app.ini").write_bytes("[Application Configuration]\r\nAppOptions=caf\u00e9\r\n".encode("cp1252"))
-    proc = wine.run(exe, env={"JVMDOUBLE_MAIN": "print"})
-    assert proc.stdout.decode("utf-8").splitlines() == ["caf\u00e9"]
+    assert proc.stdout.decode("utf-8").splitlines() == words
 
 
 # ---- a service: its description in the registry and its records in the event log ------------------
 
-from test_service import (EVENT_LINE, SERVICES_KEY, make_launcher, run_scenario, service,  # noqa: E402,F401
+from test_service import (SERVICES_KEY, events, make_launcher, run_scenario, service,  # noqa: E402,F401
                           service_prefix, wine_cmd)
-
-
-def logged_events(stderr):
-    """The event-log records a scenario wrote, with Wine's escapes of non-ASCII characters (a backslash
-    and four hexadecimal digits per UTF-16 unit) turned back into the characters."""
-    found = []
-    for line in stderr.decode("latin-1").splitlines():
-        match = EVENT_LINE.search(line)
-        if match:
-            units = re.sub(r"\\([0-9a-f]{4})", lambda m: chr(int(m.group(1), 16)), match.group(2))
-            found.append(("error" if match.group(1) == "err" else "info",
-                          units.encode("utf-16-le", "surrogatepass").decode("utf-16-le")))
-    return found
 
 
 def exported_string(scratch, key, name):
@@ -163,6 +144,6 @@ def test_service_description_and_event_records_keep_every_character(scratch, ser
     proc = run_scenario(scratch, ['"%STUB_UNICODE_LAUNCHER%" -install', f"net start {service}",
                                   "ping -n 3 127.0.0.1 > nul"])
     assert exported_string(scratch, rf"{SERVICES_KEY}\{service}", "Description") == description
-    records = logged_events(proc.stderr)
+    records = events(proc.stderr)
     assert ("info", f"Le service {service} a d\u00e9marr\u00e9 \u2713") in records, records
     assert ("error", f"Le service {service} n'a pas d\u00e9marr\u00e9 \u2717") in records, records

@@ -6,89 +6,15 @@
 #include <map>
 #include <vector>
 
+#include "class_path_tree.h"
 #include "core/variables.h"
 
 namespace stub {
 namespace {
 
-// An in-memory tree. Paths are written as the launcher composes them ("." and relative names joined
-// with '\'); each directory lists its items in insertion order, after "." and "..".
-class FakeTree : public ClassPathFileSystem {
- public:
-  void AddFile(const std::string& path) { Add(path, false); }
-  void AddDirectory(const std::string& path) { Add(path, true); }
-  void FailListingOf(const std::string& dir, unsigned long error) { listing_errors_[dir] = error; }
-  // A directory entry that leads to `target`, as a symbolic link or junction does.
-  void AddLink(const std::string& path, const std::string& target) {
-    Add(path, true);
-    links_[path] = target;
-  }
-
-  EntryKind Classify(const std::string& path, unsigned long& error) const override {
-    const std::string key = Resolve(path);
-    if (key == ".") return EntryKind::kDirectory;
-    auto it = kinds_.find(key);
-    if (it == kinds_.end()) {
-      error = 2;
-      return EntryKind::kInaccessible;
-    }
-    return it->second ? EntryKind::kDirectory : EntryKind::kFile;
-  }
-
-  bool List(const std::string& directory, const std::function<void(const std::string&, bool)>& visit,
-            unsigned long& error) const override {
-    listed.push_back(directory);
-    const std::string key = Resolve(directory);
-    visit(".", true);
-    visit("..", true);
-    auto it = children_.find(key);
-    if (it != children_.end()) {
-      for (const auto& [name, is_dir] : it->second) visit(name, is_dir);
-    }
-    auto failure = listing_errors_.find(key);
-    if (failure != listing_errors_.end()) {
-      error = failure->second;
-      return false;
-    }
-    return true;
-  }
-
-  std::string Identity(const std::string& path) const override { return Resolve(path); }
-
-  mutable std::vector<std::string> listed;
-
- private:
-  static std::string Normalize(std::string path) {
-    while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
-    if (path.rfind(".\\", 0) == 0) path = path.substr(2);
-    return path.empty() ? "." : path;
-  }
-  // The path with every link along it replaced by its target.
-  std::string Resolve(const std::string& path) const {
-    std::string resolved;
-    std::size_t from = 0;
-    for (const std::string normal = Normalize(path); from <= normal.size();) {
-      const std::size_t to = std::min(normal.find('\\', from), normal.size());
-      resolved = (resolved.empty() ? "" : resolved + "\\") + normal.substr(from, to - from);
-      if (const auto link = links_.find(resolved); link != links_.end()) resolved = link->second;
-      from = to + 1;
-    }
-    return resolved;
-  }
-  void Add(const std::string& path, bool is_dir) {
-    const std::size_t slash = path.rfind('\\');
-    const std::string parent = slash == std::string::npos ? "." : path.substr(0, slash);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (parent != "." && !kinds_.count(parent)) AddDirectory(parent);
-    kinds_[path] = is_dir;
-    children_[parent].emplace_back(name, is_dir);
-  }
-
-  std::map<std::string, bool> kinds_;
-  std::map<std::string, std::vector<std::pair<std::string, bool>>> children_;
-  std::map<std::string, unsigned long> listing_errors_;
-  std::map<std::string, std::string> links_;
-};
+using fuzzing::TreeNode;
+constexpr auto kFile = TreeNode::kFile;
+constexpr auto kDirectory = TreeNode::kDirectory;
 
 class RecordingReporter : public AssemblyReporter {
  public:
@@ -106,7 +32,7 @@ class JvmOptionsTest : public ::testing::Test {
   }
   const std::vector<std::string>& VmOptions() const { return options_; }
 
-  FakeTree tree_;
+  fuzzing::TreeFileSystem tree_;
   RecordingReporter reporter_;
   std::map<std::string, std::string> env_;
   JvmOptionInputs inputs_{"", "", "", "Error accessing file/directory: %s", [this](const std::string& name) {
@@ -117,18 +43,18 @@ class JvmOptionsTest : public ::testing::Test {
 };
 
 TEST_F(JvmOptionsTest, ShippedLayoutGivesOneClassPathOptionInWalkOrder) {
-  tree_.AddDirectory("Classes");
-  tree_.AddFile("Classes\\shared.jar");
-  tree_.AddDirectory("Classes\\nested");
-  tree_.AddFile("Classes\\nested\\deep.JAR");
-  tree_.AddFile("Classes\\after.zip");
-  tree_.AddFile("Classes\\a.jar.old");
-  tree_.AddDirectory("Classes\\x.jar");
-  tree_.AddDirectory("Sources");
-  tree_.AddDirectory("Lib");
-  tree_.AddFile("Lib\\harbordesk.jar");
-  tree_.AddDirectory("Plugins");
-  tree_.AddFile("Plugins\\p.Zip");
+  tree_.Add("Classes", kDirectory);
+  tree_.Add("Classes\\shared.jar", kFile);
+  tree_.Add("Classes\\nested", kDirectory);
+  tree_.Add("Classes\\nested\\deep.JAR", kFile);
+  tree_.Add("Classes\\after.zip", kFile);
+  tree_.Add("Classes\\a.jar.old", kFile);
+  tree_.Add("Classes\\x.jar", kDirectory);
+  tree_.Add("Sources", kDirectory);
+  tree_.Add("Lib", kDirectory);
+  tree_.Add("Lib\\harbordesk.jar", kFile);
+  tree_.Add("Plugins", kDirectory);
+  tree_.Add("Plugins\\p.Zip", kFile);
 
   ASSERT_TRUE(Assemble("-Xmx512m -Dharbor.data.dir=Data\\", ".;Classes\\;Sources\\;Lib\\harbordesk.jar;Plugins\\"));
   const std::vector<std::string> expected = {
@@ -146,9 +72,9 @@ TEST_F(JvmOptionsTest, ShippedLayoutGivesOneClassPathOptionInWalkOrder) {
 }
 
 TEST_F(JvmOptionsTest, TheJavaHomeInUseIsNotWalkedAsPartOfAnotherEntry) {
-  tree_.AddFile("app.jar");
-  tree_.AddFile("runtime\\lib\\jrt-fs.jar");
-  tree_.AddFile("runtime\\bin\\server\\jvm.dll");
+  tree_.Add("app.jar", kFile);
+  tree_.Add("runtime\\lib\\jrt-fs.jar", kFile);
+  tree_.Add("runtime\\bin\\server\\jvm.dll", kFile);
   inputs_.java_home = ".\\runtime\\";
   ASSERT_TRUE(Assemble("", "."));
   EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Djava.class.path=.;.\\app.jar"});
@@ -156,28 +82,34 @@ TEST_F(JvmOptionsTest, TheJavaHomeInUseIsNotWalkedAsPartOfAnotherEntry) {
   EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Djava.class.path=.;.\\app.jar;runtime\\lib;runtime\\lib\\jrt-fs.jar"});
 }
 
-TEST_F(JvmOptionsTest, EntriesSplitAtLineBreaksAndKeepTheirSpaces) {
-  tree_.AddFile("my lib\\a b.jar");
-  tree_.AddFile("x.jar");
-  ASSERT_TRUE(Assemble("-Xss1m", "\r\nmy lib\\a b.jar\r\n;;x.jar;\n"));
-  EXPECT_EQ(VmOptions(), (std::vector<std::string>{"-Xss1m", "-Djava.class.path=my lib\\a b.jar;x.jar"}));
-}
-
-TEST_F(JvmOptionsTest, EmptyClassPathAddsNoOptionAndEmptyInputsGiveNoOptions) {
-  ASSERT_TRUE(Assemble("-Xmx1g", ";;\r\n"));
-  EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Xmx1g"});
-  ASSERT_TRUE(Assemble("", ""));
-  EXPECT_TRUE(VmOptions().empty());
-}
-
-TEST_F(JvmOptionsTest, TrailingSpaceInOptionsYieldsAnEmptyOptionBeforeTheClassPath) {
-  tree_.AddFile("a.jar");
-  ASSERT_TRUE(Assemble("-Xmx1g ", "a.jar"));
-  EXPECT_EQ(VmOptions(), (std::vector<std::string>{"-Xmx1g", "", "-Djava.class.path=a.jar"}));
+// Entries split at ';' and line breaks and keep their spaces; an empty class path adds no option; a
+// trailing space in the options yields an empty option before the class path (as it always has); the
+// Java home of a plain JvmPath is empty; an environment value with spaces splits a configured option.
+TEST_F(JvmOptionsTest, OptionsAreTheTokensOfTheExpandedTextAndTheClassPathIsTheLastOption) {
+  tree_.Add("my lib\\a b.jar", kFile);
+  tree_.Add("x.jar", kFile);
+  env_ = {{"OPTS", "-Da=1 -Db=2"}};
+  struct Case {
+    const char* jvm_options;
+    const char* class_path;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {"-Xss1m", "\r\nmy lib\\a b.jar\r\n;;x.jar;\n", {"-Xss1m", "-Djava.class.path=my lib\\a b.jar;x.jar"}},
+      {"-Xmx1g", ";;\r\n", {"-Xmx1g"}},
+      {"", "", {}},
+      {"-Xmx1g ", "x.jar", {"-Xmx1g", "", "-Djava.class.path=x.jar"}},
+      {"", "%JAVA_HOME%\\lib\\x.jar", {"-Djava.class.path=\\lib\\x.jar"}},
+      {"%OPTS%", "", {"-Da=1", "-Db=2"}},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(Assemble(c.jvm_options, c.class_path)) << c.class_path;
+    EXPECT_EQ(VmOptions(), c.expected) << c.jvm_options << " " << c.class_path;
+  }
 }
 
 TEST_F(JvmOptionsTest, InaccessibleEntryReportsTwiceAndStopsAtIt) {
-  tree_.AddFile("ok.jar");
+  tree_.Add("ok.jar", kFile);
   EXPECT_FALSE(Assemble("-Xmx1g", "ok.jar;lib\\*.jar;later\\missing.jar"));
   EXPECT_EQ(reporter_.reports, (std::vector<std::string>{"system 2", "Error accessing file/directory: lib\\*.jar"}));
 }
@@ -192,17 +124,6 @@ TEST_F(JvmOptionsTest, EntriesWithReferencesAreNotExaminedAndExpandLater) {
                                                    "-Djava.class.path=C:\\jdk\\lib\\tools.jar;D:\\app\\lib"}));
 }
 
-TEST_F(JvmOptionsTest, JavaHomeFromAPlainJvmPathIsEmpty) {
-  ASSERT_TRUE(Assemble("", "%JAVA_HOME%\\lib\\x.jar"));
-  EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Djava.class.path=\\lib\\x.jar"});
-}
-
-TEST_F(JvmOptionsTest, EnvironmentValueWithSpacesSplitsAConfiguredOption) {
-  env_ = {{"OPTS", "-Da=1 -Db=2"}};
-  ASSERT_TRUE(Assemble("%OPTS%", ""));
-  EXPECT_EQ(VmOptions(), (std::vector<std::string>{"-Da=1", "-Db=2"}));
-}
-
 TEST_F(JvmOptionsTest, QuoteInTheClassPathIsRefusedInsteadOfSplittingTheOption) {
   env_ = {{"BAD", "a\" -Dinjected=1 \"b"}};
   EXPECT_FALSE(Assemble("-Xmx1g", "%BAD%"));
@@ -212,10 +133,12 @@ TEST_F(JvmOptionsTest, QuoteInTheClassPathIsRefusedInsteadOfSplittingTheOption) 
 }
 
 TEST_F(JvmOptionsTest, FailedListingKeepsWhatWasFoundAndGoesOn) {
-  tree_.AddDirectory("a");
-  tree_.AddFile("a\\one.jar");
-  tree_.AddFile("b.jar");
-  tree_.FailListingOf("a", 5);
+  tree_.Add("a\\one.jar", kFile);
+  tree_.Add("a\\two.jar", kFile);
+  tree_.Add("b.jar", kFile);
+  TreeNode& a = tree_.Add("a", kDirectory);
+  a.fail_after = 1;  // after one.jar
+  a.fail_error = 5;
   ASSERT_TRUE(Assemble("", "a;b.jar;.\\a"));
   EXPECT_EQ(VmOptions(), std::vector<std::string>{"-Djava.class.path=a;a\\one.jar;b.jar;.\\a;.\\a\\one.jar"});
   // Listed once, reported once with its path.
@@ -224,12 +147,12 @@ TEST_F(JvmOptionsTest, FailedListingKeepsWhatWasFoundAndGoesOn) {
 }
 
 TEST_F(JvmOptionsTest, LinksBackUpTheTreeOrToOneFolderTwiceEndTheWalkWithEachArchiveOnce) {
-  tree_.AddFile("loop\\a.jar");
+  tree_.Add("loop\\a.jar", kFile);
   tree_.AddLink("loop\\s1", "loop");
   tree_.AddLink("loop\\s2", "loop");
-  tree_.AddFile("deep\\b\\c\\x.jar");
+  tree_.Add("deep\\b\\c\\x.jar", kFile);
   tree_.AddLink("deep\\b\\c\\up", "deep");
-  tree_.AddFile("lib\\y.jar");
+  tree_.Add("lib\\y.jar", kFile);
   tree_.AddLink("two\\l1", "lib");
   tree_.AddLink("two\\l2", "lib");
   ASSERT_TRUE(Assemble("", "loop;deep;two"));

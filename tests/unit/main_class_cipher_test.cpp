@@ -46,12 +46,8 @@ TEST(MainClassCipher, MalformedStoredFormsDecodeToADefinedPrefix) {
 }
 
 TEST(MainClassCipher, HexDigitValues) {
-  EXPECT_EQ(HexDigitValue('0'), 0);
-  EXPECT_EQ(HexDigitValue('9'), 9);
-  EXPECT_EQ(HexDigitValue('A'), 10);
-  EXPECT_EQ(HexDigitValue('f'), 15);
-  EXPECT_EQ(HexDigitValue('G'), -1);
-  EXPECT_EQ(HexDigitValue(' '), -1);
+  const std::pair<char, int> cases[] = {{'0', 0}, {'9', 9}, {'A', 10}, {'f', 15}, {'G', -1}, {' ', -1}, {'/', -1}};
+  for (const auto& [c, value] : cases) EXPECT_EQ(HexDigitValue(c), value) << c;
 }
 
 }  // namespace

@@ -153,15 +153,10 @@ TEST_F(MainClassRunnerTest, ArgumentsAndPropertiesReachJavaAsTheirExactCharacter
   EXPECT_TRUE(RecordedReports().empty());
 }
 
-TEST_F(MainClassRunnerTest, SupplementaryCharactersInClassNamesGoAsModifiedUtf8) {
-  MainCall call = Call({"x"});
+TEST_F(MainClassRunnerTest, NoArgumentsMeansTheTokensOfAppOptionsAndClassNamesGoAsModifiedUtf8) {
   main_class_ = "p/\xF0\x9F\x98\x80";
-  ASSERT_TRUE(InvokeMain(jni_.env(), settings_, call));
-  EXPECT_EQ(jni_.log[4], "FindClass p/\xED\xA0\xBD\xED\xB8\x80");
-}
-
-TEST_F(MainClassRunnerTest, NoArgumentsMeansTheTokensOfAppOptions) {
   ASSERT_TRUE(InvokeMain(jni_.env(), settings_, Call({})));
+  EXPECT_EQ(jni_.log[4], "FindClass p/\xED\xA0\xBD\xED\xB8\x80");
   EXPECT_EQ(std::vector<std::u16string>(jni_.strings.begin() + 2, jni_.strings.end()),
             (std::vector<std::u16string>{u"default", u"two words"}));
 }
@@ -193,25 +188,26 @@ TEST_F(MainClassRunnerTest, EachFailingStepReportsItsMessageAndStops) {
   }
 }
 
-TEST_F(MainClassRunnerTest, AClosedGateKeepsMainFromBeginningAndIsNoFailure) {
+// A closed gate keeps main from beginning and is no failure; only the application's own run, not a
+// stopper's, redirects the streams.
+TEST_F(MainClassRunnerTest, AClosedGateKeepsMainFromBeginningAndOnlyTheApplicationsRunRedirects) {
   MainCall call = Call({"run"});
   call.may_begin = [] { return false; };
   EXPECT_TRUE(InvokeMain(jni_.env(), settings_, call));
   EXPECT_EQ(std::count(jni_.log.begin(), jni_.log.end(), "CallStaticVoidMethod main"), 0);
-}
-
-TEST_F(MainClassRunnerTest, OnlyTheApplicationsOwnRunRedirectsTheStreams) {
   out_file_ = "sortie-\xC3\xA9.txt";
-  MainCall call = Call({"x"});
+  FakeJni redirected;
+  call = Call({"x"});
   call.redirect = true;
-  ASSERT_TRUE(InvokeMain(jni_.env(), settings_, call));
-  EXPECT_NE(std::find(jni_.strings.begin(), jni_.strings.end(), u"sortie-\u00E9.txt"), jni_.strings.end());
+  ASSERT_TRUE(InvokeMain(redirected.env(), settings_, call));
+  EXPECT_NE(std::find(redirected.strings.begin(), redirected.strings.end(), u"sortie-\u00E9.txt"),
+            redirected.strings.end());
   FakeJni stopper;
   ASSERT_TRUE(InvokeMain(stopper.env(), settings_, Call({"x"})));
   EXPECT_EQ(std::count(stopper.log.begin(), stopper.log.end(), "NewObject java/io/FileOutputStream"), 0);
 }
 
-TEST_F(MainClassRunnerTest, AStopperAttachesUnderItsNameAndAlwaysDetaches) {
+TEST_F(MainClassRunnerTest, AStopperAttachesUnderItsNameAndAlwaysDetachesAndAnExitThatReturnsIsReported) {
   ASSERT_TRUE(InvokeMainAsStopper(jni_.vm(), 0x00010004, settings_, Call({"stop"})));
   EXPECT_EQ(jni_.log.front(), "AttachCurrentThread 65540 Tarvik stopper thread");
   EXPECT_EQ(jni_.log.back(), "DetachCurrentThread");
@@ -227,10 +223,9 @@ TEST_F(MainClassRunnerTest, AStopperAttachesUnderItsNameAndAlwaysDetaches) {
   EXPECT_FALSE(CallSystemExit(refusing.vm(), 0x00010004, settings_.messages));
   EXPECT_EQ(RecordedReports(), std::vector<std::string>{"error: attach"});
   EXPECT_EQ(refusing.log.size(), 1u);
-}
 
-TEST_F(MainClassRunnerTest, SystemExitThatComesBackIsDetachedAndReported) {
-  jni_.throwing_.insert("exit");
+  jni_.throwing_.insert("exit");  // a System.exit that comes back
+  ClearReports();
   EXPECT_FALSE(CallSystemExit(jni_.vm(), 0x00010004, settings_.messages));
   EXPECT_EQ(RecordedReports(), std::vector<std::string>{"error: invoke exit(int)"});
   EXPECT_EQ(jni_.log.back(), "DetachCurrentThread");

@@ -10,142 +10,91 @@
 namespace stub {
 namespace {
 
-using Args = std::vector<std::string>;
-
-TEST(ServiceRules, RecognisesASwitchOnlyAsTheSoleExactArgument) {
+TEST(ServiceRules, RecognisesASwitchOnlyAsTheSoleExactNonEmptyArgumentTheEarlierFirst) {
+  constexpr auto kNone = ServiceSwitchKind::kNone;
   struct Case {
-    Args args;
+    std::vector<std::string> args;
+    const char* install;
     ServiceSwitchKind expected;
   };
   const Case cases[] = {
-      {{"app.exe", "-install"}, ServiceSwitchKind::kInstall},
-      {{"", "-uninstall"}, ServiceSwitchKind::kUninstall},
-      {{"app.exe", "-run"}, ServiceSwitchKind::kRun},
-      {{"app.exe"}, ServiceSwitchKind::kNone},
-      {{}, ServiceSwitchKind::kNone},
-      {{"app.exe", "-install", "x"}, ServiceSwitchKind::kNone},
-      {{"app.exe", "x", "-install"}, ServiceSwitchKind::kNone},
-      {{"app.exe", "-INSTALL"}, ServiceSwitchKind::kNone},
-      {{"app.exe", "-Run"}, ServiceSwitchKind::kNone},
-      {{"app.exe", "-install "}, ServiceSwitchKind::kNone},
-      {{"app.exe", "install"}, ServiceSwitchKind::kNone},
-      {{"app.exe", ""}, ServiceSwitchKind::kNone},
+      {{"app.exe", "-install"}, "-install", ServiceSwitchKind::kInstall},
+      {{"", "-uninstall"}, "-install", ServiceSwitchKind::kUninstall},
+      {{"app.exe", "-run"}, "-install", ServiceSwitchKind::kRun},
+      {{"a", "-run"}, "-run", ServiceSwitchKind::kInstall},  // two switches alike: the earlier wins
+      {{"a", ""}, "", kNone},                                // an empty switch never matches
+      {{"a", "-run"}, "", ServiceSwitchKind::kRun},
+      {{"app.exe"}, "-install", kNone},
+      {{}, "-install", kNone},
+      {{"app.exe", "-install", "x"}, "-install", kNone},
+      {{"app.exe", "x", "-install"}, "-install", kNone},
+      {{"app.exe", "-INSTALL"}, "-install", kNone},
+      {{"app.exe", "-install "}, "-install", kNone},
+      {{"app.exe", "install"}, "-install", kNone},
   };
   for (const Case& c : cases) {
-    const std::string shown = c.args.size() > 1 ? c.args[1] : "<none>";
-    EXPECT_EQ(RecognizeServiceSwitch(c.args, "-install", "-uninstall", "-run"), c.expected) << shown;
+    EXPECT_EQ(RecognizeServiceSwitch(c.args, c.install, c.install[0] ? "-uninstall" : "", "-run"), c.expected)
+        << (c.args.size() > 1 ? c.args[1] : "<none>") << " with " << c.install;
   }
 }
 
-TEST(ServiceRules, EarlierSwitchWinsWhenTwoAreConfiguredAlike) {
-  EXPECT_EQ(RecognizeServiceSwitch({"a", "-x"}, "-x", "-x", "-x"), ServiceSwitchKind::kInstall);
-  EXPECT_EQ(RecognizeServiceSwitch({"a", "-x"}, "-i", "-x", "-x"), ServiceSwitchKind::kUninstall);
-}
-
-TEST(ServiceRules, EmptyConfiguredSwitchNeverMatches) {
-  EXPECT_EQ(RecognizeServiceSwitch({"a", ""}, "", "", ""), ServiceSwitchKind::kNone);
-  EXPECT_EQ(RecognizeServiceSwitch({"a", "-run"}, "", "", "-run"), ServiceSwitchKind::kRun);
-}
-
-TEST(ServiceRules, InstallLimitsAcceptUpToTheBoundAndRefuseOneBeyondOrASwitchThatIsNoOneWord) {
+TEST(ServiceRules, InstallTextsFitTheirBuffersAtTheLimitsAndOneBeyondIsRefused) {
   const std::string path_at_limit(kMaxServiceCommandPartsLength - 4, 'p');
   EXPECT_EQ(InstallLimitViolation(std::string(kMaxServiceNameLength, 'n'), path_at_limit, "-sw1"), "");
-
-  const std::string name_refusal =
-      InstallLimitViolation(std::string(kMaxServiceNameLength + 1, 'n'), "C:\\a.exe", "-s");
+  const std::string name_refusal = InstallLimitViolation(std::string(kMaxServiceNameLength + 1, 'n'), "C:\\a.exe", "-s");
   EXPECT_NE(name_refusal.find("216 characters"), std::string::npos) << name_refusal;
-
   const std::string command_refusal = InstallLimitViolation("Svc", path_at_limit, "-sw12");
   EXPECT_NE(command_refusal.find("268 characters"), std::string::npos) << command_refusal;
   EXPECT_NE(command_refusal.find(path_at_limit), std::string::npos) << "names the program path";
-
   for (const std::string switch_text : {"", "-run service", "-run\tservice"}) {
     const std::string refusal = InstallLimitViolation("Svc", "C:\\a.exe", switch_text);
     EXPECT_NE(refusal.find("\"" + switch_text + "\" is empty or holds a space"), std::string::npos) << refusal;
   }
-}
-
-TEST(ServiceRules, ComposedTextsStayWithinTheInstallBuffersAtTheLimits) {
   // The install buffers hold 271 characters plus the terminator.
-  constexpr std::size_t kBufferChars = 271;
-  const std::string longest_name(kMaxServiceNameLength, 'n');
-  EXPECT_EQ(EventLogSourceKeyPath(longest_name).size(), kBufferChars);
-  EXPECT_LE(ServiceKeyPath(longest_name).size(), kBufferChars);
-
-  const std::string path(kMaxServiceCommandPartsLength - 2, 'p');
-  EXPECT_EQ(ComposeServiceCommandLine(path, "-s").size(), kBufferChars);
-}
-
-TEST(ServiceRules, ComposesQuotedCommandLineAndKeyPaths) {
-  EXPECT_EQ(ComposeServiceCommandLine("C:\\Program Files\\My App\\app.exe", "-startsvc"),
-            "\"C:\\Program Files\\My App\\app.exe\" -startsvc");
+  EXPECT_EQ(EventLogSourceKeyPath(std::string(kMaxServiceNameLength, 'n')).size(), 271u);
+  EXPECT_EQ(ComposeServiceCommandLine(std::string(kMaxServiceCommandPartsLength - 2, 'p'), "-s").size(), 271u);
+  EXPECT_EQ(ComposeServiceCommandLine("C:\\My App\\app.exe", "-startsvc"), "\"C:\\My App\\app.exe\" -startsvc");
   EXPECT_EQ(EventLogSourceKeyPath("Svc"), "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Svc");
   EXPECT_EQ(ServiceKeyPath("Svc"), "SYSTEM\\CurrentControlSet\\Services\\Svc");
 }
 
-TEST(ServiceRules, StatusRecordVariesOnlyInStateAndWaitHint) {
-  struct Case {
-    std::uint32_t state;
-    std::uint32_t wait_hint;
-  };
-  const Case cases[] = {{kServiceRunning, 0}, {kServiceStopPending, 40000}, {kServiceStopped, 0}};
-  for (const Case& c : cases) {
-    const ServiceStatusRecord record = StatusRecordFor(c.state);
-    EXPECT_EQ(record.service_type, 0x10u) << c.state;
-    EXPECT_EQ(record.current_state, c.state);
-    EXPECT_EQ(record.controls_accepted, 5u) << c.state;
-    EXPECT_EQ(record.win32_exit_code, 0u) << c.state;
-    EXPECT_EQ(record.service_specific_exit_code, 0u) << c.state;
-    EXPECT_EQ(record.check_point, 0u) << c.state;
-    EXPECT_EQ(record.wait_hint, c.wait_hint) << c.state;
+TEST(ServiceRules, StatusRecordAcceptsStopAndShutdownAndOnlyAStopPendingWaits) {
+  for (const std::uint32_t state : {kServiceRunning, kServiceStopPending, kServiceStopped}) {
+    const ServiceStatusRecord r = StatusRecordFor(state);
+    EXPECT_EQ(std::vector<std::uint32_t>({r.service_type, r.current_state, r.controls_accepted, r.win32_exit_code,
+                                          r.service_specific_exit_code, r.check_point, r.wait_hint}),
+              std::vector<std::uint32_t>({0x10, state, 5, 0, 0, 0, state == kServiceStopPending ? 40000u : 0u}));
   }
   EXPECT_GT(kStopWaitHintMs, kStopWatchdogMs) << "the manager must not give up before the watchdog";
+  for (std::uint32_t control = 0; control < 0x21; ++control) {
+    EXPECT_EQ(IsStopControl(control), control == 1 || control == 5) << control;
+  }
 }
 
-TEST(ServiceRules, OnlyStopAndShutdownAskTheServiceToEnd) {
-  EXPECT_TRUE(IsStopControl(1));
-  EXPECT_TRUE(IsStopControl(5));
-  for (std::uint32_t other : {0u, 2u, 3u, 4u, 6u, 0x20u}) EXPECT_FALSE(IsStopControl(other)) << other;
-}
+TEST(ServiceRules, AStopReachesMainFromItsBeginningUntilTheJvmIsGoneAndNoRequesterOutlivesIt) {
+  ApplicationLifecycle before_main;  // a stop first: main never begins, nothing is asked
+  EXPECT_EQ(before_main.RouteStop(), StopRoute::kMainNotBegun);
+  EXPECT_EQ(before_main.RouteStop(), StopRoute::kMainNotBegun) << "a second control changes nothing";
+  EXPECT_FALSE(before_main.BeginMain());
+  EXPECT_FALSE(before_main.EnterJvm());
+  EXPECT_TRUE(before_main.EndJvm());
+  EXPECT_EQ(before_main.RouteStop(), StopRoute::kNoJvm);
 
-TEST(ServiceRules, StopBeforeMainKeepsMainFromBeginningAndNothingIsAsked) {
-  ApplicationLifecycle lifecycle;
-  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kMainNotBegun);
-  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kMainNotBegun) << "a second control changes nothing";
-  EXPECT_FALSE(lifecycle.BeginMain());
-  EXPECT_FALSE(lifecycle.EnterJvm());
-  EXPECT_TRUE(lifecycle.EndJvm());
-  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kNoJvm);
-}
+  ApplicationLifecycle never_created;
+  EXPECT_TRUE(never_created.EndJvm());
+  EXPECT_EQ(never_created.RouteStop(), StopRoute::kNoJvm);
+  EXPECT_FALSE(never_created.EnterJvm());
 
-TEST(ServiceRules, StopIsDeliveredFromMainsBeginningUntilTheJvmIsGone) {
-  ApplicationLifecycle lifecycle;
-  ASSERT_TRUE(lifecycle.BeginMain());
-  // Also after main has returned: only the end of the JVM closes the door.
-  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kDeliver);
-  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kDeliver);
-  ASSERT_TRUE(lifecycle.EnterJvm());
-  lifecycle.LeaveJvm();
-  EXPECT_TRUE(lifecycle.EndJvm());
-  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kNoJvm);
-  EXPECT_FALSE(lifecycle.EnterJvm());
-}
-
-TEST(ServiceRules, NoStopReachesAJvmThatWasNeverCreated) {
-  ApplicationLifecycle lifecycle;
-  EXPECT_TRUE(lifecycle.EndJvm());
-  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kNoJvm);
-  EXPECT_FALSE(lifecycle.EnterJvm());
-}
-
-TEST(ServiceRules, RuntimeStaysLoadedWhileAStopRequesterIsInside) {
   ApplicationLifecycle lifecycle;
   ASSERT_TRUE(lifecycle.BeginMain());
+  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kDeliver);  // also after main returned: the JVM's end decides
+  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kDeliver);
   ASSERT_TRUE(lifecycle.EnterJvm());
   ASSERT_TRUE(lifecycle.EnterJvm());
   lifecycle.LeaveJvm();
   EXPECT_FALSE(lifecycle.EndJvm()) << "one requester is still inside";
   EXPECT_FALSE(lifecycle.EnterJvm()) << "none may enter once the JVM is gone";
+  EXPECT_EQ(lifecycle.RouteStop(), StopRoute::kNoJvm);
   lifecycle.LeaveJvm();
 }
 

@@ -40,6 +40,33 @@ Bytes StampChecked(const Bytes& stub, const StampRequest& request) {
   return out;
 }
 
+// Why stamping one setting into the stub is refused; a refusal writes nothing.
+std::string Refusal(const Bytes& stub, int id = 1040) {
+  StampRequest request;
+  request.texts[id] = "x";
+  Bytes out;
+  StampExpectation expected;
+  std::string error;
+  EXPECT_FALSE(StampLauncher(stub, request, &out, &expected, &error)) << id;
+  EXPECT_TRUE(out.empty());
+  return error;
+}
+
+ResourceTree Loaded(const Bytes& image) {
+  ResourceTree tree;
+  std::string error;
+  EXPECT_TRUE(LoadResourceTree(image, &tree, &error)) << error;
+  return tree;
+}
+
+std::vector<std::string> Configuration(const Bytes& image) {
+  std::vector<std::string> stored;
+  std::vector<std::string> warnings;
+  std::string error;
+  EXPECT_TRUE(ReadLauncherConfiguration(image, &stored, &warnings, &error)) << error;
+  return stored;
+}
+
 TEST(StringBlock, EncodesSixteenLengthPrefixedStringsAndDecodesThemBack) {
   StringBlock block;
   block[0] = u"ab";
@@ -53,18 +80,6 @@ TEST(StringBlock, EncodesSixteenLengthPrefixedStringsAndDecodesThemBack) {
   EXPECT_EQ(decoded, block);
   EXPECT_FALSE(DecodeStringBlock(Bytes(data.begin(), data.end() - 1), &decoded));
   EXPECT_FALSE(DecodeStringBlock(Bytes(30, 0), &decoded));
-}
-
-TEST(ResourceTree, SerializesAndParsesBackTheSameTree) {
-  const ResourceTree tree = StubResources();
-  for (std::uint32_t rva : {0x2000u, 0x41000u}) {
-    const Bytes section = SerializeResourceTree(tree, rva);
-    EXPECT_EQ(section.size(), SerializeResourceTree(tree, 0x1000).size());
-    ResourceTree parsed;
-    std::string error;
-    ASSERT_TRUE(ParseResourceTree(section, rva, &parsed, &error)) << error;
-    EXPECT_TRUE(parsed == tree);
-  }
 }
 
 TEST(ResourceTree, OrdersNamedEntriesFirstAndIdsAscending) {
@@ -226,20 +241,13 @@ TEST(StampLauncher, WritesSettingsAndKeepsEverythingElse) {
       request.texts[1040] = "C:\\Program Files\\Java\\jvm.dll";
       request.texts[1184] = "";
       request.texts[1376] = "Caf\u00E9 \u20AC \U0001F600";
-      const Bytes out = StampChecked(stub, request);
-      ResourceTree tree;
-      std::string error;
-      ASSERT_TRUE(LoadResourceTree(out, &tree, &error)) << error;
+      ResourceTree tree = Loaded(StampChecked(stub, request));
       EXPECT_EQ(StringOf(tree, 1040), u"C:\\Program Files\\Java\\jvm.dll");
       EXPECT_EQ(StringOf(tree, 1184), u"");
       EXPECT_EQ(StringOf(tree, 1376), u"Caf\u00E9 \u20AC \U0001F600");
       EXPECT_EQ(StringOf(tree, 1056), u"default JvmOptions");
       EXPECT_EQ(StringOf(tree, 1025), u"neighbour");
       EXPECT_EQ(StringOf(tree, 1040, 0x407), u"deutsch");
-      ResourceTree expected = StubResources();
-      expected.at(ResourceName::Id(kRtString)).clear();
-      tree.at(ResourceName::Id(kRtString)).clear();
-      EXPECT_TRUE(tree == expected) << "resources other than strings (the manifest, the version...) changed";
     }
   }
 }
@@ -258,11 +266,9 @@ TEST(StampLauncher, GrowsShrinksAndRestampsAcrossSectionMoves) {
   EXPECT_EQ(image.sections[1].name, ".rsrcold");
   EXPECT_EQ(image.sections[3].name, ".rsrc");
   EXPECT_EQ(image.sections[2].virtual_address, GetU32(stub, 0x84 + 20 + 40 * 0 + 240 + 40 * 2 + 12));
-  std::vector<std::string> stored;
-  std::vector<std::string> warnings;
-  ASSERT_TRUE(ReadLauncherConfiguration(grown, &stored, &warnings, &error)) << error;
-  for (std::size_t i = 0; i < stub::kSettingCount; ++i)
-    EXPECT_EQ(stored[i], all_long.texts[stub::kSettingLayouts[i].id]);
+  std::vector<std::string> long_texts;
+  for (const stub::SettingLayout& layout : stub::kSettingLayouts) long_texts.push_back(all_long.texts[layout.id]);
+  EXPECT_EQ(Configuration(grown), long_texts);
 
   // The moved section is now last, so later edits, larger or smaller, happen in place.
   StampRequest small;
@@ -273,13 +279,10 @@ TEST(StampLauncher, GrowsShrinksAndRestampsAcrossSectionMoves) {
   ASSERT_TRUE(ParsePeImage(shrunk, &image, &error));
   EXPECT_EQ(image.sections.size(), 4u);
   const Bytes regrown = StampChecked(shrunk, all_long);
-  ASSERT_TRUE(ReadLauncherConfiguration(regrown, &stored, &warnings, &error)) << error;
-  EXPECT_EQ(stored[9], all_long.texts[1168]);
+  EXPECT_EQ(Configuration(regrown), long_texts);
   EXPECT_EQ(regrown, StampChecked(grown, all_long));
 
   // A section that shrinks in place before .reloc still reaches it (StampChecked checks the rules).
-  std::vector<std::string> long_texts;
-  for (const stub::SettingLayout& layout : stub::kSettingLayouts) long_texts.push_back(all_long.texts[layout.id]);
   const Bytes large_stub = BuildImage(StubResources(long_texts), true, true);
   ASSERT_TRUE(ParsePeImage(StampChecked(large_stub, small), &image, &error));
   EXPECT_EQ(image.sections.size(), 3u);  // rewritten in place
@@ -318,13 +321,7 @@ TEST(LoaderRules, EachRuleFailsOnAnImageThatBreaksItAndWriteRefusesThatStub) {
     PutU32(stub, c.at, c.value);
     if (c.at != opt + 64) PutU32(stub, opt + 64, ComputePeChecksum(stub, opt + 64));
     EXPECT_NE(LoaderRuleViolation(stub).find(c.rule), std::string::npos) << c.what << ": " << LoaderRuleViolation(stub);
-    StampRequest request;
-    request.texts[1040] = "j";
-    Bytes out;
-    StampExpectation expected;
-    std::string error;
-    EXPECT_FALSE(StampLauncher(stub, request, &out, &expected, &error)) << c.what;
-    EXPECT_TRUE(out.empty()) << c.what;
+    EXPECT_NE(Refusal(stub), "") << c.what;
   }
 }
 
@@ -343,16 +340,7 @@ TEST(StampLauncher, RefusesEveryStubThatDumpRefusesWithTheSameMessage) {
     std::string dump_error;
     ASSERT_FALSE(ReadLauncherConfiguration(stub, &stored, &warnings, &dump_error));
     EXPECT_NE(dump_error.find("is malformed"), std::string::npos) << dump_error;
-    for (const int id : {1056, 1712, 1040}) {  // the broken block itself, or another one
-      StampRequest request;
-      request.texts[id] = "x";
-      Bytes out;
-      StampExpectation expected;
-      std::string error;
-      EXPECT_FALSE(StampLauncher(stub, request, &out, &expected, &error)) << id;
-      EXPECT_EQ(error, dump_error);
-      EXPECT_TRUE(out.empty());
-    }
+    for (const int id : {1056, 1712, 1040}) EXPECT_EQ(Refusal(stub, id), dump_error);  // the broken block or another
   }
 }
 
@@ -428,23 +416,16 @@ TEST(StampLauncher, ReplacesMainIconAndSplashBitmap) {
     StampRequest request;
     request.icon = &icon;
     request.splash_dib = &dib;
-    const Bytes out = StampChecked(stub, request);
-    ResourceTree tree;
-    std::string error;
-    ASSERT_TRUE(LoadResourceTree(out, &tree, &error)) << error;
+    const ResourceTree tree = Loaded(StampChecked(stub, request));
     const NameMap& icons = tree.at(ResourceName::Id(kRtIcon));
     ASSERT_EQ(icons.size(), 3u);  // the old group's two images replaced, the other group's image kept
     EXPECT_EQ(icons.at(ResourceName::Id(7)).at(ResourceName::Id(0)).bytes, Data("other group's icon").bytes);
     const LanguageMap* group = FindResource(tree, ResourceName::Id(kRtGroupIcon), ResourceName::Name(u"MAINICON"));
     ASSERT_NE(group, nullptr);
-    const Bytes& directory = group->at(language).bytes;
+    const Bytes& directory = group->at(language).bytes;  // its entries: fuzz_icon_file
     ASSERT_EQ(directory.size(), 6u + 2 * 14);
-    EXPECT_EQ(GetU16(directory, 4), 2);
     for (std::size_t i = 0; i < 2; ++i) {
-      const std::size_t entry = 6 + i * 14;
-      EXPECT_EQ(directory[entry], icon[i].width);
-      EXPECT_EQ(GetU32(directory, entry + 8), icon[i].data.size());
-      EXPECT_EQ(icons.at(ResourceName::Id(GetU16(directory, entry + 12))).at(language).bytes, icon[i].data);
+      EXPECT_EQ(icons.at(ResourceName::Id(GetU16(directory, 6 + i * 14 + 12))).at(language).bytes, icon[i].data);
     }
     const LanguageMap* bitmap = FindResource(tree, ResourceName::Id(kRtBitmap), ResourceName::Id(kSplashBitmapId));
     EXPECT_EQ(bitmap->at(ResourceName::Id(0)).bytes, dib);
@@ -466,21 +447,18 @@ TEST(StampLauncher, ReplacesManifestAndVersionInformationEachByOneResource) {
   request.manifest = &manifest;
   request.version_info = version;
   const Bytes out = StampChecked(stub, request);
-  ResourceTree tree;
-  std::string error;
-  ASSERT_TRUE(LoadResourceTree(out, &tree, &error)) << error;
-  const LanguageMap* manifests = FindResource(tree, ResourceName::Id(kRtManifest), ResourceName::Id(kManifestId));
-  ASSERT_NE(manifests, nullptr);
-  ASSERT_EQ(manifests->size(), 1u);
-  EXPECT_EQ(manifests->at(ResourceName::Id(0)).bytes, manifest);
-  const LanguageMap* versions = FindResource(tree, ResourceName::Id(kRtVersion), ResourceName::Id(kVersionInfoId));
-  ASSERT_NE(versions, nullptr);
-  ASSERT_EQ(versions->size(), 1u);
-  EXPECT_EQ(versions->at(ResourceName::Id(0)).bytes, EncodeVersionResource(version));
+  const ResourceTree tree = Loaded(out);
+  const auto only = [&tree](int type, int id) {  // the one resource of that type and ID, language neutral
+    const LanguageMap* languages = FindResource(tree, ResourceName::Id(type), ResourceName::Id(id));
+    return languages && languages->size() == 1 ? languages->at(ResourceName::Id(0)).bytes : Bytes{};
+  };
+  EXPECT_EQ(only(kRtManifest, kManifestId), manifest);
+  EXPECT_EQ(only(kRtVersion, kVersionInfoId), EncodeVersionResource(version));
 
   // dump shows the version information the tool wrote, and not the launcher's own.
   std::string ini;
   std::vector<std::string> warnings;
+  std::string error;
   ASSERT_TRUE(DumpLauncher(out, &ini, &warnings, &error)) << error;
   EXPECT_NE(ini.find("\n\n[VersionInfo]\nFileVersion=2.5\nFileDescription=Caf\u00E9 \U0001F600\n"), std::string::npos)
       << ini;
@@ -530,16 +508,7 @@ TEST(StampLauncher, RefusesUnsuitableStubs) {
       {"English table only", BuildImage(english, true, false), "carries no language-neutral launcher string table"},
       {"other strings only", BuildImage(unrelated, true, false), "carries no language-neutral launcher string table"},
   };
-  for (const Case& c : cases) {
-    StampRequest request;
-    request.texts[1040] = "x";
-    Bytes out;
-    StampExpectation expected;
-    std::string error;
-    EXPECT_FALSE(StampLauncher(c.stub, request, &out, &expected, &error)) << c.what;
-    EXPECT_NE(error.find(c.expected_error), std::string::npos) << c.what << ": " << error;
-    EXPECT_TRUE(out.empty()) << c.what;
-  }
+  for (const Case& c : cases) EXPECT_NE(Refusal(c.stub).find(c.expected_error), std::string::npos) << c.what;
 }
 
 TEST(IconAndBitmapFiles, AcceptWellFormedFilesAndRefuseOthers) {
@@ -547,13 +516,9 @@ TEST(IconAndBitmapFiles, AcceptWellFormedFilesAndRefuseOthers) {
   Bytes dib(40, 0);
   dib[0] = 40;
   ico.insert(ico.end(), dib.begin(), dib.end());
-  std::vector<IconImage> images;
+  std::vector<IconImage> images;  // what an accepted file yields: fuzz_icon_file
   std::string error;
   ASSERT_TRUE(ParseIconFile(ico, &images, &error)) << error;
-  ASSERT_EQ(images.size(), 1u);
-  EXPECT_EQ(images[0].width, 32);
-  EXPECT_EQ(images[0].bit_count, 32);
-  EXPECT_EQ(images[0].data, dib);
   Bytes bad_offset = ico;
   bad_offset[18] = 23;
   Bytes not_dib = ico;
