@@ -51,8 +51,8 @@ inline std::vector<std::string> ValidStoredTexts() {
       case stub::SettingKind::kFlag:
         stored.push_back("1");
         break;
-      case stub::SettingKind::kInteger:
-        stored.push_back("-0");
+      case stub::SettingKind::kInteger:  // a restart code of 0 would restart every orderly exit
+        stored.push_back(std::string_view(layout.name) == "RestartExitCode" ? "-07" : "-0");
         break;
       case stub::SettingKind::kVersion:
         stored.push_back("0x00010004");
@@ -64,6 +64,14 @@ inline std::vector<std::string> ValidStoredTexts() {
         stored.push_back("APP=C:\\d\u00E9mo \U0001F600\nPATH=%APP%\\bin;%PATH%\nREMOVED=");
         break;
       default:
+        if (std::string_view(layout.name) == "AppUserModelId") {  // no spaces, as Windows takes it
+          stored.push_back("Vendor.App.\u00E9\U0001F600");
+          break;
+        }
+        if (std::string_view(layout.name) == "JavaDownloadUrl") {
+          stored.push_back("https://example.com/java?%%=\u00E9");
+          break;
+        }
         if (std::string_view(layout.name) == "ServiceSwitch") {  // one word: the service's command line
           stored.push_back("-\u00E9\U0001F600%%=\"");
           break;

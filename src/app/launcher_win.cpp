@@ -3,8 +3,11 @@
 #include "app/launcher.h"
 
 #include <windows.h>
+#include <shobjidl.h>
 
+#include "app/restart_win.h"
 #include "app/stage_settings.h"
+#include "core/app_user_model_id.h"
 #include "core/environment.h"
 #include "core/handle_win.h"
 #include "core/launch_config.h"
@@ -30,6 +33,13 @@ void ChangeToExecutableDirectory() {
   if (slash != std::string::npos) SetCurrentDirectoryTo(path.substr(0, slash));
 }
 
+class Win32ShellIdentity : public ShellIdentity {
+ public:
+  void SetExplicitAppUserModelId(const std::u16string& id) override {
+    ::SetCurrentProcessExplicitAppUserModelID(Wide(id));
+  }
+};
+
 // Creating the mutex and testing whether it already existed is one atomic step, so two instances
 // started at the same moment cannot both pass.
 bool AdmitSingleInstance(const LaunchConfiguration& config, ScopedHandle& mutex) {
@@ -52,11 +62,20 @@ bool IsSwitch(const std::vector<std::string>& args, const std::string& which) {
 
 int RunLauncher(bool windowed, const std::vector<std::string>& args) {
   SetLaunchMode(windowed ? LaunchMode::kWindowed : LaunchMode::kConsole);
+  // Read before anything moves: the directory the launcher was started from, and what a restarting
+  // launcher handed on (taken out of the environment, so that no process of the application inherits it).
+  const std::string start_directory = CurrentDirectory();
+  const std::string restart_times = TakeRestartTimes();
   ChangeToExecutableDirectory();
   const LaunchConfiguration& config = LoadLaunchConfiguration();
   // Before anything reads the environment: the runtime search, %NAME% references, the JVM.
   ApplyEnvironment(config.Environment(), EnvironmentValue, SetEnvironmentValue);
-  const JvmSettings jvm = JvmSettingsOf(config);
+  // Before any window of the process exists, message boxes included: Windows reads the ID when a
+  // window first appears on the taskbar.
+  Win32ShellIdentity shell;
+  ApplyAppUserModelId(config.AppUserModelId(), shell);
+  const std::string no_directory;
+  const JvmSettings jvm = JvmSettingsOf(config, no_directory);
   // The log pipes replace the standard handles before any other C runtime (the JVM's) is loaded and
   // binds them; installing or removing the service writes no log.
   const bool service = !config.ServiceName().empty();
@@ -77,8 +96,13 @@ int RunLauncher(bool windowed, const std::vector<std::string>& args) {
     if (SplashWanted(config.ShowSplash(), config.SplashSeconds())) StartSplash(SplashSettingsOf(config));
   }
 
+  const bool in_caller_directory = config.IsGiven(Setting::UseCallerDirectory) && config.UseCallerDirectory();
+  const JvmSettings application = JvmSettingsOf(config, in_caller_directory ? start_directory : no_directory);
+  const RestartPlan restart{config.RestartExitCode(), start_directory, restart_times, config.RestartLimitMessage(),
+                            &instance_mutex};
+  const JvmExitHook exit_hook = config.IsGiven(Setting::RestartExitCode) ? ArmRestart(restart) : nullptr;
   const std::vector<std::string> main_args(args.empty() ? args.end() : args.begin() + 1, args.end());
-  const bool ran = RunJavaApplication(jvm, main_args);
+  const bool ran = RunJavaApplication(application, main_args, exit_hook);
   FlushLogs();
   return ran ? kExitSuccess : kExitFailure;
 }

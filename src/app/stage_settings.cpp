@@ -4,13 +4,15 @@
 
 namespace stub {
 
-JvmSettings JvmSettingsOf(const LaunchConfiguration& config) {
+JvmSettings JvmSettingsOf(const LaunchConfiguration& config, const std::string& caller_directory) {
   return JvmSettings{
       RuntimeSettings{config.MinJavaVersionNumber(), config.JvmPath(), config.JvmSearchMode(),
-                      config.JvmErrorMessages(kNoSuitableRuntime)},
+                      config.JvmErrorMessages(kNoSuitableRuntime), config.JavaDownloadUrl(),
+                      config.JavaDownloadMessage()},
       config.JvmOptions(),
       config.ClassPath(),
       config.WorkingDirectory(),
+      caller_directory,
       config.ChangeDirectoryBeforeJvm(),
       config.FileAccessErrorMessage(),
       MainSettings{config.MainClass(), config.AppOptions(), config.SystemOutFile(), config.SystemErrFile(),

@@ -12,7 +12,8 @@
 
 namespace stub {
 
-JvmSettings JvmSettingsOf(const LaunchConfiguration& config);
+// caller_directory: where the application runs instead of WorkingDirectory; empty for the usual rules.
+JvmSettings JvmSettingsOf(const LaunchConfiguration& config, const std::string& caller_directory);
 ServiceSwitches ServiceSwitchesOf(const LaunchConfiguration& config);
 ServiceSettings ServiceSettingsOf(const LaunchConfiguration& config, const JvmSettings& jvm);
 SplashSettings SplashSettingsOf(const LaunchConfiguration& config);

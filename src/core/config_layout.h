@@ -19,7 +19,8 @@ enum class SettingKind {
   kLines,       // text of several lines, separated by line feeds
 };
 
-// name, string-table ID, kind (without its k), in ID order.
+// name, string-table ID, kind (without its k), in ID order. Settings added later continue at 1728 and
+// messages at 1936, each in its block of sixteen; IDs that no row names leave their blocks out.
 #define STUB_SETTINGS(X)                             \
   X(MinJavaVersion, 1024, Version)                   \
   X(JvmPath, 1040, Text)                             \
@@ -68,7 +69,13 @@ enum class SettingKind {
   X(Environment, 1728, Lines)                        \
   X(LogRollBytes, 1744, Integer)                     \
   X(LogKeep, 1760, Integer)                          \
-  X(LogWriteFailedMessage, 1936, Message)
+  X(UseCallerDirectory, 1856, Flag)                  \
+  X(RestartExitCode, 1888, Integer)                  \
+  X(JavaDownloadUrl, 1904, Text)                     \
+  X(AppUserModelId, 1920, Text)                      \
+  X(LogWriteFailedMessage, 1936, Message)            \
+  X(RestartLimitMessage, 2080, Message)              \
+  X(JavaDownloadMessage, 2096, Message)
 
 // Every setting, by its table position.
 enum class Setting : int {

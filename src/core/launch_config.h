@@ -72,6 +72,10 @@ class LaunchConfiguration {
   STUB_SETTINGS(STUB_SETTING_ACCESSOR)
 #undef STUB_SETTING_ACCESSOR
 
+  // True when the entry holds a value: settings added after the first table read their absent or
+  // empty entry as "not configured", whatever their kind would make of an empty text.
+  bool IsGiven(Setting setting) const { return !texts_[IndexOf(setting)].empty(); }
+
   const std::string& JvmErrorMessages(JvmErrorMessage which) const {
     return texts_[IndexOf(Setting::JvmErrorMessages0) + which];
   }

@@ -30,6 +30,12 @@ void ReportInfo(const std::string& format, const std::string& arg);
 void ReportError(const std::string& format);
 void ReportError(const std::string& format, const std::string& arg);
 
+// Delivers an error that an address can help with. The windowed build asks in the same box whether to
+// open the address (the question a format whose "%s" takes it) and opens it on yes; a console gets the
+// address on a line of its own after the text; the event log, one record with both. Without an
+// address, ReportText(true, text).
+void ReportErrorWithAddress(const std::string& text, const std::string& address, const std::string& question);
+
 // Delivers, as an error, the system's text for a Win32 error code (or "System error <code>." when the
 // system has none); ReportLastError for the calling thread's last error.
 void ReportSystemError(unsigned long code);

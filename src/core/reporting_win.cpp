@@ -3,9 +3,12 @@
 #include "core/reporting.h"
 
 #include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
 
 #include <atomic>
 
+#include "core/message_format.h"
 #include "core/system_win.h"
 
 namespace stub {
@@ -44,6 +47,13 @@ void WriteEvent(bool is_error, const std::string& text) {
                  0, is_error ? kErrorEventId : kInfoEventId, nullptr, 1, 0, strings, nullptr);
 }
 
+// The shell may hand the address to a handler that it activates through COM, which must therefore be
+// initialised on the calling thread first.
+void OpenAddress(const std::string& address) {
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  ::ShellExecuteW(nullptr, L"open", Wide(WideOf(address)), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
 }  // namespace
 
 void KeepReportStreams() {
@@ -67,6 +77,26 @@ void ReportText(bool is_error, const std::string& text) {
       break;
     case LaunchMode::kService:
       WriteEvent(is_error, text);
+      break;
+  }
+}
+
+void ReportErrorWithAddress(const std::string& text, const std::string& address, const std::string& question) {
+  if (address.empty()) return ReportText(true, text);
+  switch (g_launch_mode.load()) {
+    case LaunchMode::kConsole:
+      WriteLine(true, text);
+      WriteLine(true, address);
+      break;
+    case LaunchMode::kWindowed: {
+      const std::string box = text + "\n\n" + FormatMessageText(question, {address});
+      if (::MessageBoxW(nullptr, Wide(WideOf(box)), L"Error", MB_YESNO | MB_ICONERROR | MB_SETFOREGROUND) == IDYES) {
+        OpenAddress(address);
+      }
+      break;
+    }
+    case LaunchMode::kService:
+      WriteEvent(true, text + "\r\n" + address);
       break;
   }
 }

@@ -19,6 +19,10 @@ struct JvmSettings {
   const std::string& jvm_options;          // JvmOptions, after the INI override
   const std::string& class_path;           // ClassPath
   const std::string& working_directory;    // WorkingDirectory; empty: stay where the launcher is
+  // The directory the launcher was started from, when the application runs there (UseCallerDirectory):
+  // it then takes WorkingDirectory's place as the current directory and user.dir of main. Empty: the
+  // application runs in WorkingDirectory (or the launcher's folder).
+  const std::string& caller_directory;
   bool change_directory_before_jvm;        // ChangeDirectoryBeforeJvm
   const std::string& file_access_message;  // "Error accessing file/directory: %s"
   MainSettings main;
@@ -56,8 +60,9 @@ void UnloadJvm();
 // ShutDownJvm, then UnloadJvm: the teardown of a run in which no other thread calls into the JVM.
 void DestroyJvm();
 
-// A whole interactive run: CreateJvm, RunMainClass with the arguments, DestroyJvm. True when main
-// returned normally.
-[[nodiscard]] bool RunJavaApplication(const JvmSettings& settings, const std::vector<std::string>& args);
+// A whole interactive run: CreateJvm (with the exit hook, when there is one), RunMainClass with the
+// arguments, DestroyJvm. True when main returned normally.
+[[nodiscard]] bool RunJavaApplication(const JvmSettings& settings, const std::vector<std::string>& args,
+                                      JvmExitHook exit_hook = nullptr);
 
 }  // namespace stub

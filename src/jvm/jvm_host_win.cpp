@@ -119,7 +119,7 @@ bool RefuseForeignLibrary(const std::string& path, JvmMessages messages) {
   if (!machine || *machine == 0 || *machine == kLauncherMachine) return false;
   ReportError(messages[kUnableToLoadJvm], path);
   ReportText(true, ForeignLibraryText(path, *machine, kLauncherMachine));
-  TraceLoad(path, FormatMessageText("refused: other bitness: %s library", {MachineName(*machine)}).c_str());
+  TraceLoad(path, FormatMessageText("refused: other machine: %s library", {MachineName(*machine)}).c_str());
   return true;
 }
 
@@ -191,8 +191,9 @@ bool BuildJvmOptions(const JvmSettings& settings, const std::string& java_home, 
   const Win32ClassPathFileSystem fs;
   LaunchReporter reporter;
   std::vector<std::string> assembled;
-  return AssembleJvmOptions(inputs, fs, reporter, assembled) &&
-         EncodeJvmOptions(assembled, AnsiCodePage(), reporter, options);
+  if (!AssembleJvmOptions(inputs, fs, reporter, assembled)) return false;
+  if (!settings.caller_directory.empty()) PlaceApplicationIn(settings.caller_directory, FullPath, assembled);
+  return EncodeJvmOptions(assembled, AnsiCodePage(), reporter, options);
 }
 
 bool CreateVirtualMachine(JvmExitHook exit_hook) {
@@ -248,6 +249,21 @@ void JNICALL FlushLogsAndExit(jint status) {
 
 jint AttachVersion() { return static_cast<jint>(Host().settings->runtime.min_java_version); }
 
+// The application's own run in the caller's directory. The stream files are the launcher's
+// configuration, so they stay where the configuration puts them: made absolute before the move.
+bool RunMainInCallerDirectory(const JvmSettings& settings, MainCall& call) {
+  const std::string out = settings.main.system_out_file.empty() ? "" : FullPath(settings.main.system_out_file);
+  const std::string err = settings.main.system_err_file.empty() ? "" : FullPath(settings.main.system_err_file);
+  if (!SetCurrentDirectoryTo(settings.caller_directory)) {
+    ReportLastError();
+    ReportError(settings.file_access_message, settings.caller_directory);
+    return false;
+  }
+  call.user_dir = settings.caller_directory;
+  const MainSettings main{settings.main.main_class, settings.main.app_options, out, err, settings.main.messages};
+  return InvokeMain(Host().env, main, call);
+}
+
 }  // namespace
 
 bool CreateJvm(const JvmSettings& settings, bool with_service_console, JvmExitHook exit_hook) {
@@ -268,13 +284,15 @@ bool CreateJvm(const JvmSettings& settings, bool with_service_console, JvmExitHo
 bool RunMainClass(const std::vector<std::string>& args, bool as_stopper, MainGate may_begin) {
   const JvmHostState& host = Host();
   const JvmSettings& settings = *host.settings;
+  // Streams the launcher's log files own stay at the JVM's defaults, which write to those files.
+  const bool own_logs = OwnsStandardStream(false) || OwnsStandardStream(true);
+  MainCall call{args, "", /*redirect=*/!as_stopper && !own_logs, may_begin};
+  if (!as_stopper && !settings.caller_directory.empty()) return RunMainInCallerDirectory(settings, call);
   if (!as_stopper && !settings.working_directory.empty() && !settings.change_directory_before_jvm &&
       !ChangeToWorkingDirectory(settings)) {
     return false;
   }
-  // Streams the launcher's log files own stay at the JVM's defaults, which write to those files.
-  const bool own_logs = OwnsStandardStream(false) || OwnsStandardStream(true);
-  MainCall call{args, CurrentDirectory(), /*redirect=*/!as_stopper && !own_logs, may_begin};
+  call.user_dir = CurrentDirectory();
   if (call.user_dir.empty()) {
     ReportLastError();
     ReportError(settings.file_access_message, settings.working_directory);
@@ -300,8 +318,8 @@ void DestroyJvm() {
   UnloadJvm();
 }
 
-bool RunJavaApplication(const JvmSettings& settings, const std::vector<std::string>& args) {
-  if (!CreateJvm(settings, /*with_service_console=*/false)) return false;
+bool RunJavaApplication(const JvmSettings& settings, const std::vector<std::string>& args, JvmExitHook exit_hook) {
+  if (!CreateJvm(settings, /*with_service_console=*/false, exit_hook)) return false;
   const bool ran = RunMainClass(args, /*as_stopper=*/false);
   DestroyJvm();
   return ran;

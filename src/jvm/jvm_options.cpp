@@ -145,6 +145,24 @@ bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem
   return true;
 }
 
+void PlaceApplicationIn(const std::string& directory, const std::function<std::string(const std::string&)>& full_path,
+                        std::vector<std::string>& options) {
+  const std::string_view prefix = kClassPathOptionPrefix;
+  for (std::string& option : options) {
+    if (option.compare(0, prefix.size(), prefix) != 0) continue;
+    std::string absolute(prefix);
+    for (std::size_t from = prefix.size(); from <= option.size();) {
+      std::size_t end = option.find(';', from);
+      if (end == std::string::npos) end = option.size();
+      if (end > from) absolute.append(full_path(option.substr(from, end - from))).push_back(';');
+      from = end + 1;
+    }
+    if (absolute.back() == ';') absolute.pop_back();
+    option = std::move(absolute);
+  }
+  options.push_back("-Duser.dir=" + directory);
+}
+
 namespace {
 
 bool CanCarry(const OptionCodePage& code_page, const std::string& utf8) { return code_page.Encode(utf8).has_value(); }

@@ -62,6 +62,13 @@ struct JvmOptionInputs {
 [[nodiscard]] bool AssembleJvmOptions(const JvmOptionInputs& inputs, const ClassPathFileSystem& fs,
                                       AssemblyReporter& reporter, std::vector<std::string>& options);
 
+// For an application that runs in another directory than the one the options were assembled in (the
+// launcher's caller's): every class-path entry made absolute by full_path, since the JVM resolves
+// relative entries against user.dir, and "-Duser.dir=" + directory appended, since the JVM reads
+// user.dir once, at creation, for every relative path it resolves later.
+void PlaceApplicationIn(const std::string& directory, const std::function<std::string(const std::string&)>& full_path,
+                        std::vector<std::string>& options);
+
 // The code page the JVM decodes its options with (the process's ANSI code page), as option assembly
 // needs it.
 class OptionCodePage {

@@ -18,11 +18,13 @@ struct RuntimeSettings {
   const std::string& jvm_path;            // JvmPath as configured, references not yet expanded
   int search_mode;                        // JvmSearchMode
   const std::string& no_runtime_message;  // "Unable to locate suitable Java Runtime Environment ..."
+  const std::string& download_url;        // JavaDownloadUrl: where to get a runtime; empty: none named
+  const std::string& download_message;    // the windowed launcher's question, "%s" the address
 };
 
 // The runtime to load, its Java home made absolute (empty when the library lies in no Java home),
 // which JVM option assembly substitutes for JAVA_HOME. When nothing usable is found, reports the
-// no-runtime message once and returns nullopt.
+// no-runtime message once, with the download address when one is configured, and returns nullopt.
 [[nodiscard]] std::optional<ResolvedRuntime> ResolveJvmLibrary(const RuntimeSettings& settings);
 
 // nullopt when the path cannot be opened for reading as a file; else the machine of its PE header, 0

@@ -7,6 +7,7 @@
 
 #include "core/handle_win.h"
 #include "core/registry_win.h"
+#include "core/message_format.h"
 #include "core/reporting.h"
 #include "core/system_win.h"
 #include "core/text.h"
@@ -117,7 +118,8 @@ std::optional<ResolvedRuntime> ResolveJvmLibrary(const RuntimeSettings& settings
                              ActiveTrace()};
   std::optional<ResolvedRuntime> runtime = ChooseJvmLibrary(search, settings.search_mode);
   if (!runtime) {
-    ReportError(settings.no_runtime_message);
+    ReportErrorWithAddress(FormatMessageText(settings.no_runtime_message, {}), settings.download_url,
+                           settings.download_message);
     return std::nullopt;
   }
   // A home found through a relative JvmPath is handed on absolute: the JVM and the application may

@@ -98,7 +98,7 @@ bool IsUsableLibrary(const RuntimeSearch& search, const Step& step, const std::s
   if (*machine != 0 && *machine != search.machine) {
     if (search.trace != nullptr) {
       Trace(search, step, path.c_str(),
-            FormatMessageText("other bitness: %s library", {MachineName(*machine)}).c_str());
+            FormatMessageText("other machine: %s library", {MachineName(*machine)}).c_str());
     }
     return false;
   }
@@ -414,9 +414,9 @@ std::optional<std::uint16_t> PeMachine(std::string_view pe_header) {
 std::string MachineName(std::uint16_t machine) {
   switch (machine) {
     case kMachineX86:
-      return "32-bit";
+      return "x86";
     case kMachineX64:
-      return "64-bit";
+      return "x64";
     case kMachineArm64:
       return "ARM64";
     default: {
@@ -429,8 +429,11 @@ std::string MachineName(std::uint16_t machine) {
 }
 
 std::string ForeignLibraryText(std::string_view path, std::uint16_t machine, std::uint16_t launcher_machine) {
-  return FormatMessageText("%s is a %s library; this launcher is %s.",
-                           {path, MachineName(machine), MachineName(launcher_machine)});
+  const std::string name = MachineName(machine);
+  // "an x86", "an x64", "an ARM64", but "a machine type 0x01C4": the article follows the sound.
+  const char* article = name[0] == 'x' || name[0] == 'A' ? "an" : "a";
+  return FormatMessageText("%s is %s %s library; this launcher is %s.",
+                           {path, article, name, MachineName(launcher_machine)});
 }
 
 std::string TraceLine(std::string_view source, std::string_view key, std::string_view path, std::string_view version,

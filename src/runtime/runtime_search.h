@@ -130,10 +130,10 @@ std::string RuntimeBinFolder(std::string_view library);
 std::optional<std::uint32_t> PeHeaderOffset(std::string_view dos_header);
 std::optional<std::uint16_t> PeMachine(std::string_view pe_header);
 
-// "32-bit", "64-bit" or "ARM64" for the machine types above, else "machine type 0x<hex>".
+// "x86", "x64" or "ARM64" for the machine types above, as Windows names them, else "machine type 0x<hex>".
 std::string MachineName(std::uint16_t machine);
 
-// The second line of a refused library: "<path> is a 32-bit library; this launcher is 64-bit."
+// The second line of a refused library: "<path> is an ARM64 library; this launcher is x64."
 std::string ForeignLibraryText(std::string_view path, std::uint16_t machine, std::uint16_t launcher_machine);
 
 // Read access to the vendor keys, in the registry view of the launcher's own bitness.

@@ -36,6 +36,7 @@
 #define MS_ABI __attribute__((ms_abi))
 #define kDefaultLibjvm "/usr/lib/jvm/java-17-openjdk-amd64/lib/server/libjvm.so"
 #define kClassPathOption "-Djava.class.path="
+#define kUserDirOption "-Duser.dir="
 
 enum {
   kEnvSlots = sizeof(struct JNINativeInterface_) / sizeof(void *),
@@ -958,6 +959,16 @@ static JavaVMOption *TranslateOptions(const JavaVMInitArgs *args) {
       Append(&option, &length, kClassPathOption);
       Append(&option, &length, unix_list);
       free(unix_list);
+      options[i].optionString = option;
+    }
+    if (!strncmp(text, kUserDirOption, strlen(kUserDirOption))) {
+      /* A Windows JVM takes the directory in Windows form; the Linux one needs it absolute in Unix form. */
+      char *unix_dir = UnixPathOf(text + strlen(kUserDirOption));
+      char *option = NULL;
+      size_t length = 0;
+      Append(&option, &length, kUserDirOption);
+      Append(&option, &length, unix_dir ? unix_dir : text + strlen(kUserDirOption));
+      free(unix_dir);
       options[i].optionString = option;
     }
     LogLine("translated\t%s", options[i].optionString ? options[i].optionString : "");

@@ -112,6 +112,16 @@ def wine_server(env, persistent=True):
         subprocess.run([WINE64, "cmd", "/c", "exit"], **quiet)
 
 
+def copy_as_arm64(library, destination):
+    """A copy of a library whose PE header says ARM64: Wine on x86-64 cannot load any ARM64 image, so
+    only the header matters, and it is all the launcher reads before it refuses one."""
+    image = bytearray(Path(library).read_bytes())
+    pe = int.from_bytes(image[0x3C:0x40], "little")
+    image[pe + 4:pe + 6] = (0xAA64).to_bytes(2, "little")
+    Path(destination).write_bytes(image)
+    return destination
+
+
 def win_path(path):
     """The Windows form of a Unix path, as Wine maps it through drive Z:."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
@@ -227,10 +237,11 @@ def make_app(directory, stub, settings, runtime=BRIDGE, name="app.exe"):
     return stamp(stub, base, directory / name)
 
 
-def watch_boxes(wine, count, timeout_ms=30000):
-    """Plays the user: waits for `count` message boxes of other programs, reads each and clicks OK;
-    returns their (caption, text) pairs."""
-    proc = wine.run(BOXWATCH, timeout_ms, count, cwd=BOXWATCH.parent, timeout=timeout_ms / 1000 + 30)
+def watch_boxes(wine, count, timeout_ms=30000, button=None):
+    """Plays the user: waits for `count` message boxes of other programs, reads each and clicks OK (or
+    the button of that ID); returns their (caption, text) pairs."""
+    args = [timeout_ms, count] + ([button] if button else [])
+    proc = wine.run(BOXWATCH, *args, cwd=BOXWATCH.parent, timeout=timeout_ms / 1000 + 30)
     assert proc.returncode == 0, f"fewer than {count} message boxes appeared: {proc}"
     return [tuple(line.split("\t", 1)) for line in proc.stdout.decode("utf-8").splitlines()]
 

@@ -7,7 +7,7 @@ import subprocess
 
 import pytest
 
-from conftest import BUILDS, WINE32, WINE64, X64, X86, double_log, stamp, text, win_path, wine_env
+from conftest import BUILDS, WINE32, WINE64, X64, X86, copy_as_arm64, double_log, stamp, text, win_path, wine_env
 
 NO_RUNTIME = "Unable to locate suitable Java Runtime Environment on this machine."
 JRE = r"Software\JavaSoft\Java Runtime Environment"
@@ -186,14 +186,17 @@ def test_each_vendor_layout_is_found_and_its_home_handed_on(wine, scratch, regis
 def test_highest_version_that_passes_wins_and_stale_ones_and_those_of_the_other_bitness_are_skipped(
         wine, scratch, registry, build):
     other = X86 if build is X64 else X64
-    homes = {name: install(scratch / name, build.double) for name in ("oracle17", "ms21", "stale", "temurin25")}
+    homes = {name: install(scratch / name, build.double)
+             for name in ("oracle17", "ms21", "stale", "temurin25", "arm26")}
     install(scratch / "temurin25", library=other.double)
+    copy_as_arm64(build.double, scratch / "arm26" / "bin" / "server" / "jvm.dll")
     shutil.rmtree(scratch / "stale")
     registry.write({
         r"Software\JavaSoft\JDK\17": {"JavaHome": homes["oracle17"]},
         r"Software\Microsoft\JDK\21.0.1.12\hotspot\MSI": {"Path": homes["ms21"]},
         r"Software\Eclipse Adoptium\JDK\22.0.0.1\hotspot\MSI": {"Path": homes["stale"]},
         r"Software\Eclipse Adoptium\JDK\25.0.0.1\hotspot\MSI": {"Path": homes["temurin25"]},
+        r"Software\Eclipse Adoptium\JRE\26.0.0.1\hotspot\MSI": {"Path": homes["arm26"]},
         r"Software\Eclipse Adoptium\JRE\11.0.20.8\hotspot\MSI": {"Path": homes["oracle17"]},
     }, build.bits)
     run = Run(wine, scratch, {"MinJavaVersion": "0x00110000"}, build=build)
@@ -202,7 +205,8 @@ def test_highest_version_that_passes_wins_and_stale_ones_and_those_of_the_other_
     refusals = {(f[1].split("\\")[2], f[4]) for f in run.trace_lines() if f[0] == "registry" and f[1]}
     assert ("Eclipse Adoptium", "too old") in refusals  # the JRE 11
     assert ("Eclipse Adoptium", "missing") in refusals  # the stale 22
-    assert ("Eclipse Adoptium", f"other bitness: {other.bits}-bit library") in refusals  # the 25
+    assert ("Eclipse Adoptium", f"other machine: {other.name} library") in refusals  # the 25
+    assert ("Eclipse Adoptium", "other machine: ARM64 library") in refusals  # the 26
 
 
 @pytest.mark.parametrize("build", BUILDS)

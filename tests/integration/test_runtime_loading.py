@@ -5,7 +5,7 @@ import shutil
 
 import pytest
 
-from conftest import BUILDS, X64, X86, stamp, text, win_path
+from conftest import BUILDS, X64, X86, copy_as_arm64, stamp, text, win_path
 
 FIXTURES = X64.fixtures
 MARKER = FIXTURES / "preload_marker.dll"
@@ -69,17 +69,24 @@ def test_the_c_runtime_dlls_of_the_bin_folder_are_loaded_from_there(wine, scratc
 
 
 @pytest.mark.parametrize("build", BUILDS)
+@pytest.mark.parametrize("foreign", ["other", "ARM64"])
 @pytest.mark.parametrize("jvm_path", ["other\\bin\\client\\jvm.dll", "other"])
-def test_a_configured_library_of_the_other_bitness_is_refused_with_what_it_is(wine, scratch, jvm_path, build):
+def test_a_configured_library_of_another_machine_is_refused_with_what_it_is(wine, scratch, jvm_path, foreign, build):
+    """Machines are named as Windows names them, so that x64 and ARM64 runtimes side by side on one
+    machine are told apart."""
     other = X86 if build is X64 else X64
     client = scratch / "app" / "other" / "bin" / "client"
     client.mkdir(parents=True)
-    shutil.copy(other.double, client / "jvm.dll")
+    if foreign == "ARM64":
+        copy_as_arm64(build.double, client / "jvm.dll")
+    else:
+        shutil.copy(other.double, client / "jvm.dll")
+        foreign = other.name
     proc = wine.run(app(scratch, build, JvmPath=jvm_path))
     assert proc.returncode == 255
     chosen = "other\\bin\\client\\jvm.dll"
     assert text(proc.stderr).splitlines() == [
-        f"Unable to load JVM: {chosen}", f"{chosen} is a {other.bits}-bit library; this launcher is {build.bits}-bit."]
+        f"Unable to load JVM: {chosen}", f"{chosen} is an {foreign} library; this launcher is {build.name}."]
 
 
 def loaded_modules(proc):

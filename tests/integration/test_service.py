@@ -304,8 +304,10 @@ def test_service_switch_at_a_prompt_logs_one_error(scratch, service, service_pre
     assert NO_RUNTIME not in logged[0][1], "no application was started"
 
 
-def test_service_without_runtime_starts_then_fails_and_stops(scratch, service, service_prefix):
-    exe = make_launcher(scratch, service)
+@pytest.mark.parametrize("url", [None, "https://example.com/java"])
+def test_service_without_runtime_starts_then_fails_and_stops(scratch, service, service_prefix, url):
+    """A download address joins the no-runtime record, on a line of its own."""
+    exe = make_launcher(scratch, service, **({"JavaDownloadUrl": url} if url else {}))
     proc = run_scenario(scratch, [
         f'"{win_path(exe)}" -install',
         f"net start {service}",
@@ -314,7 +316,7 @@ def test_service_without_runtime_starts_then_fails_and_stops(scratch, service, s
     ])
     assert events(proc.stderr) == [
         ("info", f"The {service} service has started."),
-        ("error", NO_RUNTIME),
+        ("error", NO_RUNTIME + (f"\\r\\n{url}" if url else "")),
         ("error", f"The {service} service failed to start."),
     ]
     assert service_state(proc.stdout.decode("latin-1"), "==final") == "STOPPED"

@@ -108,6 +108,13 @@ TEST_F(JvmOptionsTest, OptionsAreTheTokensOfTheExpandedTextAndTheClassPathIsTheL
   }
 }
 
+TEST(PlaceApplicationIn, ClassPathEntriesGoAbsoluteAndUserDirIsSetAtCreation) {
+  std::vector<std::string> options{"-Djava.class.path.x=a", "-Djava.class.path=my lib\\a b.jar;C:\\x.jar"};
+  PlaceApplicationIn("D:\\work dir", [](const std::string& path) { return "[" + path + "]"; }, options);
+  EXPECT_EQ(options, (std::vector<std::string>{"-Djava.class.path.x=a", "-Djava.class.path=[my lib\\a b.jar];[C:\\x.jar]",
+                                               "-Duser.dir=D:\\work dir"}));
+}
+
 TEST_F(JvmOptionsTest, InaccessibleEntryReportsTwiceAndStopsAtIt) {
   tree_.Add("ok.jar", kFile);
   EXPECT_FALSE(Assemble("-Xmx1g", "ok.jar;lib\\*.jar;later\\missing.jar"));

@@ -123,11 +123,14 @@ TEST(RuntimeSearch, PeHeaderGivesTheMachineAndTheRefusalSaysWhatItIs) {
   EXPECT_EQ(PeMachine(std::string("PE\0\0\x64", 5)), std::nullopt);
 
   EXPECT_EQ(ForeignLibraryText("C:\\jre\\bin\\client\\jvm.dll", kMachineX86, kMachineX64),
-            "C:\\jre\\bin\\client\\jvm.dll is a 32-bit library; this launcher is 64-bit.");
-  EXPECT_EQ(ForeignLibraryText("jvm.dll", kMachineX64, kMachineX86),
-            "jvm.dll is a 64-bit library; this launcher is 32-bit.");
-  EXPECT_EQ(MachineName(kMachineArm64), "ARM64");
-  EXPECT_EQ(MachineName(0x01C4), "machine type 0x01C4");
+            "C:\\jre\\bin\\client\\jvm.dll is an x86 library; this launcher is x64.");
+  EXPECT_EQ(ForeignLibraryText("jvm.dll", kMachineX64, kMachineX86), "jvm.dll is an x64 library; this launcher is x86.");
+  EXPECT_EQ(ForeignLibraryText("jvm.dll", kMachineArm64, kMachineX64),
+            "jvm.dll is an ARM64 library; this launcher is x64.");
+  EXPECT_EQ(ForeignLibraryText("jvm.dll", kMachineX64, kMachineArm64),
+            "jvm.dll is an x64 library; this launcher is ARM64.");
+  EXPECT_EQ(ForeignLibraryText("jvm.dll", 0x01C4, kMachineX64),
+            "jvm.dll is a machine type 0x01C4 library; this launcher is x64.");
 }
 
 TEST(RuntimeSearch, TraceLineHasFiveFieldsWithoutInnerTabsOrLineBreaks) {
@@ -349,7 +352,7 @@ TEST_F(RuntimeSearchTest, LibrariesOfAnotherMachineAreSkippedButAConfiguredOneIs
   AddRuntime(kJre, "1.6", "C:\\j32", "C:\\j32\\bin\\client\\jvm.dll");
   files_.libraries["C:\\j32\\bin\\client\\jvm.dll"] = kMachineX86;
   AddRuntime(kJdk, "1.6", "C:\\jdk", "");
-  files_.libraries["C:\\jdk\\jre\\bin\\client\\jvm.dll"] = kMachineX86;
+  files_.libraries["C:\\jdk\\jre\\bin\\client\\jvm.dll"] = kMachineArm64;
   files_.libraries["C:\\jdk\\jre\\bin\\server\\jvm.dll"] = kMachineX64;
   EXPECT_EQ(Choose(0), "C:\\jdk\\jre\\bin\\server\\jvm.dll");
 

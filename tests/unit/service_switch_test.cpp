@@ -55,7 +55,8 @@ TEST(ServiceSwitch, EachSwitchIsHandledAndReportedOnceAndAnythingElseIsLeftToThe
   texts[IndexOf(Setting::ServiceExistsMessage)] = "exists %s";
   texts[IndexOf(Setting::ServiceUninstalledMessage)] = "uninstalled %s";
   const LaunchConfiguration config(std::move(texts));
-  const JvmSettings jvm = JvmSettingsOf(config);
+  const std::string no_directory;
+  const JvmSettings jvm = JvmSettingsOf(config, no_directory);
   struct Case {
     const char* argument;
     FakeSystem system;

@@ -86,6 +86,12 @@ TEST(LauncherIni, RefusesBadInputNamingFileAndLine) {
       {"[Launcher]\nFileAccessErrorMessage=100%\n", "app.ini:2: FileAccessErrorMessage may hold only %s and %%"},
       {"[Launcher]\nAlreadyRunningMessage=%s runs\n", "app.ini:2: AlreadyRunningMessage receives no argument"},
       {"[Launcher]\nJvmOptions=-Dx=\"a b\n", "app.ini:2: JvmOptions has an unmatched double quote"},
+      {"[Launcher]\nRestartExitCode=0\n", "app.ini:2: RestartExitCode may not be 0"},
+      {"[Launcher]\nRestartExitCode=x\n", "app.ini:2: RestartExitCode expects a decimal integer"},
+      {"[Launcher]\nRestartLimitMessage=%s\n", "app.ini:2: RestartLimitMessage receives no argument"},
+      {"[Launcher]\nJavaDownloadUrl=www.example.com\n", "app.ini:2: JavaDownloadUrl must be an address starting"},
+      {"[Launcher]\nAppUserModelId=Vendor.My App\n", "app.ini:2: AppUserModelId may not contain spaces"},
+      {"[Launcher]\nAppUserModelId=" + Repeat("\u00E9", 129) + "\n", "app.ini:2: AppUserModelId is longer than"},
       // Lengths count UTF-16 code units, as the string table and the launcher do.
       {"[Launcher]\nClassPath=" + std::string(1024, 'x') + "\n",
        "app.ini:2: ClassPath is 1024 characters long; at most 1023 fit\n"},
@@ -274,7 +280,8 @@ TEST(LauncherIni, FormatListsEverySettingInIdOrderAndShowsWhatALineCannotCarry) 
   EXPECT_NE(ini.find("\nAppOptions=\uFFFD\uFFFD\n"), std::string::npos);
   EXPECT_NE(ini.find("\nServiceName=a\uFFFD[31mb\uFFFD\uFFFD\tc\n"), std::string::npos);
   EXPECT_TRUE(stub::IsValidUtf8(ini));
-  EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), stub::kSettingCount + 5);  // + header, blank, [Environment], 3 lines - Environment
+  // [Launcher] and every setting but Environment; a blank line, [Environment] and its three lines.
+  EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), static_cast<std::ptrdiff_t>(stub::kSettingCount) + 5);
   EXPECT_NE(ini.find("\n\n[Environment]\nAPP="), std::string::npos);
   EXPECT_EQ(warnings,
             (std::vector<std::string>{

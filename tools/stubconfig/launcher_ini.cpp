@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <map>
 
+#include "core/app_user_model_id.h"
+#include "core/launch_config.h"
 #include "core/main_class_cipher.h"
 #include "core/text.h"
 
@@ -18,7 +20,7 @@ namespace {
 
 // Messages the launcher reports without an argument; a "%s" in them would print stack garbage.
 constexpr std::string_view kMessagesWithoutArgument[] = {"AlreadyRunningMessage", "JvmErrorMessages0",
-                                                         "JvmErrorMessages4"};
+                                                         "JvmErrorMessages4", "RestartLimitMessage"};
 
 // Windows-1252 bytes 0x80..0x9F; the five it leaves undefined map to the control characters of the
 // same value, as Windows' own conversion does, so that every byte of an old file means something.
@@ -68,6 +70,14 @@ std::string CheckInteger(std::string_view name, std::string_view value) {
   // Every JvmSearchMode has a meaning (above 7 and below 0 take the registry-first and path-first
   // defaults), so only SplashSeconds, for which a negative count means nothing, is range-checked.
   if (name == "SplashSeconds" && number < 0) return "expects a number of seconds, 0 or more";
+  return {};
+}
+
+// Empty: no restart. 0 is every orderly System.exit, which would restart the application for good.
+std::string CheckRestartExitCode(std::string_view value) {
+  if (value.empty()) return {};
+  if (std::string problem = CheckInteger("RestartExitCode", value); !problem.empty()) return problem;
+  if (stub::ConvertInteger(std::string(value)) == 0) return "may not be 0, the status of every orderly exit";
   return {};
 }
 
@@ -407,8 +417,11 @@ std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_vie
   if (std::string problem = CheckLine(value); !problem.empty()) return problem;
   switch (layout.kind) {
     case stub::SettingKind::kFlag:
+      // A flag added after the first table reads an absent (empty) entry as clear, as before it existed.
+      if (value.empty() && layout.name == "UseCallerDirectory") return {};
       return value != "0" && value != "1" ? "expects 0 or 1" : "";
     case stub::SettingKind::kInteger:
+      if (layout.name == "RestartExitCode") return CheckRestartExitCode(value);
       return CheckInteger(layout.name, value);
     case stub::SettingKind::kVersion:
       return CheckVersion(value);
@@ -423,6 +436,11 @@ std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_vie
   if (layout.kind == stub::SettingKind::kMessage) return CheckMessage(layout.name, value);
   if (layout.name == "ServiceSwitch" && (value.empty() || value.find_first_of(" \t") != std::string_view::npos)) {
     return "must be one word without spaces: the service manager starts the program with it as its argument";
+  }
+  if (layout.name == "AppUserModelId") return stub::AppUserModelIdProblem(value);
+  if (layout.name == "JavaDownloadUrl" && !value.empty() && value.rfind("https://", 0) != 0 &&
+      value.rfind("http://", 0) != 0) {
+    return "must be an address starting with https:// or http://: the launcher hands it to the browser";
   }
   if (layout.name == "JvmOptions" && std::count(value.begin(), value.end(), '"') % 2 != 0) {
     return "has an unmatched double quote, which would swallow the class-path option";
