@@ -49,6 +49,7 @@ inline std::vector<std::string> ValidStoredTexts() {
   for (const stub::SettingLayout& layout : stub::kSettingLayouts) {
     switch (layout.kind) {
       case stub::SettingKind::kFlag:
+      case stub::SettingKind::kOptInFlag:
         stored.push_back("1");
         break;
       case stub::SettingKind::kInteger:  // a restart code of 0 would restart every orderly exit

@@ -23,6 +23,7 @@ T, TOK, PROF = "src/core/text.cpp", "src/core/tokenizer.cpp", "src/core/profile_
 MSG, CIPH, CFG = "src/core/message_format.cpp", "src/core/main_class_cipher.cpp", "src/core/launch_config.cpp"
 RS, JO, MCR = "src/runtime/runtime_search.cpp", "src/jvm/jvm_options.cpp", "src/jvm/main_class_runner.cpp"
 SR, SW, SP = "src/service/service_rules.cpp", "src/service/service_switch.cpp", "src/splash/splash_rules.cpp"
+SS = "src/service/service_setup.cpp"
 LR, INI = "tools/stubconfig/launcher_resources.cpp", "tools/stubconfig/launcher_ini.cpp"
 MAN, SB, PE = "tools/stubconfig/manifest.cpp", "tools/stubconfig/string_block.cpp", "tools/stubconfig/pe_image.cpp"
 
@@ -124,12 +125,18 @@ MUTATIONS = [
     (SR, "service_switch.size() > kMaxServiceCommandPartsLength) {",
      "service_switch.size() >= kMaxServiceCommandPartsLength) {"),
     (SR, '.append("\\" ").append(service_switch)', '.append("\\"").append(service_switch)'),
-    (SR, "state == kServiceStopPending ? kStopWaitHintMs : 0", "state != kServiceStopPending ? kStopWaitHintMs : 0"),
-    (SR, "return control == kControlStop || control == kControlShutdown;", "return control == kControlStop;"),
+    (SR, "record_.wait_hint = remaining_ms + kStopMarginMs;", "record_.wait_hint = kStopMarginMs;"),
+    (SR, "++record_.check_point;", ""),
+    (SR, "record_.win32_exit_code = code == 0 ? 0 : kErrorServiceSpecific;", "record_.win32_exit_code = 0;"),
+    (SR, "|| control == kControlPreshutdown;", ";"),
     (SR, "|| expected == kStoppedBeforeMain) {", ") {"),
     (SR, "if (phase_.load() == kMainBegun) return true;", "if (phase_.load() != kGone) return true;"),
     (SR, "return callers_.load() == 0;", "return true;"),
-    (SR, "kAcceptStopAndShutdown = 5;", "kAcceptStopAndShutdown = 1;"),
+    (SR, "if (record_.current_state != kServiceStopPending) return false;", ""),
+    (SS, "if (!list.empty()) list.push_back(u'\\0');", ""),
+    (SS, "if (setup.delayed_start && !setup.manual_start) {", "if (setup.delayed_start) {"),
+    (SS, "{kActionRestart, delay_ms}, {kActionRestart, delay_ms}};", "{kActionRestart, delay_ms}, {0, delay_ms}};"),
+    (SS, "account.is_user ? password.c_str() : nullptr", "password.c_str()"),
     (SW, "executable_path) == 0) {", "executable_path) != 0) {"),
     (SW, "case ServiceSwitchKind::kNone:\n      return false;", "case ServiceSwitchKind::kNone:\n      return true;"),
     (SW, "if (UninstallService(config.ServiceName()) == 0)", "if (UninstallService(config.ServiceName()) != 0)"),

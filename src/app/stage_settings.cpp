@@ -21,7 +21,12 @@ JvmSettings JvmSettingsOf(const LaunchConfiguration& config, const std::string& 
 
 ServiceSwitches ServiceSwitchesOf(const LaunchConfiguration& config) {
   return ServiceSwitches{
-      ServiceEntry{config.ServiceName(), config.ServiceDescription(), config.ServiceSwitch(), config.ServiceManualStart()},
+      ServiceEntry{config.ServiceName(), config.ServiceDescription(), config.ServiceSwitch(),
+                   ServiceSetup{config.ServiceAccount(), config.ServiceDependencies(), config.ServiceManualStart(),
+                                config.ServiceDelayedStart(), config.ServiceRestartSeconds(),
+                                config.ServiceStopSeconds(), config.ServiceSettingNotAppliedMessage(),
+                                config.ServicePasswordPrompt(), config.ServicePasswordNeedsConsoleMessage(),
+                                config.ServiceLogonRightGrantedMessage()}},
       config.InstallSwitch(),
       config.UninstallSwitch(),
       config.ServiceInstalledMessage(),
@@ -34,10 +39,13 @@ ServiceSettings ServiceSettingsOf(const LaunchConfiguration& config, const JvmSe
                          config.ServiceStartArguments(),
                          config.ServiceStopArguments(),
                          config.ServiceStopWithSystemExit(),
+                         config.ServiceStopSeconds(),
                          config.ServiceStartedMessage(),
                          config.ServiceStoppedMessage(),
                          config.ServiceStartFailedMessage(),
                          config.ServiceStopTimeoutMessage(),
+                         config.ServiceFailedMessage(),
+                         config.ServiceEndedAfterTimeoutMessage(),
                          jvm};
 }
 

@@ -1,4 +1,5 @@
 // The launch configuration's one table: every setting's name, string-table ID and kind, in ID order.
+// IDs are blocks of sixteen; the table may skip blocks that belong to settings added elsewhere.
 // The launcher's loader, the configuration tool's INI keys and the tests all read it, so a new setting
 // is one row here plus its use. Each entry is the first string of its own block of sixteen in the
 // executable's language-neutral string table.
@@ -12,6 +13,7 @@ namespace stub {
 enum class SettingKind {
   kText,        // used as loaded
   kFlag,        // set unless the text starts with '0'
+  kOptInFlag,   // a flag added later: set only by a text that does not start with '0', so absent is clear
   kInteger,     // decimal, as atoi reads it
   kVersion,     // hexadecimal text, kept as text and as number
   kEnciphered,  // the main class, hex digits of the class name XORed with a key stream
@@ -69,11 +71,22 @@ enum class SettingKind {
   X(Environment, 1728, Lines)                        \
   X(LogRollBytes, 1744, Integer)                     \
   X(LogKeep, 1760, Integer)                          \
+  X(ServiceAccount, 1776, Text)                      \
+  X(ServiceDependencies, 1792, Text)                 \
+  X(ServiceDelayedStart, 1808, OptInFlag)            \
+  X(ServiceRestartSeconds, 1824, Integer)            \
+  X(ServiceStopSeconds, 1840, Integer)               \
   X(UseCallerDirectory, 1856, Flag)                  \
   X(RestartExitCode, 1888, Integer)                  \
   X(JavaDownloadUrl, 1904, Text)                     \
   X(AppUserModelId, 1920, Text)                      \
   X(LogWriteFailedMessage, 1936, Message)            \
+  X(ServiceSettingNotAppliedMessage, 1984, Message)  \
+  X(ServiceFailedMessage, 2000, Message)             \
+  X(ServiceEndedAfterTimeoutMessage, 2016, Message)  \
+  X(ServicePasswordPrompt, 2032, Message)            \
+  X(ServicePasswordNeedsConsoleMessage, 2048, Message)\
+  X(ServiceLogonRightGrantedMessage, 2064, Message)  \
   X(RestartLimitMessage, 2080, Message)              \
   X(JavaDownloadMessage, 2096, Message)
 

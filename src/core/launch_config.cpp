@@ -49,6 +49,8 @@ std::string_view NormalizeEntry(std::string_view loaded) { return loaded == "<nu
 
 bool ConvertFlag(const std::string& text) { return text.empty() || text.front() != '0'; }
 
+bool ConvertOptInFlag(const std::string& text) { return !text.empty() && text.front() != '0'; }
+
 int ConvertInteger(const std::string& text) {
   std::size_t pos = 0;
   const bool negative = SkipBlanksAndSign(text, pos);

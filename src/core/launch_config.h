@@ -29,6 +29,9 @@ enum JvmErrorMessage {
 
 // Conversions by kind. A flag is set unless its text starts with '0' (so the empty text is set).
 bool ConvertFlag(const std::string& text);
+// A flag whose absence must keep the behaviour from before it existed: set only by a non-empty text
+// that does not start with '0'.
+bool ConvertOptInFlag(const std::string& text);
 // Decimal, as atoi reads it: leading blanks, an optional sign, digits; no digits gives 0. Values
 // beyond the range of int saturate instead of overflowing.
 int ConvertInteger(const std::string& text);
@@ -54,6 +57,8 @@ constexpr std::size_t IndexOf(Setting setting) { return static_cast<std::size_t>
 #define STUB_ACCESSOR_Lines(name) STUB_ACCESSOR_Text(name)
 #define STUB_ACCESSOR_Flag(name) \
   bool name() const { return ConvertFlag(texts_[IndexOf(Setting::name)]); }
+#define STUB_ACCESSOR_OptInFlag(name) \
+  bool name() const { return ConvertOptInFlag(texts_[IndexOf(Setting::name)]); }
 #define STUB_ACCESSOR_Integer(name) \
   int name() const { return ConvertInteger(texts_[IndexOf(Setting::name)]); }
 #define STUB_ACCESSOR_Version(name)                                       \

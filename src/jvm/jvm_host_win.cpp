@@ -23,6 +23,10 @@ using CreateJavaVmFunction = jint(JNICALL*)(JavaVM**, void**, void*);
 // The C runtime DLLs a current jvm.dll imports, kept in the runtime's bin folder.
 constexpr const char* kRuntimeCompanions[] = {"vcruntime140.dll", "vcruntime140_1.dll", "msvcp140.dll"};
 constexpr char kConsoleOutput[] = "CONOUT$";
+// The JNI version the JVM is created with, and so the one every later thread attaches with: a runtime
+// ignores the name of a thread attached with a version it does not know (MinJavaVersion 0x00110000, for
+// Java 17, is none), and the stop would then run as "Thread-1".
+constexpr jint kJniVersion = JNI_VERSION_1_2;
 
 struct JvmHostState {
   const JvmSettings* settings = nullptr;
@@ -206,7 +210,7 @@ bool CreateVirtualMachine(JvmExitHook exit_hook) {
   if (exit_hook != nullptr) options.back() = JavaVMOption{exit_option, reinterpret_cast<void*>(exit_hook)};
 
   JavaVMInitArgs args{};
-  args.version = JNI_VERSION_1_2;
+  args.version = kJniVersion;
   args.nOptions = static_cast<jint>(options.size());
   args.options = options.empty() ? nullptr : options.data();
   args.ignoreUnrecognized = JNI_TRUE;
@@ -219,14 +223,19 @@ bool CreateVirtualMachine(JvmExitHook exit_hook) {
   return true;
 }
 
-// A service keeps running when the interactive user logs off: the logoff event stops here instead of
-// reaching the handlers the JVM installed, which would end the process.
-BOOL WINAPI LogoffFilter(DWORD ctrl_type) { return ctrl_type == CTRL_LOGOFF_EVENT ? TRUE : FALSE; }
+// A service keeps running when the interactive user logs off, and at shutdown it is stopped by the
+// service manager's control, as a stop request stops it: both events stop here, since this handler is
+// registered after the JVM's and so asked first, instead of reaching the JVM's, which would end the
+// process (logoff in an interactive window station, as older runtimes do everywhere) or run System.exit
+// beside the stop (shutdown). Hence no -Xrs (see README, "Running as a service").
+BOOL WINAPI ServiceConsoleEventFilter(DWORD ctrl_type) {
+  return ctrl_type == CTRL_LOGOFF_EVENT || ctrl_type == CTRL_SHUTDOWN_EVENT ? TRUE : FALSE;
+}
 
 // A stream that goes to a log file of the launcher's keeps going there.
 void SetUpServiceConsole() {
   ::AllocConsole();
-  ::SetConsoleCtrlHandler(LogoffFilter, TRUE);
+  ::SetConsoleCtrlHandler(ServiceConsoleEventFilter, TRUE);
   ReclaimStandardStreams();
   const JvmHostState& host = Host();
   const JniSteps steps{host.env, host.settings->main.messages};
@@ -246,8 +255,6 @@ void JNICALL FlushLogsAndExit(jint status) {
   FlushLogs();
   ::ExitProcess(static_cast<UINT>(status));
 }
-
-jint AttachVersion() { return static_cast<jint>(Host().settings->runtime.min_java_version); }
 
 // The application's own run in the caller's directory. The stream files are the launcher's
 // configuration, so they stay where the configuration puts them: made absolute before the move.
@@ -298,11 +305,11 @@ bool RunMainClass(const std::vector<std::string>& args, bool as_stopper, MainGat
     ReportError(settings.file_access_message, settings.working_directory);
     return false;
   }
-  return as_stopper ? InvokeMainAsStopper(host.vm, AttachVersion(), settings.main, call)
+  return as_stopper ? InvokeMainAsStopper(host.vm, kJniVersion, settings.main, call)
                     : InvokeMain(host.env, settings.main, call);
 }
 
-bool RequestJvmExit() { return CallSystemExit(Host().vm, AttachVersion(), Host().settings->main.messages); }
+bool RequestJvmExit() { return CallSystemExit(Host().vm, kJniVersion, Host().settings->main.messages); }
 
 void ShutDownJvm() {
   JavaVM* vm = Host().vm;

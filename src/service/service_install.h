@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "service/service_setup.h"
+
 namespace stub {
 
 // What installation takes from the configuration.
@@ -12,7 +14,7 @@ struct ServiceEntry {
   const std::string& name;            // ServiceName
   const std::string& description;     // ServiceDescription
   const std::string& service_switch;  // ServiceSwitch, the installed command line's argument
-  bool manual_start;                  // ServiceManualStart
+  ServiceSetup setup;                 // account, dependencies, start and recovery
 };
 
 enum class ServicePresence { kAbsent, kPresent, kUnknown };
@@ -26,9 +28,9 @@ ServicePresence QueryServiceExists(const std::string& service_name);
 [[nodiscard]] bool InstallLimitsHold(const ServiceEntry& entry, std::string& executable_path);
 
 // Creates the service (command line: the quoted program path that InstallLimitsHold gave, space, the
-// service switch), its event-log source values and, when the description is not empty, its
-// "Description". True on success; a service created before a later registry step failed stays
-// installed.
+// service switch) as CreateConfiguredService does, its event-log source values and, when the description
+// is not empty, its "Description". True on success; a service created before a later step failed
+// stays installed.
 [[nodiscard]] bool InstallService(const ServiceEntry& entry, const std::string& executable_path);
 
 // Deletes the service; the event-log source key is left for a later installation. True on success.

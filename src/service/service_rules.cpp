@@ -9,7 +9,6 @@ namespace {
 constexpr std::string_view kEventLogKeyPrefix = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 constexpr std::string_view kServiceKeyPrefix = "SYSTEM\\CurrentControlSet\\Services\\";
 constexpr std::uint32_t kOwnProcessService = 0x10;
-constexpr std::uint32_t kAcceptStopAndShutdown = 5;
 
 }  // namespace
 
@@ -62,12 +61,54 @@ std::string ServiceKeyPath(const std::string& service_name) {
   return std::string(kServiceKeyPrefix).append(service_name);
 }
 
-ServiceStatusRecord StatusRecordFor(std::uint32_t state) {
-  const std::uint32_t wait_hint = state == kServiceStopPending ? kStopWaitHintMs : 0;
-  return ServiceStatusRecord{kOwnProcessService, state, kAcceptStopAndShutdown, 0, 0, 0, wait_hint};
+std::uint32_t StopTimeMs(int stop_seconds) {
+  constexpr int kDefaultSeconds = 30;
+  constexpr int kMaxSeconds = 24 * 60 * 60;  // keeps every sum with the margin within 32 bits
+  const int seconds = stop_seconds <= 0 ? kDefaultSeconds : stop_seconds > kMaxSeconds ? kMaxSeconds : stop_seconds;
+  return static_cast<std::uint32_t>(seconds) * 1000u;
 }
 
-bool IsStopControl(std::uint32_t control) { return control == kControlStop || control == kControlShutdown; }
+ServiceStatusBook::ServiceStatusBook(bool preshutdown_offered)
+    : record_{kOwnProcessService, kServiceStopped, kAcceptStop | (preshutdown_offered ? kAcceptPreshutdown : kAcceptShutdown),
+              0, 0, 0, 0} {}
+
+ServiceStatusRecord ServiceStatusBook::Running() {
+  record_.current_state = kServiceRunning;
+  return record_;
+}
+
+bool ServiceStatusBook::BeginStop(std::uint32_t stop_ms, ServiceStatusRecord& record) {
+  if (record_.current_state != kServiceRunning) return false;
+  record_.current_state = kServiceStopPending;
+  record_.check_point = 1;
+  record_.wait_hint = stop_ms + kStopMarginMs;
+  record = record_;
+  return true;
+}
+
+bool ServiceStatusBook::Progress(std::uint32_t remaining_ms, ServiceStatusRecord& record) {
+  if (record_.current_state != kServiceStopPending) return false;
+  ++record_.check_point;
+  record_.wait_hint = remaining_ms + kStopMarginMs;
+  record = record_;
+  return true;
+}
+
+ServiceStatusRecord ServiceStatusBook::Stopped(ServiceEnd end) {
+  if (record_.current_state == kServiceStopped) return record_;
+  const auto code = static_cast<std::uint32_t>(end);
+  record_.current_state = kServiceStopped;
+  record_.controls_accepted = 0;
+  record_.win32_exit_code = code == 0 ? 0 : kErrorServiceSpecific;
+  record_.service_specific_exit_code = code;
+  record_.check_point = 0;
+  record_.wait_hint = 0;
+  return record_;
+}
+
+bool IsStopControl(std::uint32_t control) {
+  return control == kControlStop || control == kControlShutdown || control == kControlPreshutdown;
+}
 
 bool ApplicationLifecycle::BeginMain() {
   int expected = kCreating;

@@ -54,16 +54,57 @@ inline constexpr std::uint32_t kServiceStopPending = 3;
 inline constexpr std::uint32_t kServiceRunning = 4;
 inline constexpr std::uint32_t kControlStop = 1;
 inline constexpr std::uint32_t kControlShutdown = 5;
-// Longer than the stop watchdog's 30 seconds, so that the manager never gives up first.
-inline constexpr std::uint32_t kStopWaitHintMs = 40000;
-inline constexpr std::uint32_t kStopWatchdogMs = 30000;
+inline constexpr std::uint32_t kControlPreshutdown = 0xF;
+inline constexpr std::uint32_t kAcceptStop = 1;
+inline constexpr std::uint32_t kAcceptShutdown = 4;
+inline constexpr std::uint32_t kAcceptPreshutdown = 0x100;
+inline constexpr std::uint32_t kErrorServiceSpecific = 1066;  // ERROR_SERVICE_SPECIFIC_ERROR
 
-// The whole record reported in a state: only the state and its wait hint vary; the service is always
-// an own-process service accepting stop and shutdown, with exit codes and check point 0.
-ServiceStatusRecord StatusRecordFor(std::uint32_t state);
+// The stop watchdog's time for ServiceStopSeconds (0 or less: 30 seconds). Windows is asked to wait that
+// long and a margin more, so that a stop that hangs is ended by the watchdog, which says so, not by
+// Windows.
+std::uint32_t StopTimeMs(int stop_seconds);
+inline constexpr std::uint32_t kStopMarginMs = 10000;
+// How often a stop in progress tells the manager that it is still progressing.
+inline constexpr std::uint32_t kStopProgressMs = 1000;
 
-// True for the controls that ask the service to end (stop, shutdown); any other control only has the
-// current status reported again.
+// How a service run ended; the value is the service-specific exit code reported with
+// ERROR_SERVICE_SPECIFIC_ERROR (a clean end reports no error at all).
+enum class ServiceEnd : std::uint32_t {
+  kClean = 0,             // main returned, or the application stopped on request or exited with 0
+  kJvmNotCreated = 1,     // no runtime, or the JVM could not be created
+  kMainFailed = 2,        // main could not be run or ended with an exception
+  kExitStatus = 3,        // the application called System.exit with a non-zero status
+  kStopTimedOut = 4,      // the application did not stop within the stop time and was ended
+  kStopNotDelivered = 5,  // the stop request itself failed (stop arguments' main or System.exit)
+};
+
+// The service's status as reported to the manager, and how it changes. Not thread-safe: the caller
+// serialises every call and reports each record returned.
+class ServiceStatusBook {
+ public:
+  // The controls accepted: stop and pre-shutdown, or stop and shutdown where Windows refuses the
+  // pre-shutdown control (it offers it since Windows Vista).
+  explicit ServiceStatusBook(bool preshutdown_offered = true);
+
+  ServiceStatusRecord Running();
+  // The first stop control: stop pending, check point 1, a wait hint covering the stop time. False for
+  // later stop controls and after the end, which change nothing.
+  bool BeginStop(std::uint32_t stop_ms, ServiceStatusRecord& record);
+  // While the stop is pending: the next check point, the wait hint covering the time that remains.
+  // False once the service has stopped, so that no late report follows the stopped state.
+  bool Progress(std::uint32_t remaining_ms, ServiceStatusRecord& record);
+  // Stopped, with the exit codes of end; the current record (unchanged) once already stopped.
+  ServiceStatusRecord Stopped(ServiceEnd end);
+  // The record last reported.
+  const ServiceStatusRecord& Current() const { return record_; }
+
+ private:
+  ServiceStatusRecord record_;
+};
+
+// True for the controls that ask the service to end (stop, shutdown, pre-shutdown); any other control
+// only has the current status reported again.
 bool IsStopControl(std::uint32_t control);
 
 // Where a stop control finds the Java application.

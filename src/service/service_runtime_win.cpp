@@ -1,9 +1,10 @@
 // The service runtime. Threads: the main thread sits in the dispatcher and receives the controls;
-// ServiceMain runs on a thread of the platform; ServiceWorker hosts the Java application; a stop or
-// shutdown control starts one StopWatchdog and, while the application can still be asked, one
-// StopRequester; with ServiceStopWithSystemExit the JVM may call ServiceExitHook on a thread of its
-// own. They share only the values of the anonymous namespace below, each an atomic or safe for
-// concurrent use, and take no lock.
+// ServiceMain runs on a thread of the platform; ServiceWorker hosts the Java application; the first stop,
+// shutdown or pre-shutdown control starts one StopWatchdog, which also reports the stop's progress, and,
+// while the application can still be asked, one StopRequester; the JVM calls ServiceExitHook on a thread
+// of its own when the application calls System.exit. They share only the values of the anonymous
+// namespace below, each an atomic or safe for concurrent use; the status record alone is kept under a
+// lock, so that no report of progress can follow the stopped state.
 //
 // A stop reaches the application from the moment its main has begun until its JVM is gone, that is
 // also while DestroyJavaVM waits for the threads that main left running; a stop that comes earlier
@@ -38,21 +39,36 @@ namespace {
 static_assert(kServiceStopped == SERVICE_STOPPED && kServiceStopPending == SERVICE_STOP_PENDING &&
                   kServiceRunning == SERVICE_RUNNING,
               "service states");
-static_assert(kControlStop == SERVICE_CONTROL_STOP && kControlShutdown == SERVICE_CONTROL_SHUTDOWN, "stop controls");
+static_assert(kControlStop == SERVICE_CONTROL_STOP && kControlShutdown == SERVICE_CONTROL_SHUTDOWN &&
+                  kControlPreshutdown == SERVICE_CONTROL_PRESHUTDOWN,
+              "stop controls");
+static_assert(kAcceptStop == SERVICE_ACCEPT_STOP && kAcceptShutdown == SERVICE_ACCEPT_SHUTDOWN &&
+                  kAcceptPreshutdown == SERVICE_ACCEPT_PRESHUTDOWN && kErrorServiceSpecific == ERROR_SERVICE_SPECIFIC_ERROR,
+              "controls accepted, exit code");
 static_assert(sizeof(ServiceStatusRecord) == sizeof(SERVICE_STATUS), "SERVICE_STATUS, field for field");
 
 // Set once, before the dispatcher starts any thread, and never destroyed: a late worker or watchdog may
 // still read it while the process ends.
 const ServiceSettings* g_settings = nullptr;
-std::atomic<std::uint32_t> g_state{kServiceStopped};
+SRWLOCK g_status_lock = SRWLOCK_INIT;
+ServiceStatusBook g_status;  // under g_status_lock
 std::atomic<SERVICE_STATUS_HANDLE> g_status_handle{nullptr};
 std::atomic<HANDLE> g_stop_event{nullptr};  // auto-reset; ServiceMain is its only waiter
-std::atomic<bool> g_outcome{false};
+std::atomic<std::uint32_t> g_end{static_cast<std::uint32_t>(ServiceEnd::kClean)};
 std::atomic<bool> g_service_ended{false};
 ApplicationLifecycle g_lifecycle;
 
-void ReportCurrentStatus() {
-  const ServiceStatusRecord record = StatusRecordFor(g_state.load());
+class StatusLock {
+ public:
+  StatusLock() { ::AcquireSRWLockExclusive(&g_status_lock); }
+  ~StatusLock() { ::ReleaseSRWLockExclusive(&g_status_lock); }
+  StatusLock(const StatusLock&) = delete;
+  StatusLock& operator=(const StatusLock&) = delete;
+};
+
+// Under g_status_lock. A system before Windows Vista refuses the pre-shutdown control with
+// ERROR_INVALID_PARAMETER; the service then takes the shutdown control instead.
+void SendStatus(const ServiceStatusRecord& record) {
   SERVICE_STATUS status = {record.service_type,
                            record.current_state,
                            record.controls_accepted,
@@ -60,12 +76,22 @@ void ReportCurrentStatus() {
                            record.service_specific_exit_code,
                            record.check_point,
                            record.wait_hint};
+  if (::SetServiceStatus(g_status_handle.load(), &status) || ::GetLastError() != ERROR_INVALID_PARAMETER ||
+      (record.controls_accepted & SERVICE_ACCEPT_PRESHUTDOWN) == 0) {
+    return;
+  }
+  ServiceStatusBook fallback(/*preshutdown_offered=*/false);
+  status.dwControlsAccepted = fallback.Current().controls_accepted;
   ::SetServiceStatus(g_status_handle.load(), &status);
+  g_status = fallback;
+  if (record.current_state == kServiceRunning) g_status.Running();
 }
 
-void ReportState(std::uint32_t state) {
-  g_state.store(state);
-  ReportCurrentStatus();
+// The first cause of failure is the one reported; the watchdog's end overrides it, since the watchdog
+// is what ended the process.
+void RecordEnd(ServiceEnd end) {
+  std::uint32_t expected = static_cast<std::uint32_t>(ServiceEnd::kClean);
+  g_end.compare_exchange_strong(expected, static_cast<std::uint32_t>(end));
 }
 
 void SignalStopEvent() {
@@ -83,48 +109,54 @@ bool StartThread(LPTHREAD_START_ROUTINE procedure) {
   return true;
 }
 
-// Logs how the service ended and reports it stopped. Once only: ServiceMain after its wait and the
-// exit hook may both get here.
+// Logs how the service ended and reports it stopped with that end's exit codes. Once only: ServiceMain
+// after its wait and the exit hook may both get here.
 void EndService() {
   if (g_service_ended.exchange(true)) return;
   FlushLogs();
   const ServiceSettings& settings = *g_settings;
-  if (g_outcome.load()) {
-    ReportInfo(settings.stopped_message, settings.name);
-  } else {
-    ReportError(settings.start_failed_message, settings.name);
+  const auto end = static_cast<ServiceEnd>(g_end.load());
+  switch (end) {
+    case ServiceEnd::kClean:
+      ReportInfo(settings.stopped_message, settings.name);
+      break;
+    case ServiceEnd::kJvmNotCreated:
+      ReportError(settings.start_failed_message, settings.name);
+      break;
+    case ServiceEnd::kStopTimedOut:
+      ReportError(settings.ended_after_timeout_message, settings.name);
+      break;
+    default:
+      ReportError(settings.failed_message, settings.name);
+      break;
   }
-  ReportState(kServiceStopped);
+  const StatusLock lock;
+  SendStatus(g_status.Stopped(end));
 }
 
 // Called by the JVM once System.exit has run the application's shutdown hooks, on a thread of the
-// JVM's own that must not use JNI any more. Status 0, the stop request's (or the application's own
-// orderly exit), ends the service as any stop does, so that the manager records a stop rather than
-// an unexpected end. Any other status is the application failing on its own: the JVM ends the
-// process with it, and the manager sees the failure (and applies its recovery actions) as before.
+// JVM's own that must not use JNI any more. The service reports its end itself, so that the manager
+// records a stop (status 0: the stop request's, or the application's own orderly exit) or a failure
+// with its code (any other status), and applies its recovery actions to the latter; the process then
+// ends with the status, as the JVM would have ended it.
 void JNICALL ServiceExitHook(jint status) {
-  if (status != 0) {
-    FlushLogs();
-    return;
-  }
+  if (status != 0) RecordEnd(ServiceEnd::kExitStatus);
   EndService();
-  ::ExitProcess(0);
+  ::ExitProcess(static_cast<UINT>(status));
 }
 
 bool BeginApplicationMain() { return g_lifecycle.BeginMain(); }
 
 void RunJavaApplication() {
   const ServiceSettings& settings = *g_settings;
-  g_outcome.store(true);
-  const bool created = CreateJvm(settings.jvm, /*with_service_console=*/true,
-                                 settings.stop_with_system_exit ? ServiceExitHook : nullptr);
-  g_outcome.store(created);
-  if (!created) {
+  if (!CreateJvm(settings.jvm, /*with_service_console=*/true, ServiceExitHook)) {
+    RecordEnd(ServiceEnd::kJvmNotCreated);
     g_lifecycle.EndJvm();
     return;
   }
-  g_outcome.store(
-      RunMainClass(TokenizeArguments(settings.start_arguments, false), /*as_stopper=*/false, BeginApplicationMain));
+  if (!RunMainClass(TokenizeArguments(settings.start_arguments, false), /*as_stopper=*/false, BeginApplicationMain)) {
+    RecordEnd(ServiceEnd::kMainFailed);
+  }
   ShutDownJvm();
   // A stop requester that came in while the JVM was ending may still be inside the runtime; the
   // library then stays loaded until the process ends, moments later.
@@ -139,11 +171,10 @@ DWORD WINAPI ServiceWorker(LPVOID) {
 
 void AskApplicationToStop() {
   const ServiceSettings& settings = *g_settings;
-  if (settings.stop_with_system_exit) {
-    g_outcome.store(RequestJvmExit());
-    return;
-  }
-  g_outcome.store(RunMainClass(TokenizeArguments(settings.stop_arguments, false), /*as_stopper=*/true));
+  const bool asked = settings.stop_with_system_exit
+                         ? RequestJvmExit()
+                         : RunMainClass(TokenizeArguments(settings.stop_arguments, false), /*as_stopper=*/true);
+  if (!asked) RecordEnd(ServiceEnd::kStopNotDelivered);
 }
 
 DWORD WINAPI StopRequester(LPVOID) {
@@ -154,26 +185,44 @@ DWORD WINAPI StopRequester(LPVOID) {
   return 0;
 }
 
+// Bounds the stop by the stop time, and meanwhile tells the manager every second that the stop is
+// progressing, so that Windows (also at shutdown, up to the pre-shutdown time) waits for it.
 DWORD WINAPI StopWatchdog(LPVOID) {
-  // Formatted before the sleep: when the watchdog wakes the process may already be ending.
+  // Formatted before the wait: when the watchdog wakes the process may already be ending.
   const std::string timeout_text = FormatMessageText(g_settings->stop_timeout_message, {g_settings->name});
-  ::Sleep(kStopWatchdogMs);
+  const std::uint32_t stop_ms = StopTimeMs(g_settings->stop_seconds);
+  for (std::uint32_t waited = 0; waited < stop_ms;) {
+    const std::uint32_t step = stop_ms - waited < kStopProgressMs ? stop_ms - waited : kStopProgressMs;
+    ::Sleep(step);
+    waited += step;
+    const StatusLock lock;
+    ServiceStatusRecord record;
+    if (!g_status.Progress(stop_ms - waited, record)) return 0;
+    SendStatus(record);
+  }
+  g_end.store(static_cast<std::uint32_t>(ServiceEnd::kStopTimedOut));
   ReportText(true, timeout_text);
   SignalStopEvent();
   return 0;
 }
 
-void WINAPI ServiceControlHandler(DWORD control) {
-  if (!IsStopControl(control) || g_state.load() == kServiceStopped) {
-    ReportCurrentStatus();
-    return;
+// Only the first stop control starts the stop; later ones (a shutdown during a stop) have the status
+// reported again, as any other control.
+DWORD WINAPI ServiceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+  ServiceStatusRecord record;
+  bool begun = false;
+  {
+    const StatusLock lock;
+    begun = IsStopControl(control) && g_status.BeginStop(StopTimeMs(g_settings->stop_seconds), record);
+    SendStatus(begun ? record : g_status.Current());
   }
-  ReportState(kServiceStopPending);
+  if (!begun) return NO_ERROR;
   // Routed here, before the manager hears back, so that a stop that comes while the JVM is being
   // created keeps the application's main from beginning.
   if (g_lifecycle.RouteStop() == StopRoute::kDeliver) StartThread(StopRequester);
   // Without a watchdog nothing would bound the stop, so the service ends at once.
   if (!StartThread(StopWatchdog)) SignalStopEvent();
+  return NO_ERROR;
 }
 
 // Never closed (see the top of the file).
@@ -194,13 +243,18 @@ void RunService() {
   if (event_source == nullptr) return;
   SetEventSource(event_source);
 
-  g_status_handle.store(::RegisterServiceCtrlHandlerW(Wide(WideOf(settings.name)), ServiceControlHandler));
+  g_status_handle.store(
+      ::RegisterServiceCtrlHandlerExW(Wide(WideOf(settings.name)), ServiceControlHandler, nullptr));
   ReportInfo(settings.started_message, settings.name);
   // Before the running state is reported: from then on the manager passes stop controls on, and each
   // needs the event.
   const bool ready = CreateStopEvent();
-  ReportState(kServiceRunning);
-  if (ready && StartThread(ServiceWorker)) ::WaitForSingleObject(g_stop_event.load(), INFINITE);
+  {
+    const StatusLock lock;
+    SendStatus(g_status.Running());
+  }
+  if (!ready || !StartThread(ServiceWorker)) RecordEnd(ServiceEnd::kJvmNotCreated);
+  else ::WaitForSingleObject(g_stop_event.load(), INFINITE);
   EndService();
 }
 

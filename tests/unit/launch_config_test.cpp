@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 
 #include "core/main_class_cipher.h"
 
@@ -80,6 +81,16 @@ TEST(SettingsTable, IdsAscendFrom1024InBlocksOf16WithUniqueNames) {
   EXPECT_EQ(FindSettingById(1032), nullptr);
   EXPECT_EQ(FindSettingById(1952), nullptr);  // a block no row names
   EXPECT_EQ(FindSettingByName("jvmpath"), nullptr);
+}
+
+// A flag added later reads as clear when absent, so that a configuration written before it keeps its
+// behaviour; the older flags read an empty text as set.
+TEST(LaunchConfig, OptInFlagIsClearWhenEmpty) {
+  for (const auto& [text, old_flag, opt_in] : std::vector<std::tuple<std::string, bool, bool>>{
+           {"", true, false}, {"0", false, false}, {"1", true, true}, {"yes", true, true}}) {
+    EXPECT_EQ(ConvertFlag(text), old_flag) << text;
+    EXPECT_EQ(ConvertOptInFlag(text), opt_in) << text;
+  }
 }
 
 }  // namespace

@@ -58,16 +58,44 @@ TEST(ServiceRules, InstallTextsFitTheirBuffersAtTheLimitsAndOneBeyondIsRefused) 
   EXPECT_EQ(ServiceKeyPath("Svc"), "SYSTEM\\CurrentControlSet\\Services\\Svc");
 }
 
-TEST(ServiceRules, StatusRecordAcceptsStopAndShutdownAndOnlyAStopPendingWaits) {
-  for (const std::uint32_t state : {kServiceRunning, kServiceStopPending, kServiceStopped}) {
-    const ServiceStatusRecord r = StatusRecordFor(state);
-    EXPECT_EQ(std::vector<std::uint32_t>({r.service_type, r.current_state, r.controls_accepted, r.win32_exit_code,
-                                          r.service_specific_exit_code, r.check_point, r.wait_hint}),
-              std::vector<std::uint32_t>({0x10, state, 5, 0, 0, 0, state == kServiceStopPending ? 40000u : 0u}));
+// A stop is reported as progressing (check points rising, the wait hint covering the time left) until
+// the stopped state, which carries the end's codes; nothing is reported after it.
+TEST(ServiceRules, StatusBookReportsStopProgressThenTheEndsExitCodes) {
+  struct Case {
+    ServiceEnd end;
+    std::uint32_t win32_exit_code;
+  };
+  for (const Case c : {Case{ServiceEnd::kClean, 0}, Case{ServiceEnd::kJvmNotCreated, 1066},
+                       Case{ServiceEnd::kMainFailed, 1066}, Case{ServiceEnd::kExitStatus, 1066},
+                       Case{ServiceEnd::kStopTimedOut, 1066}, Case{ServiceEnd::kStopNotDelivered, 1066}}) {
+    const auto code = static_cast<std::uint32_t>(c.end);
+    ServiceStatusBook book;
+    ServiceStatusRecord record = book.Running();
+    EXPECT_EQ(record.service_type, 0x10u);
+    EXPECT_EQ(record.current_state, kServiceRunning);
+    EXPECT_EQ(record.controls_accepted, 0x101u) << "stop and pre-shutdown";
+    ASSERT_TRUE(book.BeginStop(StopTimeMs(0), record));
+    EXPECT_EQ(record.current_state, kServiceStopPending);
+    EXPECT_EQ(record.check_point, 1u);
+    EXPECT_EQ(record.wait_hint, 40000u) << "30 s and the margin";
+    EXPECT_FALSE(book.BeginStop(StopTimeMs(0), record)) << "a second stop control starts nothing";
+    ASSERT_TRUE(book.Progress(29000, record));
+    EXPECT_EQ(record.check_point, 2u);
+    EXPECT_EQ(record.wait_hint, 39000u);
+    record = book.Stopped(c.end);
+    EXPECT_EQ(record.current_state, kServiceStopped) << code;
+    EXPECT_EQ(record.win32_exit_code, c.win32_exit_code) << code;
+    EXPECT_EQ(record.service_specific_exit_code, code);
+    EXPECT_EQ(record.check_point, 0u);
+    EXPECT_EQ(record.wait_hint, 0u);
+    EXPECT_FALSE(book.Progress(1000, record)) << "no progress after the end";
+    EXPECT_EQ(book.Stopped(ServiceEnd::kClean).service_specific_exit_code, code) << "the first end stays";
   }
-  EXPECT_GT(kStopWaitHintMs, kStopWatchdogMs) << "the manager must not give up before the watchdog";
+  EXPECT_EQ(ServiceStatusBook(false).Running().controls_accepted, 5u) << "stop and shutdown before Vista";
+  EXPECT_EQ(StopTimeMs(-1), 30000u);
+  EXPECT_EQ(StopTimeMs(120), 120000u);
   for (std::uint32_t control = 0; control < 0x21; ++control) {
-    EXPECT_EQ(IsStopControl(control), control == 1 || control == 5) << control;
+    EXPECT_EQ(IsStopControl(control), control == 1 || control == 5 || control == 0xF) << control;
   }
 }
 

@@ -68,8 +68,10 @@ std::string CheckInteger(std::string_view name, std::string_view value) {
   if (negative) number = -number;
   if (number < INT32_MIN || number > INT32_MAX) return "is out of the 32-bit integer range";
   // Every JvmSearchMode has a meaning (above 7 and below 0 take the registry-first and path-first
-  // defaults), so only SplashSeconds, for which a negative count means nothing, is range-checked.
-  if (name == "SplashSeconds" && number < 0) return "expects a number of seconds, 0 or more";
+  // defaults), so only the counts of seconds, for which a negative count means nothing, are range-checked.
+  if ((name == "SplashSeconds" || name == "ServiceRestartSeconds" || name == "ServiceStopSeconds") && number < 0) {
+    return "expects a number of seconds, 0 or more";
+  }
   return {};
 }
 
@@ -420,7 +422,11 @@ std::string CheckSettingValue(const stub::SettingLayout& layout, std::string_vie
       // A flag added after the first table reads an absent (empty) entry as clear, as before it existed.
       if (value.empty() && layout.name == "UseCallerDirectory") return {};
       return value != "0" && value != "1" ? "expects 0 or 1" : "";
+    // The service settings added later keep the earlier behaviour when empty, as a stub without them has them.
+    case stub::SettingKind::kOptInFlag:
+      return !value.empty() && value != "0" && value != "1" ? "expects 0 or 1, or nothing" : "";
     case stub::SettingKind::kInteger:
+      if (value.empty() && (layout.name == "ServiceRestartSeconds" || layout.name == "ServiceStopSeconds")) return "";
       if (layout.name == "RestartExitCode") return CheckRestartExitCode(value);
       return CheckInteger(layout.name, value);
     case stub::SettingKind::kVersion:

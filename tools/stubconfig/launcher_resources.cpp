@@ -1,5 +1,5 @@
 // Launcher resource edits. The string table is identified as the launcher's by the blocks of the
-// configuration IDs (1024..1712); other blocks, languages and resource types pass through untouched.
+// configuration IDs (1024 and up); other blocks, languages and resource types pass through untouched.
 #include "launcher_resources.h"
 
 #include <cstdio>
@@ -203,7 +203,7 @@ bool ConfigurationFromTree(const ResourceTree& tree, std::vector<std::string>* s
     found = true;
     (*stored)[i] = stub::Utf8FromUtf16(block[StringBlockIndex(layout.id)]);
   }
-  if (!found) return Fail(error, "carries no launcher string table (IDs 1024 to 1712)");
+  if (!found) return Fail(error, "carries no launcher string table (IDs from 1024)");
   return true;
 }
 
@@ -257,7 +257,7 @@ bool StampLauncher(const Bytes& stub, const StampRequest& request, Bytes* out, S
   ResourceTree tree;
   if (!LoadResourceTree(stub, &tree, error)) return false;
   if (!HasNeutralLauncherBlock(tree))
-    return Fail(error, "carries no language-neutral launcher string table (IDs 1024 to 1712)");
+    return Fail(error, "carries no language-neutral launcher string table (IDs from 1024)");
   // What `dump` refuses, `write` refuses too: a block the launcher cannot read is not silently rebuilt.
   StampExpectation expectation;
   std::vector<std::string> ignored_warnings;
