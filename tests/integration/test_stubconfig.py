@@ -15,7 +15,7 @@ TOOL = DIST / "stubconfig"
 PROBE = BUILD_WIN / "tests" / "fixtures" / "stringprobe" / "stringprobe.exe"
 VERSION_PROBE = BUILD_WIN / "fixtures" / "versionprobe.exe"
 # The [Launcher] lines that dump prints first, in order.
-SETTING_IDS = list(range(1024, 1713, 16)) + list(range(1776, 1873, 16))
+SETTING_IDS = list(range(1024, 1713, 16)) + list(range(1744, 1761, 16)) + list(range(1776, 1873, 16))
 
 STUBS = [PROBE, DIST / "stubwin.exe", DIST / "stubcon.exe"]
 
