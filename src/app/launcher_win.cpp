@@ -89,7 +89,9 @@ int RunLauncher(bool windowed, const std::vector<std::string>& args) {
                             &instance_mutex};
   const JvmExitHook exit_hook = config.IsGiven(Setting::RestartExitCode) ? ArmRestart(restart) : nullptr;
   const std::vector<std::string> main_args(args.empty() ? args.end() : args.begin() + 1, args.end());
-  return RunJavaApplication(application, main_args, exit_hook) ? kExitSuccess : kExitFailure;
+  const bool ran = RunJavaApplication(application, main_args, exit_hook);
+  EndSplash();
+  return ran ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace stub
