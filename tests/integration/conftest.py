@@ -1,12 +1,9 @@
-"""Shared fixtures for the integration tests: the executables run under Wine in a private prefix,
-with an Xvfb display for anything that shows a window. Tests observe only what a user could: exit
-codes, the bytes on stdout and stderr, message-box and event-log text, files, registry and services."""
+"""The executables under Wine in a private prefix, with an Xvfb display; tests observe only what a user could."""
 import os
 import shutil
 import subprocess
 import tempfile
 import time
-from dataclasses import dataclass
 from pathlib import Path
 
 import pytest
@@ -29,8 +26,7 @@ WINE32 = "wine"
 
 
 def loader(program):
-    """The loader for a program: WINE32 for a 32-bit executable, WINE64 for anything else (a 64-bit
-    one, or a name such as "cmd" that Wine resolves itself)."""
+    """WINE32 for a 32-bit executable, WINE64 for anything else (also a name such as "cmd")."""
     try:
         with open(program, "rb") as image:
             head = image.read(1024)
@@ -41,26 +37,13 @@ def loader(program):
     return WINE32 if machine == b"\x4c\x01" else WINE64
 
 
-@dataclass(frozen=True)
 class Build:
-    """One bitness of the launchers, with the test double of the same bitness. Tests that hold for
-    both are parametrized over BUILDS."""
-    name: str
-    bits: int
-    dist: Path
-    fixtures: Path
+    """One bitness of the launchers, with the test double of the same bitness."""
 
-    @property
-    def stubcon(self):
-        return self.dist / "stubcon.exe"
-
-    @property
-    def stubwin(self):
-        return self.dist / "stubwin.exe"
-
-    @property
-    def double(self):
-        return self.fixtures / "double" / "jvm.dll"
+    def __init__(self, name, bits, dist, fixtures):
+        self.name, self.bits, self.dist, self.fixtures = name, bits, dist, fixtures
+        self.stubcon, self.stubwin = dist / "stubcon.exe", dist / "stubwin.exe"
+        self.double = fixtures / "double" / "jvm.dll"
 
 
 X64 = Build("x64", 64, DIST, BUILD_WIN / "fixtures")
@@ -128,7 +111,6 @@ def win_path(path):
 
 
 def start_display():
-    """An Xvfb server on a free display number, once it accepts clients: (process, display name)."""
     number = next(n for n in range(90, 190) if not Path(f"/tmp/.X{n}-lock").exists())
     proc = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -141,7 +123,6 @@ def start_display():
 
 @pytest.fixture(scope="session")
 def display():
-    """An X display for windows, message boxes and screenshots."""
     proc, name = start_display()
     yield name
     proc.terminate()
@@ -150,12 +131,10 @@ def display():
 
 @pytest.fixture(scope="session")
 def wineprefix(display):
-    """A prefix of our own, with one wineserver for the whole run, whose desktop process has the X
-    display, so that every program of the run can show windows."""
+    """One wineserver for the whole run, whose desktop process has the X display."""
     env = wine_env({"DISPLAY": display})
     wine_server(env)
-    # A program that crashes on purpose must end, not wait behind Wine's crash dialog (which would also
-    # be taken for the message box a test is looking for).
+    # A program that crashes on purpose must end, not wait behind a crash dialog taken for a message box.
     subprocess.run([WINE64, "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD",
                     "/d", "0", "/f"], env=env, check=True, capture_output=True, timeout=120)
     yield PREFIX
@@ -174,11 +153,8 @@ class Wine:
         return env
 
     def run(self, exe, *args, cwd=None, env=None, timeout=120, check_exit=None):
-        """Runs a Windows program to its end; returns the CompletedProcess with bytes output.
-
-        The output goes through files rather than pipes: a helper process that Wine starts on the way
-        (its desktop process, when none is running) inherits the program's output handles and would
-        hold a pipe open long after the program has ended."""
+        """Runs a program to its end. Output goes through files: a helper that Wine starts on the way (its desktop
+        process) inherits the handles and would hold a pipe open long after the program has ended."""
         command = [loader(exe), str(exe), *map(str, args)]
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             code = subprocess.run(command, cwd=cwd or Path(exe).parent, env=self.env(env), stdin=subprocess.DEVNULL,
@@ -198,8 +174,7 @@ class Wine:
 
 @pytest.fixture
 def wine(wineprefix, display):
-    """Console programs get the display too: whichever program happens to start Wine's desktop process
-    passes its environment on to it, and every later window depends on that process."""
+    """Console programs get the display too: whichever starts Wine's desktop process passes it on."""
     return Wine(display)
 
 
@@ -225,8 +200,7 @@ def stamp(stub, settings, out, icon=None, splash=None):
 
 
 def make_app(directory, stub, settings, runtime=BRIDGE, name="app.exe"):
-    """A configured launcher in its own directory, with the runtime library copied beside it as
-    jvm.dll and the Java test applications as testapps.jar; settings name paths relative to it."""
+    """A launcher in its own directory with jvm.dll and testapps.jar beside it."""
     directory = Path(directory)
     directory.mkdir(parents=True, exist_ok=True)
     if runtime is not None:
@@ -238,8 +212,7 @@ def make_app(directory, stub, settings, runtime=BRIDGE, name="app.exe"):
 
 
 def watch_boxes(wine, count, timeout_ms=30000, button=None):
-    """Plays the user: waits for `count` message boxes of other programs, reads each and clicks OK (or
-    the button of that ID); returns their (caption, text) pairs."""
+    """Plays the user: waits for `count` message boxes, reads each and clicks OK (or the button of that ID)."""
     args = [timeout_ms, count] + ([button] if button else [])
     proc = wine.run(BOXWATCH, *args, cwd=BOXWATCH.parent, timeout=timeout_ms / 1000 + 30)
     assert proc.returncode == 0, f"fewer than {count} message boxes appeared: {proc}"
@@ -259,5 +232,4 @@ def text(data):
 
 @pytest.fixture
 def scratch(tmp_path):
-    """A directory of the test's own; removed by pytest's tmp_path policy afterwards."""
     return tmp_path

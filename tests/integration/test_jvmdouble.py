@@ -1,9 +1,5 @@
-"""The test double jvm.dll, driven by its own driver: what the launcher's tests cannot show about it. Its
-logging, its injected faults and its actions (threads, windows, exits, stops) are observed wherever
-those tests use them; here, that its natural failures read as a runtime's, and that misuse of the
-interface and calls it does not implement are caught, so that a launcher test that finds no violation
-in the log means something.
-"""
+"""The test double jvm.dll under its own driver: natural failures read as a runtime's, and misuse and unimplemented
+calls are caught, so that a launcher test whose log shows no violation means something."""
 from conftest import BUILD_WIN, double_log, win_path
 
 DRIVER = BUILD_WIN / "fixtures" / "double_driver.exe"
@@ -11,8 +7,6 @@ DOUBLE = BUILD_WIN / "fixtures" / "double" / "jvm.dll"
 
 
 def drive(wine, scratch, *commands, **faults):
-    """Runs the driver on the double with JVMDOUBLE_FAIL / JVMDOUBLE_MAIN from `fail` / `main`; the process,
-    with the log's lines as lists of fields (the thread last) in `log`."""
     env = {"JVMDOUBLE_LOG": win_path(scratch / "log.txt"), **{f"JVMDOUBLE_{k.upper()}": v for k, v in faults.items()}}
     proc = wine.run(DRIVER, win_path(DOUBLE), *commands, cwd=scratch, env=env)
     proc.log = double_log(scratch / "log.txt")

@@ -86,14 +86,15 @@ def wait_for_boxes(wine, count, deadline_s=30):
 
 
 @pytest.mark.parametrize("build", BUILDS)
-def test_windowed_errors_go_to_message_boxes_with_percent_s_shown_unchanged(wine, scratch, build):
-    exe = stamp(build.stubwin, {"ShowSplash": "0", "ChangeDirectoryBeforeJvm": "1", "WorkingDirectory": "no%sdir"},
+def test_windowed_errors_go_to_message_boxes_with_percent_s_and_any_character_shown_unchanged(wine, scratch, build):
+    folder = "no%s \u00e9\u65e5\u672c \U0001f600"
+    exe = stamp(build.stubwin, {"ShowSplash": "0", "ChangeDirectoryBeforeJvm": "1", "WorkingDirectory": folder},
                 scratch / "app.exe")
     proc = wine.start(exe, cwd=scratch)
     shown = watch_boxes(wine, 2)
     assert proc.wait(timeout=60) == 255
     assert shown[0][0] == "Error" and shown[0][1].strip() != ""  # the system's text for the failure
-    assert shown[1] == ("Error", "Error accessing file/directory: no%sdir")
+    assert shown[1] == ("Error", f"Error accessing file/directory: {folder}")
 
 
 @pytest.mark.parametrize("multiple, second_box, second_exit", [("0", ALREADY_RUNNING, 0), ("1", NO_RUNTIME, 255)],

@@ -1,7 +1,5 @@
-"""The Maven plugin as a user meets it: installed offline into a copy of Debian's Maven repository with
-the release README's `mvn install:install-file` line, then a sample project (tests/maven-sample) built
-offline with `mvn -o package`: its launcher carries the project's configuration and version and runs
-its main class; a broken configuration fails the build with the configuration tool's message."""
+"""The Maven plugin installed offline with the release README's line into a copy of Debian's repository, then
+tests/maven-sample built with `mvn -o package`."""
 import shutil
 import subprocess
 
@@ -23,7 +21,6 @@ def mvn(repository, *args, cwd):
 
 @pytest.fixture(scope="module")
 def repository(tmp_path_factory):
-    """Debian's repository, copied through its links into /usr/share/java, with the plugin installed."""
     repository = tmp_path_factory.mktemp("maven") / "repository"
     subprocess.run(["cp", "-rL", "/usr/share/maven-repo", repository], check=True)
     readme = (ROOT / "release" / "README.txt").read_text().splitlines()

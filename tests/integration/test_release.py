@@ -1,5 +1,4 @@
-"""The release archive as a user receives it: unpacked into an empty folder, the README's three steps
-(dump, edit, write) run there with the tools it ships, and the launcher they make run under Wine."""
+"""The release archive unpacked into an empty folder, its README's steps (dump, edit, write) run with its tools."""
 import os
 import shutil
 import subprocess
@@ -27,7 +26,6 @@ def unpacked(scratch):
 
 
 def readme_commands(folder, system):
-    """The tool commands of the README's steps, in the form for the given system."""
     tool = "./stubconfig" if system == "linux" else "stubconfig"
     lines = (line.strip() for line in (folder / "README.txt").read_text().splitlines())
     return [line for line in lines if line.startswith((f"{tool} dump ", f"{tool} write "))]

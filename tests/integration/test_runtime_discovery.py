@@ -1,7 +1,5 @@
-"""Runtime discovery under Wine against real registry keys in the test prefix. Two ways to see the
-choice: a file named jvm.dll that is no library makes the launcher report "Unable to load JVM: <path>"
-with exactly the path it chose; a copy of the test double runs to the end, and the home the launcher
-substituted for %JAVA_HOME% (never the environment's) shows in the options the double received."""
+"""Runtime discovery against real registry keys in the test prefix. The choice shows as "Unable to load JVM:
+<path>" for a fake jvm.dll, or, for a copy of the double, as the %JAVA_HOME% in the options it received."""
 import shutil
 import subprocess
 
@@ -24,9 +22,7 @@ def reg_string(value):
 
 
 class Registry:
-    """Vendor keys written with regedit into the test prefix, and removed again afterwards. A key
-    without "HKCU\\" in front goes to HKEY_LOCAL_MACHINE. Keys go to the registry view of the given
-    bitness: the regedit of that bitness writes them, as an installer of that bitness would."""
+    """Vendor keys (HKLM unless "HKCU\\" leads), written by the regedit of the given bitness as its installer would."""
 
     def __init__(self, scratch):
         self.scratch = scratch
@@ -63,15 +59,13 @@ def registry(wineprefix, scratch):
 
 
 def fake_library(path):
-    """A file named like a runtime library that LoadLibrary refuses."""
     path.parent.mkdir(parents=True, exist_ok=True)
     path.write_bytes(b"not a library\r\n")
     return path
 
 
 def install(home, library=X64.double, version=None):
-    """A runtime of the current kind: the library at <home>\\bin\\server\\jvm.dll, and a release
-    file when a version is given. Returns the home's Windows path."""
+    """<home>\\bin\\server\\jvm.dll, and a release file if a version is given; the home's Windows path."""
     (home / "bin" / "server").mkdir(parents=True, exist_ok=True)
     shutil.copy(library, home / "bin" / "server" / "jvm.dll")
     if version:
@@ -80,15 +74,12 @@ def install(home, library=X64.double, version=None):
 
 
 def loaded(path):
-    """What the launcher says when it chose a fake library: 1472, then the system's reason (Wine's
-    text for error 193, bad executable format)."""
-    shown = win_path(path) if not isinstance(path, str) else path
-    return [f"Unable to load JVM: {shown}", f"Bad EXE format for {shown}."]
+    """What the launcher says when it chose a fake library: its message, then the system's (error 193)."""
+    return [f"Unable to load JVM: {win_path(path)}", f"Bad EXE format for {win_path(path)}."]
 
 
 class Run:
-    """A launch that runs the double to the end: exit code, the options the double received and the
-    lines of the search trace."""
+    """A launch: its process, the options the double received and the search trace."""
 
     def __init__(self, wine, scratch, settings, env=None, build=X64):
         self.log = scratch / "double.log"
@@ -118,49 +109,35 @@ class Run:
         return choice[0][0], choice[0][2], choice[0][3]
 
 
-def launch(wine, scratch, **settings):
-    run = Run(wine, scratch, settings)
-    return run.proc.returncode, run.stderr
-
-
 def ran_with_home(run, home):
     assert run.proc.returncode == 0, (run.proc, run.stderr)
     assert run.options() == [f"-Dseen.home={home}", f"-Djava.class.path={home}\\lib\\none.jar"]
     return True
 
 
-# ---------------------------------------------------------------------------------------------------
+UNTERMINATED = object()  # RuntimeLib naming the library as REG_SZ data without a terminating zero
+
+
 # The first-generation keys as the real registry holds them (which key each mode searches, and in which
-# order, is the unit tests' matter)
+# order, is the unit tests' matter): fake libraries below the home, the last one the one chosen.
+@pytest.mark.parametrize("key, values, libraries", [
+    (f"{JDK}\\1.4.2", {}, ["jre/bin/server", "jre/bin/client"]),  # a kit with only a JavaHome: its client
+    (f"{IBM_JRE}\\1.5", {"RuntimeLib": "dword:00000001"}, ["jre/bin/classic"]),  # a RuntimeLib of another type
+    (f"{JRE}\\1.8", {"RuntimeLib": UNTERMINATED}, ["noterm"]),
+], ids=["kit-home-only", "runtime-lib-not-a-string", "unterminated-string"])
+def test_first_generation_keys_lead_to_their_library(wine, scratch, registry, key, values, libraries):
+    home = scratch / "jre"
+    for folder in libraries:
+        lib = fake_library(home / folder / "jvm.dll")
+    if values.get("RuntimeLib") is UNTERMINATED:
+        values = {"RuntimeLib": "hex(1):" + ",".join(f"{b:02x}" for b in win_path(lib).encode("utf-16-le"))}
+    registry.write({key: {"JavaHome": win_path(home), **values}})
+    run = Run(wine, scratch, {})
+    assert (run.proc.returncode, run.stderr) == (255, loaded(lib))
 
 
-def test_development_kit_with_only_a_java_home_resolves_to_its_client_library(wine, scratch, registry):
-    home = scratch / "j2sdk1.4.2"
-    fake_library(home / "jre" / "bin" / "server" / "jvm.dll")
-    fake_library(home / "jre" / "bin" / "client" / "jvm.dll")
-    registry.write({f"{JDK}\\1.4.2": {"JavaHome": win_path(home)}})
-    assert launch(wine, scratch) == (255, loaded(home / "jre" / "bin" / "client" / "jvm.dll"))
-
-
-def test_runtime_lib_of_another_type_counts_as_missing(wine, scratch, registry):
-    home = scratch / "jre15"
-    fake_library(home / "jre" / "bin" / "classic" / "jvm.dll")
-    registry.write({f"{IBM_JRE}\\1.5": {"RuntimeLib": "dword:00000001", "JavaHome": win_path(home)}})
-    assert launch(wine, scratch) == (255, loaded(home / "jre" / "bin" / "classic" / "jvm.dll"))
-
-
-def test_registry_string_without_terminator_is_read_to_its_end_only(wine, scratch, registry):
-    lib = fake_library(scratch / "noterm" / "jvm.dll")
-    raw = win_path(lib).encode("utf-16-le")  # REG_SZ data with no terminating zero
-    registry.write({f"{JRE}\\1.8": {"RuntimeLib": "hex(1):" + ",".join(f"{b:02x}" for b in raw)}})
-    assert launch(wine, scratch) == (255, loaded(lib))
-
-
-# ---------------------------------------------------------------------------------------------------
-# The current vendor layouts, each as its installer writes it: the home with a closing backslash
-
-
-# Every layout's path is the unit tests' matter; these are one of each value and family.
+# The current vendor layouts as their installers write them, the home with a closing backslash; every
+# layout's path is the unit tests' matter, these are one of each value and family.
 LAYOUTS = [
     # id, key (below HKLM unless it says HKCU), value naming the home, a mode that searches the layout's family
     ("javasoft-jdk", r"Software\JavaSoft\JDK\17.0.2", "JavaHome", "3"),
@@ -211,9 +188,7 @@ def test_highest_version_that_passes_wins_and_stale_ones_and_those_of_the_other_
 
 @pytest.mark.parametrize("build", BUILDS)
 def test_each_launcher_reads_the_machine_keys_of_its_own_bitness(wine, scratch, registry, build):
-    """The same keys in both views of HKEY_LOCAL_MACHINE, each naming a runtime of the bitness that
-    wrote it: every launcher finds its own, among the current keys (mode 2: runtimes only) and among
-    the first-generation ones (mode 3: development kits only)."""
+    # Both views hold the same keys, each naming a runtime of its bitness: current (mode 2) and first-generation (3).
     homes = {bits.bits: install(scratch / f"jdk{bits.bits}", bits.double) for bits in (X64, X86)}
     for bits, home in homes.items():
         registry.write({r"Software\JavaSoft\JRE\17": {"JavaHome": home},
@@ -234,12 +209,6 @@ def test_java_home_of_the_environment_is_the_last_source_and_needs_its_release_f
 
     (scratch / "unzipped" / "jdk-17.0.2" / "release").unlink()
     assert Run(wine, scratch, {}, env={"JAVA_HOME": home}).stderr == [NO_RUNTIME]
-
-
-def test_configured_path_expands_environment_references(wine, scratch, registry):
-    home = install(scratch / "shared" / "jdk")
-    run = Run(wine, scratch, {"JvmPath": "%SHARED_JDK%"}, env={"SHARED_JDK": home})
-    assert ran_with_home(run, home)
 
 
 @pytest.mark.parametrize("build", BUILDS)

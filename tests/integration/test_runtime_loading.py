@@ -1,6 +1,4 @@
-"""Loading the chosen runtime under Wine: a library that needs the DLLs of its runtime's bin folder, the
-C runtime DLLs a runtime ships there, a library built for another machine, and the reason the system
-gives when a load fails."""
+"""Loading the chosen runtime: DLLs of its bin folder, a library of another machine, the system's reasons."""
 import shutil
 
 import pytest
@@ -21,7 +19,6 @@ def app(scratch, build=X64, **settings):
 
 
 def runtime_with_companion(scratch, build=X64):
-    """The layout of a real runtime: jvm.dll in bin\\server, a DLL it imports only in bin."""
     server = scratch / "app" / "runtime" / "bin" / "server"
     server.mkdir(parents=True)
     with_companion = build.fixtures / "double-companion"
@@ -30,12 +27,25 @@ def runtime_with_companion(scratch, build=X64):
     return server / "jvm.dll"
 
 
+# The C runtime DLLs a runtime ships in its bin folder are loaded from there (the marker is 64-bit only).
 @pytest.mark.parametrize("build", BUILDS)
 def test_a_library_importing_a_dll_of_its_bin_folder_loads(wine, scratch, build):
     library = runtime_with_companion(scratch, build)
+    bin_folder, trace = library.parent.parent, scratch / "trace.txt"
+    markers = COMPANIONS[:2] if build is X64 else []
+    for name in markers:
+        shutil.copy(MARKER, bin_folder / name)
+    # Wine has DLLs of these names of its own, and would take them instead of the files asked for.
+    overrides = "mscoree,mshtml=;" + ",".join(name[:-4] for name in COMPANIONS) + "=n"
     exe = app(scratch, build)
-    proc = wine.run(exe, env={"JVMDOUBLE_MAIN": "print"}, check_exit=0)
+    proc = wine.run(exe, env={"WINEDLLOVERRIDES": overrides, "STUB_TRACE": win_path(trace)}, check_exit=0)
     assert proc.stderr == b""
+    assert sorted(p.name for p in bin_folder.glob("*.loaded")) == [f"{name}.loaded" for name in markers]
+    load = [line.split("\t") for line in trace.read_text().splitlines() if line.startswith("load\t")]
+    home = win_path(bin_folder)
+    preloaded = [(f"{home}\\{name}", "preloaded") for name in markers]
+    assert [(f[2], f[4]) for f in load] == [(home, "DLL folder"), *preloaded,
+                                            ("runtime\\bin\\server\\jvm.dll", "loaded")]
 
     # Without that folder on the search path the same library does not load: the system cannot find the
     # DLL it imports (error 126).
@@ -44,28 +54,10 @@ def test_a_library_importing_a_dll_of_its_bin_folder_loads(wine, scratch, build)
     assert text(plain.stderr) == f"double_driver: cannot load {win_path(library)}: error 126\n"
 
     # A failed load says so, then gives the system's reason.
-    (library.parent.parent / "jvmcompanion.dll").unlink()
+    (bin_folder / "jvmcompanion.dll").unlink()
     proc = wine.run(exe)
     assert proc.returncode == 255
     assert text(proc.stderr).splitlines() == ["Unable to load JVM: runtime\\bin\\server\\jvm.dll", "Module not found."]
-
-
-def test_the_c_runtime_dlls_of_the_bin_folder_are_loaded_from_there(wine, scratch):
-    library = runtime_with_companion(scratch)
-    bin_folder = library.parent.parent
-    for name in COMPANIONS[:2]:
-        shutil.copy(MARKER, bin_folder / name)
-    trace = scratch / "trace.txt"
-    # Wine has DLLs of these names of its own, and would take them instead of the files asked for.
-    overrides = "mscoree,mshtml=;" + ",".join(name[:-4] for name in COMPANIONS) + "=n"
-    wine.run(app(scratch), env={"WINEDLLOVERRIDES": overrides, "STUB_TRACE": win_path(trace)}, check_exit=0)
-    assert sorted(p.name for p in bin_folder.glob("*.loaded")) == ["vcruntime140.dll.loaded",
-                                                                   "vcruntime140_1.dll.loaded"]
-    load = [line.split("\t") for line in trace.read_text().splitlines() if line.startswith("load\t")]
-    home = win_path(bin_folder)
-    assert [(f[2], f[4]) for f in load] == [(home, "DLL folder"), (home + "\\vcruntime140.dll", "preloaded"),
-                                            (home + "\\vcruntime140_1.dll", "preloaded"),
-                                            ("runtime\\bin\\server\\jvm.dll", "loaded")]
 
 
 @pytest.mark.parametrize("build", BUILDS)
@@ -98,10 +90,7 @@ def loaded_modules(proc):
 
 @pytest.mark.parametrize("stub", ["stubcon", "stubwin"])
 def test_a_start_that_shows_nothing_loads_no_window_graphics_or_registry_library(wine, scratch, stub):
-    """Both builds import USER32, GDI32 and ADVAPI32 on first use only: with a configured runtime that
-    exists (so no registry search), no splash and no message, none of them is loaded. The runtime is the
-    start-up benchmark's stand-in, which imports nothing of the three and ends the process when asked for
-    a virtual machine."""
+    """USER32, GDI32 and ADVAPI32 load on first use only; the benchmark's stand-in runtime needs none of them."""
     base = {"MainClass": "com.example.App", "JvmPath": "jvm.dll", "ClassPath": "", "ShowSplash": "0",
             "SplashSeconds": "0", "AllowMultipleInstances": "1"}
     exe = stamp(getattr(X64, stub), base, scratch / "app" / "app.exe")

@@ -1,16 +1,8 @@
-"""Service mode under Wine's Service Control Manager: installation and removal, the switch rules, and
-whole service runs driven from one long-lived `wine cmd /c` (Wine ends a service process when the
-last ordinary process of the prefix ends).
-
-Observed only as an administrator could: registry values (Wine 8's `sc qc` prints nothing, so the
-service's configuration is read from its registry key), `sc query`, the event-log text that Wine
-prints on stderr with +eventlog, files the application writes, and exit codes.
-
-Wine 8's services.exe differs from Windows in one way that matters here: when it loads its database
-at the start of a Wine session it skips (error 1804) every service whose "Description" is a
-REG_EXPAND_SZ, the type Windows documents and the launcher writes. A described service is therefore
-only known to the manager within the session that installed it: steps that need the manager to know
-it again run in one scenario, and the clean-up removes the service's registry key as well."""
+"""Service mode under Wine's Service Control Manager, runs driven from one `wine cmd /c` (Wine ends a service
+with the prefix's last ordinary process), observed as an administrator could: registry values (Wine 8's
+`sc qc` prints nothing), `sc query`, event-log text (+eventlog on stderr), files and exit codes. Wine 8's
+services.exe skips at a session's start every service whose Description is REG_EXPAND_SZ (as Windows has it):
+steps that need the manager to know such a service run in one scenario, and clean-up removes its key."""
 import re
 import subprocess
 import tempfile
@@ -36,10 +28,8 @@ SLEEP = "ping -n 2 127.0.0.1 > nul"
 EVENT_LINE = re.compile(r'(err|trace):eventlog:ReportEventW L"(.*)"$')
 
 
-# Services run in a prefix of their own, without a persistent wineserver: each scenario must start
-# services.exe itself, so that the service processes write their event-log lines to the scenario's
-# stderr, and the system environment is only read when a new Wine session starts. Every start there is
-# followed by waiting for the end of its wineserver, so that no start meets a server on its way out.
+# A prefix of its own without a persistent wineserver: each scenario starts services.exe itself (so the event
+# log reaches its stderr and the system environment is read again); each start waits for its server's end.
 SERVICE_PREFIX = ROOT / "build" / "wineprefix-services"
 
 
@@ -59,8 +49,7 @@ def service_prefix():
 
 
 class ServiceWine(Wine):
-    """Waits for the Wine session to end after each program, so that the next scenario starts a
-    service manager of its own (with that scenario's event-log tracing) instead of inheriting one."""
+    """Waits for the session's end after each program, so that each scenario starts its own service manager."""
 
     def run(self, *args, **kwargs):
         proc = super().run(*args, **kwargs)
@@ -80,8 +69,7 @@ def wine_cmd(*args, env=None, timeout=120):
 
 
 def wine_batch(lines, timeout=120):
-    """Runs the lines in one `cmd /c`, so in one Wine session instead of one session each, and returns
-    once that session has ended (its service processes hold the output pipes until then)."""
+    """The lines in one `cmd /c`, one Wine session; returns once the session (holding the pipes) has ended."""
     with tempfile.TemporaryDirectory(dir=ROOT / "build") as directory:
         script = Path(directory) / "steps.bat"
         script.write_text("\r\n".join(["@echo off", *lines]) + "\r\n", encoding="latin-1")
@@ -89,8 +77,7 @@ def wine_batch(lines, timeout=120):
 
 
 def events(stderr):
-    """Event-log records in order, as ("error" | "info", text), with Wine's escapes of non-ASCII characters
-    (a backslash and four hexadecimal digits per UTF-16 unit) turned back into the characters."""
+    """Event-log records in order as ("error" | "info", text), Wine's \\xxxx escapes of UTF-16 units decoded."""
     found = []
     for line in stderr.decode("latin-1").splitlines():
         match = EVENT_LINE.search(line)
@@ -115,8 +102,7 @@ def registry_values(key):
 
 
 def run_scenario(scratch, lines, timeout=120):
-    """Runs the lines as one batch file in one Wine process, with the event log on stderr. The result's
-    `marks` hold, for each output line that starts with "==", the time.monotonic() at which it arrived."""
+    """The lines as one batch file, event log on stderr; `marks` hold when each "==" output line arrived."""
     script = scratch / f"scenario-{uuid.uuid4().hex[:8]}.bat"
     script.write_text("\r\n".join(["@echo off", *lines]) + "\r\n", encoding="latin-1")
     command = [WINE64, "cmd", "/c", win_path(script)]
@@ -318,13 +304,9 @@ def test_install_beyond_a_limit_or_with_a_switch_of_two_words_is_refused(wine, s
 # ---- running under the Service Control Manager --------------------------------------------------
 
 def test_service_switch_at_a_prompt_logs_one_error(scratch, service, service_prefix):
-    # Wine's service manager hands each start to whichever process first opens the control pipe that
-    # the ServiceCurrent counter names, without checking that it is the process it started. Right after
-    # the auto-start services of a new session Wine starts RpcSs on demand, and a dispatcher called at
-    # that moment took RpcSs's start: "has started", the runtime error, "failed to start". So the switch
-    # is given only once RpcSs runs (its start waits for the auto-starts), with the counter then pointed
-    # at a pipe that nobody serves, as at a prompt on Windows (else the dispatcher would wait ten
-    # seconds at the last start's busy pipe before it gives up).
+    # Wine hands a start to whichever process first opens the pipe ServiceCurrent names: a dispatcher called
+    # while RpcSs starts would take RpcSs's start. So the switch waits for RpcSs, with the counter pointed at
+    # a pipe nobody serves, as at a prompt on Windows.
     exe = make_launcher(scratch, service)
     proc = run_scenario(scratch, [
         *poll_state("RpcSs", "RUNNING"),
@@ -356,9 +338,8 @@ def test_service_without_runtime_starts_then_fails_and_stops(scratch, service, s
     assert probed(proc.stdout, "==final", "state", "win32_exit", "specific_exit") == ["1", "1066", "1"]
 
 
-# Runs below need a jvm.dll that can be hosted. A service does not inherit the test's environment and
-# Wine's services.exe ignores a service's own "Environment" value, so the double's variables go into the
-# prefix's system environment, which the next services.exe reads once the wineserver has ended.
+# A service inherits no test environment and Wine ignores a service's "Environment" value: the double's
+# variables go into the system environment, which the next services.exe reads.
 
 @pytest.fixture
 def system_environment(service_prefix):
@@ -393,8 +374,7 @@ def started_then_stopped(service):
 
 
 def stop_scenario(exe, service, *before_stop):
-    """Install, start, stop; `==stopping` is echoed just before the stop, `==stopped` once the manager
-    reports STOPPED (or after 30 polls)."""
+    """Install, start, stop: `==stopping` just before the stop, `==stopped` once STOPPED (or after 30 polls)."""
     return [f'"{win_path(exe)}" -install', f"net start {service}", SLEEP,
             "echo ==running", f"sc query {service}", *before_stop,
             "echo ==stopping", f"net stop {service}", *poll_state(service, "STOPPED"), "echo ==stopped",
@@ -409,10 +389,8 @@ def assert_stopped_promptly(proc, service):
     assert events(proc.stderr) == started_then_stopped(service), "stopped, and never timed out"
 
 
-# "waitstop": main itself runs until told to stop. "worker": main starts a non-daemon thread that runs
-# until told to stop, and returns; the stop then comes while DestroyJavaVM waits for that thread. The
-# 32-bit launcher is installed from a 64-bit prompt and started by the 64-bit service manager, both of
-# which hand it to the 32-bit loader; its row leaves the start arguments empty, so main receives AppOptions.
+# "waitstop": main runs until told to stop; "worker": main returns and DestroyJavaVM waits for its thread when
+# the stop comes. The x86 row (started by the 64-bit manager) leaves the start arguments empty: main gets AppOptions.
 @pytest.mark.parametrize("script, system_exit, build", [
     ("waitstop", "0", X64), ("worker", "0", X64), ("waitstop", "1", X64), ("worker", "1", X64), ("waitstop", "0", X86),
 ], ids=["waitstop-0", "worker-0", "waitstop-1", "worker-1", "waitstop-0-x86"])
@@ -450,8 +428,7 @@ def test_stop_during_jvm_creation_keeps_main_from_beginning(scratch, service, sy
     exe, log = double_service(scratch, service, system_environment, "waitstop",
                               environment={"JVMDOUBLE_CREATE_GATE": win_path(gate)},
                               ServiceStopWithSystemExit="1", ServiceStartArguments="run")
-    # The double finishes creating the JVM only once the gate file exists, and `net stop` returns once
-    # the control handler has run: the stop is surely requested during creation.
+    # Creation ends once the gate file exists, after `net stop` returned: the stop comes during creation.
     proc = run_scenario(scratch, [
         f'"{win_path(exe)}" -install', f"net start {service}",
         f"net stop {service}", f'echo open> "{win_path(gate)}"',
@@ -499,8 +476,7 @@ def test_service_end_is_reported_with_its_exit_code(scratch, service, system_env
         assert 10000 <= int(later[2]) < int(pending[2]) <= 20000, "the wait hint covers the time that remains"
 
 
-# ServiceApp's main runs until told to stop; WorkerService's main starts a non-daemon worker and
-# returns, so the stop comes while DestroyJavaVM waits for the worker.
+# ServiceApp's main runs until told to stop; WorkerService's returns and leaves a non-daemon worker.
 @pytest.mark.parametrize("main_class, system_exit", [
     ("testapps.ServiceApp", "0"),
     ("testapps.WorkerService", "0"),

@@ -1,8 +1,5 @@
-"""The windowed launcher's splash bitmap as a person sees it: screenshots of the Xvfb screen compared
-with the shipped bitmap, while message boxes are read and dismissed the way a user would.
-
-Timing is observed by polling screenshots against deadlines; a screenshot takes a few hundred
-milliseconds on a loaded machine, so every duration bound leaves room for that."""
+"""The splash as a person sees it: Xvfb screenshots against the shipped bitmap, message boxes dismissed as
+a user would. A screenshot can take a few hundred milliseconds under load; every time bound allows for it."""
 import os
 import re
 import shutil
@@ -15,7 +12,6 @@ import pytest
 from conftest import BUILD_WIN, DIST, ROOT, WINE64, stamp, watch_boxes, wine_env, wine_server, win_path
 
 SPLASH_BMP = ROOT / "resources" / "splash.bmp"
-OUTPUT_DIR = ROOT / "build" / "test-output"
 NO_BITMAP_STUB = BUILD_WIN / "fixtures" / "stubwin_nobitmap.exe"
 DOUBLE_JVM = BUILD_WIN / "fixtures" / "double" / "jvm.dll"
 JRE_ERROR = "Unable to locate suitable Java Runtime Environment on this machine."
@@ -25,8 +21,6 @@ TOLERANCE = 8  # per channel; the 8-bit palette colours reach the 24-bit screen 
 VISIBLE = 0.6  # share of matching pixels: an error box may cover a fifth of the splash
 ABSENT = 0.05
 
-
-# ---- images ----
 
 class Image:
     def __init__(self, ppm):
@@ -42,13 +36,9 @@ class Image:
         return tuple(self.data[i:i + 3])
 
 
-def grab(display, keep=None):
-    shot = subprocess.run(["import", "-display", display, "-window", "root", "-depth", "8", "ppm:-"],
-                          check=True, capture_output=True, timeout=60).stdout
-    if keep:
-        OUTPUT_DIR.mkdir(parents=True, exist_ok=True)
-        subprocess.run(["convert", "ppm:-", str(OUTPUT_DIR / keep)], input=shot, check=True)
-    return Image(shot)
+def grab(display):
+    return Image(subprocess.run(["import", "-display", display, "-window", "root", "-depth", "8", "ppm:-"],
+                                check=True, capture_output=True, timeout=60).stdout)
 
 
 def close(a, b):
@@ -80,8 +70,6 @@ def assert_exactly_centred(screen, splash):
         assert close(screen.pixel(left + x, top + y), expected), (x, y)
         assert not close(screen.pixel(left + x + dx, top + y + dy), expected), (x, y)
 
-
-# ---- processes ----
 
 class Launch:
     """A launcher started under Wine whose output is collected while it runs."""
@@ -123,43 +111,24 @@ def until(predicate, timeout, what):
     pytest.fail(f"timed out after {timeout} s waiting for {what}")
 
 
-def watch_splash_appear(display, splash, since, timeout=30, keep=None):
-    """Polls until the splash is on screen. A screenshot is taken at some moment while `import` runs, so
-    the splash appeared after `before` (the start of the last screenshot without it, or `since`) and no
-    later than `seen` (the end of the first one with it): returns (before, seen, screen)."""
+def watch_splash(display, splash, shown, since=None, timeout=30):
+    """Polls until the splash is shown (or gone): (start of the last screenshot otherwise, end of the first one
+    so, that screenshot), which bracket the moment it changed."""
     before = since
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         taken = time.monotonic()
         screen = grab(display)
-        if coverage(screen, splash) >= VISIBLE:
-            seen = time.monotonic()
-            if keep:
-                grab(display, keep=keep)
-            return before, seen, screen
+        if coverage(screen, splash) >= VISIBLE if shown else coverage(screen, splash) <= ABSENT:
+            return before, time.monotonic(), screen
         before = taken
-    pytest.fail(f"the splash did not appear within {timeout} s")
+    pytest.fail(f"the splash was {'not yet' if shown else 'still'} on screen after {timeout} s")
 
 
-def watch_splash_go(display, splash, timeout):
-    """Polls until the splash is gone; it went after `last_seen` (the start of the last screenshot that
-    still showed it) and no later than `gone` (the end of the first one without it). Returns both."""
-    last_seen = None
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        taken = time.monotonic()
-        if coverage(grab(display), splash) <= ABSENT:
-            return last_seen, time.monotonic()
-        last_seen = taken
-    pytest.fail(f"the splash was still on screen after {timeout} s")
-
-
-def assert_shown_about(launch, display, splash, seconds, timeout, keep=None):
-    """The splash's time on screen, bracketed by screenshots whatever they cost on a loaded machine, can
-    be `seconds` give or take half a second: it was up at least from `seen` to `last_seen` and at most
-    from `before` to `gone`. Returns the screenshot that first showed it."""
-    before, seen, screen = watch_splash_appear(display, splash, launch.started, keep=keep)
-    last_seen, gone = watch_splash_go(display, splash, timeout)
+def assert_shown_about(launch, display, splash, seconds, timeout):
+    """Up at least from seen to last_seen and at most from before to gone: `seconds`, give or take half a second."""
+    before, seen, screen = watch_splash(display, splash, True, launch.started)
+    last_seen, gone, _ = watch_splash(display, splash, False, timeout=timeout)
     assert last_seen is not None, "the splash was gone at the first look after it appeared"
     assert last_seen - seen <= seconds + 0.5, f"on screen for at least {last_seen - seen:.2f} s"
     assert gone - before >= seconds - 0.5, f"on screen for at most {gone - before:.2f} s"
@@ -179,11 +148,8 @@ def assert_never_shown_while(display, splash, running, settle=1.0):
 
 
 def dismiss_boxes(wine, count):
-    """Plays the user: reads each message box and clicks OK; returns their texts."""
     return [box_text for _, box_text in watch_boxes(wine, count, 20000)]
 
-
-# ---- fixtures ----
 
 @pytest.fixture(scope="module")
 def splash():
@@ -198,9 +164,7 @@ APP_NAME = "splashapp.exe"
 
 @pytest.fixture(scope="module")
 def unmanaged_app_windows(wineprefix):
-    """Without a window manager, Wine waits up to 2 s for one to acknowledge that a managed window was
-    hidden, and the window stays drawn meanwhile; real Windows hides at once. The splash is managed
-    because SW_SHOW activates it, so the test executables' windows are made unmanaged, by name."""
+    """Wine keeps a hidden managed window drawn up to 2 s waiting for a window manager; Windows hides it at once."""
     key = rf"HKCU\Software\Wine\AppDefaults\{APP_NAME}\X11 Driver"
     subprocess.run([WINE64, "reg", "add", key, "/v", "Managed", "/d", "N", "/f"], env=wine_env(),
                    check=True, capture_output=True, timeout=120)
@@ -208,14 +172,10 @@ def unmanaged_app_windows(wineprefix):
 
 @pytest.fixture
 def screen_wine(wine, splash, unmanaged_app_windows):
-    """A Wine with a display that starts and ends without any window of ours on it."""
     assert coverage(grab(wine.display), splash) <= ABSENT
     yield wine
-    # Ends whatever the test left on screen, and the session with it.
     wine_server(wine.env())
 
-
-# ---- the window-watch rule (ShowSplash set) ----
 
 def test_shipped_splash_goes_when_the_start_up_error_box_appears(screen_wine, splash, scratch):
     exe = scratch / APP_NAME
@@ -223,7 +183,7 @@ def test_shipped_splash_goes_when_the_start_up_error_box_appears(screen_wine, sp
     launch = Launch(screen_wine, exe)
     until(launch.box_shown, 30, "the start-up error box")
     # The box stays up (nobody has clicked it), yet the splash must be gone.
-    watch_splash_go(screen_wine.display, splash, timeout=1.5)
+    watch_splash(screen_wine.display, splash, False, timeout=1.5)
     assert dismiss_boxes(screen_wine, 1) == [JRE_ERROR]
     assert launch.wait() == 255
 
@@ -233,7 +193,7 @@ def test_splash_stays_until_the_application_shows_its_window(screen_wine, splash
                 "ShowSplash": 1, "SplashSeconds": 0}
     exe = stamp(DIST / "stubwin.exe", settings, scratch / APP_NAME)
     launch = Launch(screen_wine, exe, env={"JVMDOUBLE_MAIN": "sleep:3000,window:4000"})
-    _, _, screen = watch_splash_appear(screen_wine.display, splash, time.monotonic())
+    _, _, screen = watch_splash(screen_wine.display, splash, True)
     assert_exactly_centred(screen, splash)
     time.sleep(1.5)
     assert coverage(grab(screen_wine.display), splash) >= VISIBLE, "splash gone before any other window"
@@ -244,17 +204,15 @@ def test_splash_stays_until_the_application_shows_its_window(screen_wine, splash
         return found.returncode == 0
 
     appeared = until(window_up, 15, "the application's window")
-    _, gone = watch_splash_go(screen_wine.display, splash, timeout=3)
+    _, gone, _ = watch_splash(screen_wine.display, splash, False, timeout=3)
     assert gone - appeared < 1.5
     assert launch.wait() == 0
 
 
-# ---- the display-time rule (ShowSplash clear, SplashSeconds set) ----
-
 def test_display_time_splash_shows_two_seconds_whatever_else_appears(screen_wine, splash, scratch):
     exe = stamp(DIST / "stubwin.exe", {"ShowSplash": 0, "SplashSeconds": 2}, scratch / APP_NAME)
     launch = Launch(screen_wine, exe)
-    screen, last_seen = assert_shown_about(launch, screen_wine.display, splash, 2, timeout=6, keep="splash.png")
+    screen, last_seen = assert_shown_about(launch, screen_wine.display, splash, 2, timeout=6)
     assert_exactly_centred(screen, splash)
     until(launch.box_shown, 10, "the start-up error box")
     # A screenshot begun after the box had appeared still showed the splash.
@@ -262,8 +220,6 @@ def test_display_time_splash_shows_two_seconds_whatever_else_appears(screen_wine
     assert dismiss_boxes(screen_wine, 1) == [JRE_ERROR]
     assert launch.wait() == 255
 
-
-# ---- no splash ----
 
 @pytest.mark.parametrize("stub, settings", [
     # Without any closing rule a wrongly started splash would stay, so it would be seen here.
@@ -280,9 +236,9 @@ def test_no_splash_without_a_rule_or_without_a_bitmap(screen_wine, splash, scrat
 def test_refused_second_instance_shows_no_splash(screen_wine, splash, scratch):
     exe = stamp(DIST / "stubwin.exe", {"ShowSplash": 0, "SplashSeconds": 2}, scratch / APP_NAME)
     first = Launch(screen_wine, exe)
-    watch_splash_appear(screen_wine.display, splash, time.monotonic())
+    watch_splash(screen_wine.display, splash, True)
     until(first.box_shown, 10, "the first instance's error box")
-    watch_splash_go(screen_wine.display, splash, timeout=6)
+    watch_splash(screen_wine.display, splash, False, timeout=6)
 
     second = Launch(screen_wine, exe)
     assert_never_shown_while(screen_wine.display, splash, lambda: not second.box_shown())
@@ -293,8 +249,7 @@ def test_refused_second_instance_shows_no_splash(screen_wine, splash, scratch):
 
 @pytest.mark.parametrize("stub, splash_expected", [("stubwin.exe", True), ("stubcon.exe", False)])
 def test_only_the_windowed_build_creates_a_splash(screen_wine, splash, scratch, stub, splash_expected):
-    """The same splash settings and bitmap stamped into both builds; the window trace names every window
-    the process creates, so a splash too brief for a screenshot would still be seen."""
+    # The window trace names every window created, so a splash too brief for a screenshot is seen too.
     marker = "splash-title-7f3e"
     exe = stamp(DIST / stub, {"ShowSplash": 1, "SplashSeconds": 3, "SplashText": marker,
                               "AllowMultipleInstances": 1},

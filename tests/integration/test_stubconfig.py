@@ -1,7 +1,5 @@
-"""The configuration tool as a user runs it, on real executables: its exit codes, messages and the files
-it leaves, and what a configured executable carries as the Windows resource loader reads it under Wine
-(stringprobe for the strings, versionprobe for the version information and the manifest) and as
-`stubconfig dump` prints it. The parsing and encoding rules themselves are the unit tests' matter."""
+"""The configuration tool on real executables: exit codes, messages, files left, and what a written executable
+carries as Windows' loader (stringprobe, versionprobe) and `dump` read it. Parsing rules are the unit tests'."""
 import os
 import socket
 import stat
@@ -37,7 +35,7 @@ def fnv1a(data):
 
 
 def pe_checksum(data):
-    """The PE checksum, computed independently of the tool (16-bit sums with folded carries)."""
+    """(computed, stored): the PE checksum, 16-bit sums with folded carries."""
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     field = pe + 4 + 20 + 64
     padded = data + b"\0" * (len(data) % 2)
@@ -51,7 +49,6 @@ def pe_checksum(data):
 
 
 def dump_sections(exe):
-    """What `dump` prints, as {section: {key: value}}; the output is UTF-8."""
     lines = tool("dump", exe, check=True).stdout.decode("utf-8").split("\n")
     assert lines[0] == "[Launcher]" and lines[-1] == ""
     sections = {}
@@ -115,18 +112,13 @@ SETTINGS = {
 def test_launcher_reads_exactly_the_written_values(wine, scratch):
     exe = stamp(PROBE, SETTINGS, scratch / "app.exe")
     seen = probe_strings(wine, exe, [*SETTING_IDS, 1025, 2000])
-    for sid, name in dump_names().items():
+    for sid, name in zip(SETTING_IDS, dump(PROBE)):  # dump prints the settings in ID order
         if name == "MainClass":  # enciphered: its UTF-8 bytes, two hexadecimal digits each
             assert len(seen[b"1168"]) == 2 * len(SETTINGS[name].encode("utf-8"))
         elif name in SETTINGS:
             assert seen[str(sid).encode()] == SETTINGS[name].encode("utf-8"), name
     assert seen[b"1152"] == b"."  # not named in the file: the stub's value
     assert (seen[b"1025"], seen[b"2000"]) == (b"neighbour of MinJavaVersion", b"unrelated block")
-
-
-def dump_names():
-    """Setting names by ID, in the order dump prints them."""
-    return dict(zip(SETTING_IDS, dump(PROBE).keys()))
 
 
 @pytest.mark.parametrize("stub", STUBS, ids=lambda p: p.name)
@@ -159,7 +151,6 @@ def test_icon_and_splash_are_replaced(wine, scratch):
 
 
 def png_icon(size):
-    """An .ico file holding one PNG image of size x size pixels."""
     row = b"\0" + b"\x10\xc8\x1e\xff" * size
     chunk = lambda kind, data: (struct.pack(">I", len(data)) + kind + data +
                                 struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
@@ -234,8 +225,7 @@ def test_a_windows_1252_file_of_earlier_versions_is_read_as_before_with_a_warnin
 # Files that are not what they seem: no false success, no clobbering, messages that say why.
 
 def make_device(path):
-    """A node of the same device as /dev/full, made in the scratch directory: a regression then
-    replaces this node, not the system's."""
+    """A node of /dev/full's device in scratch: a regression replaces it, not the system's."""
     try:
         os.mknod(path, stat.S_IFCHR | 0o666, os.makedev(1, 7))
     except PermissionError:
@@ -252,29 +242,10 @@ def make_link(path):
     path.symlink_to("target.exe")
 
 
-@pytest.mark.parametrize("make, kind", [
-    (os.mkfifo, "a named pipe (FIFO)"), (make_directory, "a directory"),
-    (lambda path: socket.socket(socket.AF_UNIX).bind(str(path)), "a socket"),
-    (make_device, "a character device"), (make_link, "a symbolic link"),
-], ids=["fifo", "directory", "socket", "device", "symlink"])
-def test_an_out_that_is_not_a_regular_file_is_refused_and_left_alone(make, kind, scratch):
-    out = scratch / "out.exe"
-    make(out)
-    before = sorted((p.name, os.lstat(p)) for p in scratch.rglob("*"))
-    (scratch / "app.ini").write_text("[Launcher]\nJvmPath=x\n")
-    proc = write(DIST / "stubcon.exe", "app.ini", "out.exe", cwd=scratch)
-    assert proc.returncode == 1
-    assert proc.stderr.decode() == f"stubconfig: out.exe: exists and is {kind}, not a regular file; nothing was written\n"
-    after = sorted((p.name, os.lstat(p)) for p in scratch.rglob("*") if p.name != "app.ini")
-    assert [(name, st.st_ino, st.st_mode, st.st_rdev, st.st_mtime_ns) for name, st in after] == \
-           [(name, st.st_ino, st.st_mode, st.st_rdev, st.st_mtime_ns) for name, st in before]
-
-
 INPUTS = ["--stub", "--config", "--icon", "--splash", "--manifest"]
 
 
 def write_inputs(scratch):
-    """Every input of `write`, valid, in scratch; the arguments that name them."""
     (scratch / "app.exe").write_bytes((DIST / "stubcon.exe").read_bytes())
     (scratch / "app.ini").write_text("[Launcher]\nJvmPath=x\n")
     (scratch / "app.ico").write_bytes(png_icon(16))
@@ -285,22 +256,30 @@ def write_inputs(scratch):
             "--manifest": "app.manifest"}
 
 
-@pytest.mark.parametrize("kind, message", [
-    ("fifo", "is a named pipe (FIFO), not a regular file"), ("zero", "is a character device, not a regular file"),
-    ("directory", "is a directory, not a regular file")])
-@pytest.mark.parametrize("option", [*INPUTS, "dump"])
-def test_an_input_that_is_no_regular_file_gives_a_message_at_once(option, kind, message, scratch):
+ODD = {"fifo": (os.mkfifo, "a named pipe (FIFO)"), "directory": (make_directory, "a directory"),
+       "socket": (lambda path: socket.socket(socket.AF_UNIX).bind(str(path)), "a socket"),
+       "device": (make_device, "a character device"), "symlink": (make_link, "a symbolic link")}
+
+
+# An input is read through a link, the output is never written through one.
+@pytest.mark.parametrize("option, kind", [("--out", kind) for kind in ODD] +
+                         [(option, kind) for option in [*INPUTS, "dump"] for kind in ("fifo", "device", "directory")])
+def test_a_file_that_is_not_a_regular_one_is_refused_at_once_and_everything_left_alone(option, kind, scratch):
     args = write_inputs(scratch)
-    path = "/dev/zero" if kind == "zero" else str(scratch / "odd\x1b[2J")  # the name's escape is not sent raw
-    if kind == "fifo":
-        os.mkfifo(path)
-    elif kind == "directory":
-        os.mkdir(path)
-    command = ["dump", path] if option == "dump" else \
-        ["write", *[x for o, name in {**args, option: path, "--out": "out.exe"}.items() for x in (o, name)]]
-    proc = subprocess.run([str(TOOL), *command], cwd=scratch, capture_output=True, text=True, timeout=30)
-    assert (proc.returncode, proc.stderr) == (1, f"stubconfig: {path.replace(chr(27), '?')}: {message}\n")
-    assert not (scratch / "out.exe").exists()
+    odd = scratch / "odd\x1b[2J"  # the name's escape is not sent raw
+    make, what = ODD[kind]
+    make(odd)
+    before = sorted((p.name, os.lstat(p)) for p in scratch.rglob("*"))
+    command = ["dump", odd] if option == "dump" else \
+        ["write", *[x for item in {"--out": "out.exe", **args, option: odd}.items() for x in item]]
+    proc = subprocess.run([str(TOOL), *map(str, command)], cwd=scratch, capture_output=True, text=True, timeout=30)
+    shown = str(odd).replace("\x1b", "?")
+    message = f"exists and is {what}, not a regular file; nothing was written" if option == "--out" else \
+        f"is {what}, not a regular file"
+    assert (proc.returncode, proc.stderr) == (1, f"stubconfig: {shown}: {message}\n")
+    after = sorted((p.name, os.lstat(p)) for p in scratch.rglob("*"))
+    assert [(name, st.st_ino, st.st_mode, st.st_rdev, st.st_mtime_ns) for name, st in after] == \
+           [(name, st.st_ino, st.st_mode, st.st_rdev, st.st_mtime_ns) for name, st in before]
 
 
 @pytest.mark.parametrize("route", ["same", "symlink", "hardlink"])
@@ -321,7 +300,7 @@ def test_an_out_that_is_an_input_is_refused_and_the_input_left_unchanged(option,
 
 
 def test_the_windows_tool_takes_file_names_of_any_character(wine, scratch):
-    """stubconfig.exe receives its arguments as UTF-16 and prints UTF-8 to a file or pipe."""
+    # stubconfig.exe receives its arguments as UTF-16 and prints UTF-8 to a pipe.
     windows_tool = DIST / "stubconfig.exe"
     folder = scratch / "Zo\u00eb \u65e5\u672c \U0001f600"
     folder.mkdir()
@@ -367,7 +346,6 @@ def version_probe(wine, *args):
 
 
 def write_with(stub, text, out, *options):
-    """`write` with a configuration file of the given text (UTF-8) and more options; the process."""
     ini = out.with_suffix(".ini")
     ini.write_bytes(text.encode("utf-8"))
     return write(stub, ini, out, *options, cwd=out.parent)
@@ -398,18 +376,10 @@ def test_version_information_and_a_replaced_manifest_read_back_through_windows(w
     assert dump_sections(scratch / "again.exe") == dump_sections(exe)
 
 
-def test_an_unconfigured_launcher_keeps_its_own_version_information_which_dump_does_not_show(wine, scratch):
-    stub = X64.stubwin
-    assert "VersionInfo" not in dump_sections(stub)
+# A write without the section keeps the launcher's own (test_launcher_identity); an empty one replaces it.
+def test_an_empty_version_section_gives_version_information_without_strings(wine, scratch):
     exe = scratch / "app.exe"
-    assert write_with(stub, "[Launcher]\nSplashText=x\n", exe).returncode == 0
-    assert "VersionInfo" not in dump_sections(exe)
-    names = ["FILEVERSION", "FileDescription", "ProductName"]
-    assert version_probe(wine, win_path(exe), *names) == version_probe(wine, win_path(stub), *names)
-    # The launcher's manifest is kept, byte for byte, by a write that does not replace it.
-    assert version_probe(wine, "--manifest", win_path(exe)) == version_probe(wine, "--manifest", win_path(stub))
-    # A section without keys replaces it by version information without strings.
-    assert write_with(stub, "[VersionInfo]\n", exe).returncode == 0
+    assert write_with(X64.stubwin, "[VersionInfo]\n", exe).returncode == 0
     assert dump_sections(exe)["VersionInfo"] == {}
-    assert version_probe(wine, win_path(exe), *names).decode().splitlines() == [
-        "FILEVERSION=0.0.0.0", "FileDescription is missing", "ProductName is missing"]
+    assert version_probe(wine, win_path(exe), "FILEVERSION", "ProductName").decode().splitlines() == [
+        "FILEVERSION=0.0.0.0", "ProductName is missing"]

@@ -1,10 +1,7 @@
-"""Unicode end to end: an install folder, arguments, class-path entries, redirection files, INI
-values and messages with characters of every plane reach Java and the user exactly. Java prints what
-it received as code points, so that no console encoding can hide a wrong character. Wine decodes a
-program's arguments, and the Linux JVM behind the bridge its file names, by the Unix locale, which
-these runs set to UTF-8; the launcher's ANSI code page stays Wine's default, Windows-1252, which
-cannot carry Japanese: such class-path entries reach the JVM by their short names. Configurations
-are written by the tool from UTF-8 files."""
+"""Characters of every plane in folders, arguments, class paths, files, INI values and messages reach Java
+(which prints code points) and the user exactly. The Unix locale is UTF-8; the launcher's code page stays
+Windows-1252, so Japanese class-path entries reach the JVM by their short names. A message box with any
+character: test_launcher_core."""
 import re
 import shlex
 import shutil
@@ -13,15 +10,12 @@ import zipfile
 
 import pytest
 
-from conftest import BRIDGE, DIST, DOUBLE, TEST_JAR, WINE64, stamp, watch_boxes, win_path
+from conftest import BRIDGE, DIST, DOUBLE, TEST_JAR, WINE64, stamp, win_path
 
 STUBCON = DIST / "stubcon.exe"
-STUBWIN = DIST / "stubwin.exe"
 FOLDER = "Zo\u00eb \u65e5\u672c \U0001f600"
-# OpenJDK 17 loads no class from below a folder whose name holds a character outside the Basic
-# Multilingual Plane: its class loader cannot decode the file URL it makes of such a path ("Error
-# decoding percent encoded characters"; plain `java -cp . Main` in such a folder on Linux fails alike).
-# Real Java therefore runs from a folder without one; the other tests use FOLDER itself.
+# OpenJDK 17 loads no class below a folder with a character outside the BMP (its class loader cannot decode
+# the file URL, on Linux too), so real Java runs from a folder without one.
 JAVA_FOLDER = "Zo\u00eb \u65e5\u672c"
 UTF8 = {"LC_ALL": "C.UTF-8"}
 MESSAGE = "Aucun Java trouv\u00e9 \u2014 \u65e5\u672c \U0001f600 100%"
@@ -39,57 +33,49 @@ def jar(path, entries):
             archive.writestr(name, data.encode("utf-8"))
 
 
+# The working directory is entered just before main: the class path resolves beside the executable, the
+# redirection file in the working directory; the unknown -X option is skipped.
 def test_folder_arguments_class_path_and_redirection_reach_java_exactly(wine, scratch):
     folder = scratch / JAVA_FOLDER
     (folder / "lib").mkdir(parents=True)
+    work = folder / "donn\u00e9es"
+    work.mkdir()
     shutil.copy(BRIDGE, folder / "jvm.dll")
     shutil.copy(TEST_JAR, folder / "lib" / "Zo\u00eb.jar")
     jar(folder / "Biblioth\u00e8que" / "extra.jar", {"biblio.txt": "Biblioth\u00e8que \u2713"})
     jar(folder / "\u65e5\u672c" / "more.jar", {"japan.txt": "\u65e5\u672c"})
     exe = stamp(STUBCON, {"MainClass": "testapps.CodePoints", "JvmPath": "jvm.dll", "AppOptions": "",
                           "ClassPath": "lib\\Zo\u00eb.jar;Biblioth\u00e8que\\;\u65e5\u672c\\more.jar",
-                          "JvmOptions": "-Dresources=biblio.txt,japan.txt",
+                          "JvmOptions": "-Xno-such-flag -Dresources=biblio.txt,japan.txt",
+                          "WorkingDirectory": work.name, "ChangeDirectoryBeforeJvm": "0",
                           "SystemOutFile": "sortie-\u00e9.txt"}, folder / "app.exe")
     arguments = ["caf\u00e9", "\u65e5\u672c\u8a9e", "\U0001f600"]
     proc = wine.run(exe, *arguments, cwd=scratch, env=UTF8)
-    assert proc.returncode == 0, proc
-    out = folder / "sortie-\u00e9.txt"
-    assert out.exists(), sorted(p.name for p in folder.iterdir())
+    assert (proc.returncode, proc.stderr) == (0, b""), proc
+    out = work / "sortie-\u00e9.txt"
+    assert out.exists(), sorted(p.name for p in folder.rglob("*"))
     biblio, japan = "Biblioth\u00e8que \u2713", "\u65e5\u672c"
     assert out.read_text().splitlines() == [
         *[f"arg:{code_points(a)}" for a in arguments],
-        f"user.dir:{code_points(win_path(folder))}",
+        f"user.dir:{code_points(win_path(work))}",
+        "thread:main",
         f"resource:biblio.txt:{code_points(biblio)}",
         f"resource:japan.txt:{code_points(japan)}",
     ]
 
 
-def failing_launcher(scratch, stub, **settings):
-    """A launcher that finds no runtime and says so in a configured message with any character."""
-    return stamp(stub, {"JvmPath": "", "JvmErrorMessages0": MESSAGE_FORMAT, **settings}, scratch / FOLDER / "app.exe")
-
-
 def test_a_pipe_gets_utf8_and_a_console_gets_characters(wine, scratch):
-    exe = failing_launcher(scratch, STUBCON)
+    exe = stamp(STUBCON, {"JvmPath": "", "JvmErrorMessages0": MESSAGE_FORMAT}, scratch / FOLDER / "app.exe")
     proc = wine.run(exe, env=UTF8)
     assert proc.returncode == 255
     assert proc.stderr == (MESSAGE + "\r\n").encode("utf-8")
-    # On a console the launcher writes characters, which Wine's console shows in the terminal's own
-    # encoding (here UTF-8): the same text, whichever way it went.
+    # On a console it writes characters, which Wine shows in the terminal's encoding (UTF-8).
     command = f"{shlex.quote(WINE64)} {shlex.quote(str(exe))}"
     console = subprocess.run(["script", "-qec", command, "/dev/null"], cwd=scratch, env=wine.env(UTF8),
                              stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
-    # Wine 8's console shows each half of a surrogate pair as U+FFFD (as for a program that writes
-    # nothing but L"\U0001F600" with WriteConsoleW); every other character arrives as written.
+    # Wine 8's console shows each half of a surrogate pair as U+FFFD, whoever writes it.
     shown = "".join("\ufffd\ufffd" if ord(c) > 0xFFFF else c for c in MESSAGE)
     assert shown.encode("utf-8") in console.stdout, console
-
-
-def test_a_message_box_shows_any_character(wine, scratch):
-    exe = failing_launcher(scratch, STUBWIN, ShowSplash="0")
-    proc = wine.start(exe, cwd=scratch)
-    assert watch_boxes(wine, 1) == [("Error", MESSAGE)]
-    assert proc.wait(timeout=60) == 255
 
 
 # Each encoding's decoding is the unit tests' matter; here, one file of each kind the launcher tells apart.
@@ -117,7 +103,7 @@ from test_service import (SERVICES_KEY, events, make_launcher, run_scenario, ser
 
 
 def exported_string(scratch, key, name):
-    """A string value as regedit exports it (UTF-16, so nothing is lost on the way)."""
+    """A string value as regedit exports it (UTF-16: nothing lost)."""
     export = scratch / "export.reg"
     # Wine's regedit knows the root keys only by their full names.
     wine_cmd("regedit", "/E", win_path(export), key.replace("HKLM\\", "HKEY_LOCAL_MACHINE\\", 1))
@@ -137,8 +123,7 @@ def test_service_description_and_event_records_keep_every_character(scratch, ser
     exe = make_launcher(scratch, service, subdir=FOLDER, ServiceDescription=description,
                         ServiceStartedMessage="Le service %s a d\u00e9marr\u00e9 \u2713",
                         ServiceStartFailedMessage="Le service %s n'a pas d\u00e9marr\u00e9 \u2717")
-    # A batch file cannot carry the folder's name (cmd reads it in the ANSI code page); the environment,
-    # which Wine takes from the UTF-8 locale as UTF-16, can.
+    # cmd reads a batch file in the ANSI code page; the environment (from the UTF-8 locale) carries the name.
     monkeypatch.setenv("LC_ALL", "C.UTF-8")
     monkeypatch.setenv("STUB_UNICODE_LAUNCHER", win_path(exe))
     proc = run_scenario(scratch, ['"%STUB_UNICODE_LAUNCHER%" -install', f"net start {service}",

@@ -6,7 +6,7 @@ import java.nio.charset.StandardCharsets;
 
 /**
  * Prints what the launcher handed over as code points, so that no console encoding can hide a wrong
- * character: each argument, user.dir, and the text of each class-path resource named in the property
+ * character: each argument, user.dir, the thread's name, and the text of each class-path resource named in the property
  * "resources" (names separated by commas).
  */
 public final class CodePoints {
@@ -21,6 +21,7 @@ public final class CodePoints {
             System.out.println("arg:" + codePoints(arg));
         }
         System.out.println("user.dir:" + codePoints(System.getProperty("user.dir")));
+        System.out.println("thread:" + Thread.currentThread().getName());
         String resources = System.getProperty("resources", "");
         for (String name : resources.isEmpty() ? new String[0] : resources.split(",")) {
             try (InputStream in = ClassLoader.getSystemResourceAsStream(name)) {
