@@ -11,6 +11,7 @@
 #include "core/environment.h"
 #include "core/handle_win.h"
 #include "core/launch_config.h"
+#include "core/log_output.h"
 #include "core/reporting.h"
 #include "core/system_win.h"
 #include "jvm/jvm_host.h"
@@ -52,6 +53,11 @@ bool AdmitSingleInstance(const LaunchConfiguration& config, ScopedHandle& mutex)
   return true;
 }
 
+// The one argument that names a service switch, as DispatchServiceSwitch recognises it.
+bool IsSwitch(const std::vector<std::string>& args, const std::string& which) {
+  return args.size() == 2 && args[1] == which;
+}
+
 }  // namespace
 
 int RunLauncher(bool windowed, const std::vector<std::string>& args) {
@@ -70,6 +76,13 @@ int RunLauncher(bool windowed, const std::vector<std::string>& args) {
   ApplyAppUserModelId(config.AppUserModelId(), shell);
   const std::string no_directory;
   const JvmSettings jvm = JvmSettingsOf(config, no_directory);
+  // The log pipes replace the standard handles before any other C runtime (the JVM's) is loaded and
+  // binds them; installing or removing the service writes no log.
+  const bool service = !config.ServiceName().empty();
+  const bool service_run = service && IsSwitch(args, config.ServiceSwitch());
+  if (!service || service_run || !(IsSwitch(args, config.InstallSwitch()) || IsSwitch(args, config.UninstallSwitch()))) {
+    TakeOverStandardStreams(*new LogSettings(LogSettingsOf(config)), !windowed && !service_run);
+  }
 
   if (!config.ServiceName().empty() &&
       DispatchServiceSwitch(ServiceSwitchesOf(config), ServiceSettingsOf(config, jvm), args)) {
@@ -91,6 +104,7 @@ int RunLauncher(bool windowed, const std::vector<std::string>& args) {
   const std::vector<std::string> main_args(args.empty() ? args.end() : args.begin() + 1, args.end());
   const bool ran = RunJavaApplication(application, main_args, exit_hook);
   EndSplash();
+  FlushLogs();
   return ran ? kExitSuccess : kExitFailure;
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "app/restart_rules.h"
+#include "core/log_output.h"
 #include "core/reporting.h"
 #include "core/system_win.h"
 
@@ -45,6 +46,8 @@ bool StartAgain(const std::string& times) {
 }
 
 void JNICALL RestartExitHook(jint status) {
+  // Before the process ends or its successor rolls the log files at its start.
+  FlushLogs();
   const RestartPlan& plan = *g_plan;
   if (status != plan.status) return;
   const std::optional<std::string> times = NextRestartTimes(plan.previous_times, ::GetTickCount64());

@@ -53,4 +53,13 @@ SplashSettings SplashSettingsOf(const LaunchConfiguration& config) {
   return SplashSettings{config.SplashText(), config.ShowSplash(), config.SplashSeconds()};
 }
 
+LogSettings LogSettingsOf(const LaunchConfiguration& config) {
+  // A negative size or count means none, as 0 does.
+  const int roll_bytes = config.LogRollBytes();
+  return LogSettings{config.SystemOutFile(), config.SystemErrFile(), config.WorkingDirectory(),
+                     LogRollSettings{roll_bytes > 0 ? static_cast<std::uint64_t>(roll_bytes) : 0u,
+                                     config.LogKeep() > 0 ? config.LogKeep() : 0},
+                     config.LogWriteFailedMessage()};
+}
+
 }  // namespace stub

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/launch_config.h"
+#include "core/log_output.h"
 #include "jvm/jvm_host.h"
 #include "service/service_runtime.h"
 #include "service/service_switch.h"
@@ -16,5 +17,6 @@ JvmSettings JvmSettingsOf(const LaunchConfiguration& config, const std::string& 
 ServiceSwitches ServiceSwitchesOf(const LaunchConfiguration& config);
 ServiceSettings ServiceSettingsOf(const LaunchConfiguration& config, const JvmSettings& jvm);
 SplashSettings SplashSettingsOf(const LaunchConfiguration& config);
+LogSettings LogSettingsOf(const LaunchConfiguration& config);
 
 }  // namespace stub

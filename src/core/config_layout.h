@@ -69,6 +69,8 @@ enum class SettingKind {
   X(ServiceStartFailedMessage, 1696, Message)        \
   X(ServiceStopTimeoutMessage, 1712, Message)        \
   X(Environment, 1728, Lines)                        \
+  X(LogRollBytes, 1744, Integer)                     \
+  X(LogKeep, 1760, Integer)                          \
   X(ServiceAccount, 1776, Text)                      \
   X(ServiceDependencies, 1792, Text)                 \
   X(ServiceDelayedStart, 1808, OptInFlag)            \
@@ -78,6 +80,7 @@ enum class SettingKind {
   X(RestartExitCode, 1888, Integer)                  \
   X(JavaDownloadUrl, 1904, Text)                     \
   X(AppUserModelId, 1920, Text)                      \
+  X(LogWriteFailedMessage, 1936, Message)            \
   X(ServiceSettingNotAppliedMessage, 1984, Message)  \
   X(ServiceFailedMessage, 2000, Message)             \
   X(ServiceEndedAfterTimeoutMessage, 2016, Message)  \

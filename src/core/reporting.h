@@ -18,6 +18,10 @@ LaunchMode GetLaunchMode();
 void SetEventSource(void* event_source);
 void* GetEventSource();
 
+// From now on console reports go to the standard output and error as they are now, also after the
+// log files have taken those handles over.
+void KeepReportStreams();
+
 // Delivers one finished text by the current launch mode. On a console the text is written as characters; to a file or a pipe as UTF-8 bytes.
 void ReportText(bool is_error, const std::string& text);
 

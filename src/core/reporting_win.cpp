@@ -16,6 +16,7 @@ namespace {
 
 std::atomic<LaunchMode> g_launch_mode{LaunchMode::kConsole};
 std::atomic<void*> g_event_source{nullptr};
+std::atomic<HANDLE> g_report_streams[2] = {{nullptr}, {nullptr}};  // output, error; null: the current ones
 
 constexpr DWORD kInfoEventId = 0x40000001;
 constexpr DWORD kErrorEventId = 0xC0000002;
@@ -26,7 +27,8 @@ constexpr UINT kErrorBoxStyle = MB_OK | MB_ICONERROR | MB_SETFOREGROUND;       /
 // own. A console takes characters, so any text shows as it is; a file or a pipe gets UTF-8, the one
 // encoding that carries every character and that a reader can tell by itself.
 void WriteLine(bool is_error, const std::string& text) {
-  const HANDLE stream = ::GetStdHandle(is_error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  const HANDLE kept = g_report_streams[is_error ? 1 : 0].load();
+  const HANDLE stream = kept != nullptr ? kept : ::GetStdHandle(is_error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   const std::string line = text + "\r\n";
   DWORD mode = 0;
   DWORD written = 0;
@@ -53,6 +55,11 @@ void OpenAddress(const std::string& address) {
 }
 
 }  // namespace
+
+void KeepReportStreams() {
+  g_report_streams[0].store(::GetStdHandle(STD_OUTPUT_HANDLE));
+  g_report_streams[1].store(::GetStdHandle(STD_ERROR_HANDLE));
+}
 
 void SetLaunchMode(LaunchMode mode) { g_launch_mode.store(mode); }
 LaunchMode GetLaunchMode() { return g_launch_mode.load(); }

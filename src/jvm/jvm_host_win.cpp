@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "core/handle_win.h"
+#include "core/log_output.h"
 #include "core/message_format.h"
 #include "core/reporting.h"
 #include "core/system_win.h"
@@ -231,15 +232,28 @@ BOOL WINAPI ServiceConsoleEventFilter(DWORD ctrl_type) {
   return ctrl_type == CTRL_LOGOFF_EVENT || ctrl_type == CTRL_SHUTDOWN_EVENT ? TRUE : FALSE;
 }
 
+// A stream that goes to a log file of the launcher's keeps going there.
 void SetUpServiceConsole() {
   ::AllocConsole();
   ::SetConsoleCtrlHandler(ServiceConsoleEventFilter, TRUE);
-  ::_wfreopen(L"CONOUT$", L"a", stdout);
-  ::_wfreopen(L"CONOUT$", L"a", stderr);
+  ReclaimStandardStreams();
   const JvmHostState& host = Host();
   const JniSteps steps{host.env, host.settings->main.messages};
-  RedirectJavaStream(steps, kConsoleOutput, "setOut");
-  RedirectJavaStream(steps, kConsoleOutput, "setErr");
+  if (!OwnsStandardStream(false)) {
+    ::_wfreopen(L"CONOUT$", L"a", stdout);
+    RedirectJavaStream(steps, kConsoleOutput, "setOut");
+  }
+  if (!OwnsStandardStream(true)) {
+    ::_wfreopen(L"CONOUT$", L"a", stderr);
+    RedirectJavaStream(steps, kConsoleOutput, "setErr");
+  }
+}
+
+// With the log files the launcher's, System.exit must not end the process before their writers have
+// written what the application wrote last.
+void JNICALL FlushLogsAndExit(jint status) {
+  FlushLogs();
+  ::ExitProcess(static_cast<UINT>(status));
 }
 
 // The application's own run in the caller's directory. The stream files are the launcher's
@@ -262,6 +276,9 @@ bool RunMainInCallerDirectory(const JvmSettings& settings, MainCall& call) {
 bool CreateJvm(const JvmSettings& settings, bool with_service_console, JvmExitHook exit_hook) {
   JvmHostState& host = Host();
   host.settings = &settings;
+  StartLogWriters();
+  const bool own_logs = OwnsStandardStream(false) || OwnsStandardStream(true);
+  if (exit_hook == nullptr && own_logs) exit_hook = FlushLogsAndExit;
   if (settings.change_directory_before_jvm && !ChangeToWorkingDirectory(settings)) return false;
   const std::optional<ResolvedRuntime> runtime = ResolveJvmLibrary(settings.runtime);
   if (!runtime || !LoadJvmLibrary(runtime->library)) return false;
@@ -274,7 +291,9 @@ bool CreateJvm(const JvmSettings& settings, bool with_service_console, JvmExitHo
 bool RunMainClass(const std::vector<std::string>& args, bool as_stopper, MainGate may_begin) {
   const JvmHostState& host = Host();
   const JvmSettings& settings = *host.settings;
-  MainCall call{args, "", /*redirect=*/!as_stopper, may_begin};
+  // Streams the launcher's log files own stay at the JVM's defaults, which write to those files.
+  const bool own_logs = OwnsStandardStream(false) || OwnsStandardStream(true);
+  MainCall call{args, "", /*redirect=*/!as_stopper && !own_logs, may_begin};
   if (!as_stopper && !settings.caller_directory.empty()) return RunMainInCallerDirectory(settings, call);
   if (!as_stopper && !settings.working_directory.empty() && !settings.change_directory_before_jvm &&
       !ChangeToWorkingDirectory(settings)) {

@@ -27,6 +27,7 @@
 #include "core/reporting.h"
 #include "core/tokenizer.h"
 #include "core/handle_win.h"
+#include "core/log_output.h"
 #include "core/system_win.h"
 #include "jvm/jvm_host.h"
 #include "service/service_rules.h"
@@ -112,6 +113,7 @@ bool StartThread(LPTHREAD_START_ROUTINE procedure) {
 // after its wait and the exit hook may both get here.
 void EndService() {
   if (g_service_ended.exchange(true)) return;
+  FlushLogs();
   const ServiceSettings& settings = *g_settings;
   const auto end = static_cast<ServiceEnd>(g_end.load());
   switch (end) {

@@ -10,7 +10,11 @@
  * of the Windows class path into a Unix one, the Unix current directory (kept equal to the Windows
  * one before every forwarded call), and the log that the tests read (STUB_BRIDGE_LOG).
  */
+#define _GNU_SOURCE /* F_SETPIPE_SZ */
 #include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <stdarg.h>
 #include <stddef.h>
@@ -219,6 +223,102 @@ static void RunOnHelper(Call *call) {
 }
 
 /* ------------------------------------------------------------------------------------------------ */
+/* Standard streams */
+
+/* A Windows JVM's C runtime binds standard output and error to the process's standard handles when it
+ * loads; the Linux JVM writes to Unix descriptors 1 and 2, the ones Wine was started with. Where a
+ * standard handle is a Windows pipe (a launcher's log pipe; Wine keeps those in its server, without a
+ * Unix descriptor), the bridge puts a Unix pipe on the descriptor and a Windows thread forwards what
+ * arrives to the handle, so that the JVM's own output and System.out/err reach it as on Windows.
+ * Handles Wine made from its own Unix descriptors are left alone. DrainStreams, before the launcher's
+ * exit hook runs and after DestroyJavaVM, returns once everything written so far was forwarded. */
+typedef struct {
+  HANDLE handle;
+  int read_fd;
+  int wake[2]; /* DrainStreams -> forwarder */
+  int done[2]; /* forwarder -> DrainStreams */
+} Forwarder;
+
+static Forwarder g_forwarders[2];
+static int g_forwarder_count;
+
+static int WriteToHandle(HANDLE handle, const char *data, size_t size) {
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(handle, data, (DWORD)size, &written, NULL) || written == 0) return 0;
+    data += written;
+    size -= written;
+  }
+  return 1;
+}
+
+enum { kForwardBytes = 1 << 20 };
+
+static DWORD WINAPI ForwardMain(void *param) {
+  Forwarder *f = param;
+  char *buffer = malloc(kForwardBytes);
+  if (!buffer) Fail("no memory for a stream forwarder");
+  for (;;) {
+    struct pollfd fds[2] = {{f->read_fd, POLLIN, 0}, {f->wake[0], POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return 0;
+    }
+    if (fds[0].revents) {
+      ssize_t got = read(f->read_fd, buffer, kForwardBytes);
+      if (got <= 0) return 0;
+      WriteToHandle(f->handle, buffer, (size_t)got);
+      /* A writer of many short lines would otherwise wake this thread for each: letting them gather
+       * for a millisecond (the pipe holds a megabyte) makes one forward of many. */
+      if (got < kForwardBytes) usleep(1000);
+      continue; /* data first: a drain is answered once the pipe is empty */
+    }
+    if (fds[1].revents) {
+      char c;
+      if (read(f->wake[0], &c, 1) == 1 && write(f->done[1], &c, 1) != 1) return 0;
+    }
+  }
+}
+
+static void HandOverStream(int fd, DWORD which) {
+  HANDLE handle = GetStdHandle(which);
+  if (!handle || handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_PIPE ||
+      !GetNamedPipeInfo(handle, NULL, NULL, NULL, NULL)) {
+    return;
+  }
+  for (int i = 0; i < g_forwarder_count; ++i) {
+    if (g_forwarders[i].handle == handle) { /* both streams on one pipe stay one stream */
+      dup2(fd == 2 ? 1 : 2, fd);
+      LogLine("handover\t%d\tshared", fd);
+      return;
+    }
+  }
+  Forwarder *f = &g_forwarders[g_forwarder_count];
+  int unix_pipe[2];
+  if (pipe(unix_pipe) != 0 || pipe(f->wake) != 0 || pipe(f->done) != 0) Fail("pipe failed for descriptor %d", fd);
+  f->handle = handle;
+  f->read_fd = unix_pipe[0];
+  fcntl(unix_pipe[1], F_SETPIPE_SZ, kForwardBytes);
+  dup2(unix_pipe[1], fd);
+  close(unix_pipe[1]);
+  if (!CreateThread(NULL, 0, ForwardMain, f, 0, NULL)) Fail("CreateThread for a stream forwarder failed");
+  ++g_forwarder_count;
+  LogLine("handover\t%d", fd);
+}
+
+/* Only the C library: the exit hook calls it on a thread Wine does not know. */
+static void DrainStreams(void) {
+  for (int i = 0; i < g_forwarder_count; ++i) {
+    Forwarder *f = &g_forwarders[i];
+    char c = 1;
+    if (write(f->wake[1], &c, 1) != 1) continue;
+    struct pollfd done = {f->done[0], POLLIN, 0};
+    if (poll(&done, 1, 10000) == 1 && read(f->done[0], &c, 1) == 1) continue;
+    LogLine("drain_timeout\t%d", i);
+  }
+}
+
+/* ------------------------------------------------------------------------------------------------ */
 /* Exit hook */
 
 /* The launcher's exit hook is a Windows function: Microsoft convention, and it calls Win32. The Linux
@@ -259,6 +359,7 @@ static DWORD WINAPI ExitHookMain(void *unused) {
 /* Runs on the JVM's own thread: only the C library and pthreads here, no Windows call. */
 static void BridgeExitHook(jint status) {
   LogLine("exit_hook\t%d", (int)status);
+  DrainStreams();
   pthread_mutex_lock(&g_exit.lock);
   if (!g_exit.pending) {
     g_exit.status = status;
@@ -750,6 +851,7 @@ static jint MS_ABI VmDestroyJavaVM(JavaVM *vm) {
   } else {
     Invoke(&call);
   }
+  DrainStreams();
   LogLine("destroy_result\t%d", (int)(jint)call.result);
   return (jint)call.result;
 }
@@ -885,6 +987,8 @@ jint WINAPI BridgeCreateJavaVM(JavaVM **pvm, void **penv, void *raw_args) {
   JavaVMInitArgs translated = *args;
   translated.options = options;
 
+  HandOverStream(1, STD_OUTPUT_HANDLE);
+  HandOverStream(2, STD_ERROR_HANDLE);
   FollowWindowsDirectory();
   int on_helper = OnPrimordialThread();
   JavaVM *real_vm = NULL;

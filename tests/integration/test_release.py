@@ -63,8 +63,8 @@ def test_readme_steps_make_a_launcher_that_runs_the_application(wine, unpacked, 
 
     assert run(dump).returncode == 0
     carried = (unpacked / "myapp.ini").read_text("latin-1").splitlines()
-    # [Launcher] and 61 settings; a blank line, the empty [Environment] section, a blank line, the signature.
-    assert carried[0] == "[Launcher]" and len(carried) == 66 and carried[-1] == "; Authenticode signature: none"
+    # [Launcher] and 64 settings; a blank line, the empty [Environment] section, a blank line, the signature.
+    assert carried[0] == "[Launcher]" and len(carried) == 69 and carried[-1] == "; Authenticode signature: none"
     changed = {"MainClass": "testapps.PrintArgs", "ClassPath": "lib\\", "JvmPath": "runtime",
                "JvmOptions": "-Dtest.prop=release", "AppOptions": "from the release", "ShowSplash": "0"}
     kept = [line for line in carried if line.split("=", 1)[0] in changed]

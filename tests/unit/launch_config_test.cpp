@@ -79,7 +79,7 @@ TEST(SettingsTable, IdsAscendFrom1024InBlocksOf16WithUniqueNames) {
   EXPECT_EQ(FindSettingById(1728)->name, "Environment");
   EXPECT_EQ(FindSettingById(1856)->name, "UseCallerDirectory");
   EXPECT_EQ(FindSettingById(1032), nullptr);
-  EXPECT_EQ(FindSettingById(1744 + 16 * 12), nullptr);  // 1936: a block no row names
+  EXPECT_EQ(FindSettingById(1952), nullptr);  // a block no row names
   EXPECT_EQ(FindSettingByName("jvmpath"), nullptr);
 }
 
