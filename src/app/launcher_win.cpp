@@ -129,6 +129,7 @@ int RunLauncher(bool windowed, const std::vector<std::string>& args) {
   const JvmExitHook exit_hook = config.IsGiven(Setting::RestartExitCode) ? ArmRestart(restart) : nullptr;
   const bool ran = listening ? RunJavaApplicationListening(application, main_args, exit_hook)
                              : RunJavaApplication(application, main_args, exit_hook);
+  EndSplash();
   FlushLogs();
   return ran ? kExitSuccess : kExitFailure;
 }

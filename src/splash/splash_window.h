@@ -1,5 +1,6 @@
 // The windowed build's splash bitmap, shown on a thread of its own while the application starts.
-// The thread owns the window, its timers and the loaded bitmap; the main thread never waits for it.
+// The thread owns the window, its timers and the loaded bitmap; the main thread waits for it only at
+// the end (EndSplash).
 #pragma once
 
 #include <string>
@@ -17,5 +18,9 @@ struct SplashSettings {
 // window of its own (show_splash) or after its seconds. A thread that cannot be started is not
 // reported: the launch goes on without a splash.
 void StartSplash(const SplashSettings& settings);
+
+// Closes a splash that is still shown and waits (a few seconds at most) for its thread to end; the
+// launcher calls it before the process ends. Does nothing when no splash was started.
+void EndSplash();
 
 }  // namespace stub

@@ -21,6 +21,12 @@ static_assert(kSplashStyle == 0x8000000E, "a popup static control showing a bitm
 
 // Process-wide splash state. Only the splash thread reads or writes it, so no lock is needed.
 HWND g_splash_window = nullptr;
+// The splash thread, and the event it sets once it has its window and message queue (or has given
+// up on the window); EndSplash needs both.
+ScopedHandle g_splash_thread;
+DWORD g_splash_thread_id = 0;
+ScopedHandle g_splash_ready;
+constexpr DWORD kSplashEndWaitMs = 5000;
 WNDPROC g_class_window_proc = nullptr;
 int g_window_counter = 0;
 
@@ -119,8 +125,12 @@ DWORD WINAPI SplashThread(LPVOID parameter) noexcept {
   ScopedBitmap bitmap;
   ScopedWindow window = CreateSplashWindow(*settings, bitmap);
   // Without a window no timer message could ever arrive, so there is nothing to wait for.
-  if (!window) return 0;
+  if (!window) {
+    ::SetEvent(g_splash_ready.get());
+    return 0;
+  }
   StartCloseTimer(*settings, window.get());
+  ::SetEvent(g_splash_ready.get());
 
   MSG message;
   // GetMessage's -1 (an invalid argument) would otherwise spin this loop for the life of the process.
@@ -146,9 +156,23 @@ void LoadWindowLibraries() {
 void StartSplash(const SplashSettings& settings) {
   LoadWindowLibraries();
   auto copy = std::make_unique<const SplashSettings>(settings);
-  // The main thread never waits for or stops the splash, so its thread handle is not kept.
-  ScopedHandle thread(::CreateThread(nullptr, 0, SplashThread, const_cast<SplashSettings*>(copy.get()), 0, nullptr));
-  if (thread) copy.release();  // the thread's now
+  g_splash_ready.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!g_splash_ready) return;
+  g_splash_thread.reset(::CreateThread(nullptr, 0, SplashThread, const_cast<SplashSettings*>(copy.get()), 0,
+                                       &g_splash_thread_id));
+  if (g_splash_thread) copy.release();  // the thread's now
+}
+
+// Under Wine a process that ends while the splash thread is still inside CreateWindowEx tears down the
+// X11 library under that thread, which then dies of a segmentation fault; Windows too kills such a
+// thread at an arbitrary point. So the process ends only after the splash thread has left its loop.
+void EndSplash() {
+  if (!g_splash_thread) return;
+  ::WaitForSingleObject(g_splash_ready.get(), kSplashEndWaitMs);
+  ::PostThreadMessageW(g_splash_thread_id, WM_QUIT, 0, 0);
+  ::WaitForSingleObject(g_splash_thread.get(), kSplashEndWaitMs);
+  g_splash_thread.reset();
+  g_splash_ready.reset();
 }
 
 }  // namespace stub
